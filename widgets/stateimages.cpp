@@ -1,0 +1,50 @@
+#include "widgets/stateimages.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+QPixmap StateImage(int index, qreal devicePixelRatio)
+{
+    const int side = qRound(16 * devicePixelRatio);
+    QPixmap pixmap(side, side);
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    pixmap.fill(Qt::transparent);
+
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    switch (index) {
+    case 0:
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.setPen(QPen(Qt::black, 1));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(2, 2, 11, 11));
+        break;
+    case 1:
+    case 2: {
+        // Strokes from pixel 4 to pixel 11 inclusive, 2.5 px wide.
+        QPen pen(Qt::black, 2.5, Qt::SolidLine, Qt::FlatCap);
+        painter.setPen(pen);
+        painter.drawLine(QPointF(4.2, 4.2), QPointF(11.8, 11.8));
+        painter.drawLine(QPointF(11.8, 4.2), QPointF(4.2, 11.8));
+        break;
+    }
+    case 3:
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0, 255, 0));
+        painter.drawEllipse(QRectF(4, 4, 8, 8));
+        break;
+    default:
+        break;
+    }
+    return pixmap;
+}
+
+QIcon StateIcon(int index)
+{
+    if (index < 1 || index > 3)
+        return {};
+    QIcon icon;
+    icon.addPixmap(StateImage(index, 1.0));
+    icon.addPixmap(StateImage(index, 2.0));
+    return icon;
+}

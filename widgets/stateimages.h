@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+
+// The four 16 x 16 state pictures shared by every tree view of the program:
+// 0 a hollow square (never shown: state 0 means no picture), 1 and 2 a black
+// diagonal cross, 3 a filled pure-green disc. The index is the mark of the
+// module table (3 on, 2 off); group nodes show 0 (expanded) or 1 (collapsed).
+QPixmap StateImage(int index, qreal devicePixelRatio = 1.0);
+
+// The picture for a tree node's state index; an empty icon for index 0 or any
+// index outside 1..3.
+QIcon StateIcon(int index);
