@@ -318,9 +318,11 @@ void BusSimulator::run()
             continue;
 
         const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0) {
-            if (n == 0 || (errno != EAGAIN && errno != EINTR))
-                lineResumes = Clock::now() + kErrorPause;
+            // Hung up or failing: polling again at once would only spin.
+            lineResumes = Clock::now() + kErrorPause;
             continue;
         }
         lastByte = Clock::now();

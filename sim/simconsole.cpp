@@ -51,8 +51,6 @@ std::optional<int> typeFromWord(const QString &word)
         if (w == QLatin1String(kTypeWords[code]) || w == QString::number(code))
             return code;
     }
-    if (w == QLatin1String("notused") || w == QLatin1String("ma"))
-        return w == QLatin1String("ma") ? k4to20mA : kNotUsed;
     return std::nullopt;
 }
 
@@ -347,7 +345,7 @@ QString SimConsole::commandHelp()
         "                             exception  refuse every request (exception 4)\n"
         "                             garbage    random bytes instead of the answer\n"
         "                             none       answer normally again\n"
-        "  fault ADDR KIND INPUT    reading fault of input 1..8:\n"
+        "  fault ADDR KIND INPUT    reading fault of input 1..8, once it has a type:\n"
         "                             open (21000), shorted (22000),\n"
         "                             range (2500 on RTD, 250 on 4-20 mA), none\n"
         "  fault ADDR value INPUT RAW\n"
