@@ -23,18 +23,6 @@ constexpr milliseconds kErrorPause{20};
 // A write that finds the line full waits for it this many times, 20 ms each.
 constexpr int kMaxWriteStalls = 5;
 
-constexpr int kFirstRelayAddress = 13;
-
-quint8 byteAt(const QByteArray &bytes, qsizetype i)
-{
-    return static_cast<quint8>(bytes.at(i));
-}
-
-int word(const QByteArray &bytes, qsizetype i)
-{
-    return byteAt(bytes, i) * 256 + byteAt(bytes, i + 1);
-}
-
 bool isReadingFault(Fault fault)
 {
     return fault == Fault::Open || fault == Fault::Shorted || fault == Fault::OutOfRange;
@@ -349,14 +337,14 @@ std::optional<BusSimulator::Answer> BusSimulator::handleFrame(const QByteArray &
     std::lock_guard lock(m_mutex);
     logLocked(frame);
     const qint64 elapsedMs = std::chrono::duration_cast<milliseconds>(now - m_started).count();
-    const int address = byteAt(frame, 0);
+    const int address = simByteAt(frame, 0);
     const bool relay = SimFrameReader::isRelayPoll(frame);
     Fault fault = Fault::None;
     QByteArray bytes;
     if (relay) {
         if (!m_relayOn)
             return std::nullopt;
-        const SimRelayModule &module = m_relays[address - kFirstRelayAddress];
+        const SimRelayModule &module = m_relays[address - SimRelayModule::kAddressOffset - 1];
         fault = module.faults().reply;
         if (fault == Fault::Silent)
             return std::nullopt;
@@ -408,18 +396,18 @@ QByteArray BusSimulator::garbageLocked(const QByteArray &answer, bool modbus)
 void BusSimulator::logLocked(const QByteArray &frame)
 {
     SimRequest request;
-    request.address = byteAt(frame, 0);
-    request.function = byteAt(frame, 1);
+    request.address = simByteAt(frame, 0);
+    request.function = simByteAt(frame, 1);
     if (SimFrameReader::isRelayPoll(frame)) {
         request.count = kInputCount;
         for (int i = 0; i < kInputCount; ++i)
-            request.values.append(byteAt(frame, 3 + i));
+            request.values.append(simByteAt(frame, 3 + i));
     } else {
-        request.first = word(frame, 2);
-        request.count = word(frame, 4);
+        request.first = simWordAt(frame, 2);
+        request.count = simWordAt(frame, 4);
         if (request.function == 15 || request.function == 16) {
             for (qsizetype i = 7; i + 2 < frame.size(); i += 2)
-                request.values.append(static_cast<quint16>(word(frame, i)));
+                request.values.append(static_cast<quint16>(simWordAt(frame, i)));
         }
     }
     if (m_requests.size() >= kMaxLoggedRequests)

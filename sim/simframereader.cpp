@@ -7,11 +7,6 @@ constexpr int kRelayPollLength = 13;
 constexpr int kFirstRelayAddress = 13;
 constexpr int kLastRelayAddress = 15;
 
-quint8 byteAt(const QByteArray &bytes, qsizetype i)
-{
-    return static_cast<quint8>(bytes.at(i));
-}
-
 bool isRelayAddress(int address)
 {
     return address >= kFirstRelayAddress && address <= kLastRelayAddress;
@@ -24,13 +19,13 @@ qsizetype frameLengthAt(const QByteArray &buffer, qsizetype i)
     const qsizetype available = buffer.size() - i;
     if (available < 2)
         return 0;
-    const int function = byteAt(buffer, i + 1);
-    if (function == kRelayCommand && isRelayAddress(byteAt(buffer, i)))
+    const int function = simByteAt(buffer, i + 1);
+    if (function == kRelayCommand && isRelayAddress(simByteAt(buffer, i)))
         return kRelayPollLength;
     if (function >= 1 && function <= 6)
         return 8;
     if (function == 15 || function == 16)
-        return available < 7 ? 0 : 9 + byteAt(buffer, i + 6);
+        return available < 7 ? 0 : 9 + simByteAt(buffer, i + 6);
     return -1;
 }
 
@@ -80,6 +75,6 @@ std::optional<QByteArray> SimFrameReader::takeFrame()
 
 bool SimFrameReader::isRelayPoll(const QByteArray &frame)
 {
-    return frame.size() == kRelayPollLength && isRelayAddress(byteAt(frame, 0)) &&
-           byteAt(frame, 1) == kRelayCommand;
+    return frame.size() == kRelayPollLength && isRelayAddress(simByteAt(frame, 0)) &&
+           simByteAt(frame, 1) == kRelayCommand;
 }

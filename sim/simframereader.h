@@ -13,6 +13,17 @@ quint16 simCrc16(QByteArrayView bytes);
 // bytes followed by their CRC, low byte first.
 QByteArray simWithCrc(QByteArray bytes);
 
+// Byte i of a frame as 0..255, and the 16-bit word at i, high byte first.
+inline quint8 simByteAt(const QByteArray &frame, qsizetype i)
+{
+    return static_cast<quint8>(frame.at(i));
+}
+
+inline int simWordAt(const QByteArray &frame, qsizetype i)
+{
+    return simByteAt(frame, i) * 256 + simByteAt(frame, i + 1);
+}
+
 // Cuts request frames out of the byte stream of a line that carries no
 // timing.
 //

@@ -1,5 +1,7 @@
 #include "sim/simmodule.h"
 
+#include "sim/simframereader.h"
+
 #include <QtMath>
 
 #include <algorithm>
@@ -17,16 +19,6 @@ constexpr int kMaxTypeCode = k4to20mA;
 // Readings a faulty sensor or input gives.
 constexpr quint16 kRtdOutOfRange = 2500; // 250.0 degrees, above the 209.9 the program shows
 constexpr quint16 kLoopOutOfRange = 250; // 25.0 mA, above the 22.0 the program shows
-
-quint8 byteAt(const QByteArray &bytes, qsizetype i)
-{
-    return static_cast<quint8>(bytes.at(i));
-}
-
-int word(const QByteArray &bytes, qsizetype i)
-{
-    return byteAt(bytes, i) * 256 + byteAt(bytes, i + 1);
-}
 
 void appendWord(QByteArray &bytes, quint16 value)
 {
@@ -157,10 +149,10 @@ quint8 SimModule::write(int first, const QList<quint16> &values)
 
 QByteArray SimModule::answer(const QByteArray &request, qint64 elapsedMs)
 {
-    const int function = byteAt(request, 1);
+    const int function = simByteAt(request, 1);
     if (function == kReadHolding) {
-        const int first = word(request, 2);
-        const int count = word(request, 4);
+        const int first = simWordAt(request, 2);
+        const int count = simWordAt(request, 4);
         if (count < 1 || count > kMaxReadCount)
             return exceptionAnswer(request, kIllegalValue);
         if (first + count > 0x10000)
@@ -172,16 +164,16 @@ QByteArray SimModule::answer(const QByteArray &request, qint64 elapsedMs)
         return reply;
     }
     if (function == kWriteMultiple) {
-        const int first = word(request, 2);
-        const int count = word(request, 4);
-        if (count < 1 || count > kMaxWriteCount || byteAt(request, 6) != 2 * count ||
+        const int first = simWordAt(request, 2);
+        const int count = simWordAt(request, 4);
+        if (count < 1 || count > kMaxWriteCount || simByteAt(request, 6) != 2 * count ||
             request.size() != 7 + 2 * count)
             return exceptionAnswer(request, kIllegalValue);
         if (first + count > 0x10000)
             return exceptionAnswer(request, kIllegalAddress);
         QList<quint16> values;
         for (int i = 0; i < count; ++i)
-            values.append(static_cast<quint16>(word(request, 7 + 2 * i)));
+            values.append(static_cast<quint16>(simWordAt(request, 7 + 2 * i)));
         if (const quint8 code = write(first, values))
             return exceptionAnswer(request, code);
         return request.left(6);
@@ -192,7 +184,7 @@ QByteArray SimModule::answer(const QByteArray &request, qint64 elapsedMs)
 QByteArray SimModule::exceptionAnswer(const QByteArray &request, quint8 code)
 {
     QByteArray reply = request.left(2);
-    reply[1] = static_cast<char>(byteAt(request, 1) | 0x80);
+    reply[1] = static_cast<char>(simByteAt(request, 1) | 0x80);
     reply.append(static_cast<char>(code));
     return reply;
 }
@@ -228,7 +220,7 @@ QByteArray SimRelayModule::answer(const QByteArray &poll, qint64 elapsedMs) cons
     reply.append(static_cast<char>(kInputCount));
     reply.append(static_cast<char>(kMarker));
     for (int i = 0; i < kInputCount; ++i)
-        reply.append(static_cast<char>(readingByte(i, byteAt(poll, 3 + i), elapsedMs)));
+        reply.append(static_cast<char>(readingByte(i, simByteAt(poll, 3 + i), elapsedMs)));
     reply.append('\0');
     return reply;
 }
