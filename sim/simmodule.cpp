@@ -70,7 +70,7 @@ qint16 simulatedReading(quint32 seed, int unit, int input, int type, qint64 elap
     return static_cast<qint16>(qRound(value * 10.0));
 }
 
-SimModule::SimModule(int address, quint32 seed) : m_address(address), m_seed(seed) {}
+SimModule::SimModule(int address, quint32 seed) : SimUnit(seed), m_address(address) {}
 
 void SimModule::configure(const SimInputTypes &types)
 {
@@ -189,7 +189,7 @@ QByteArray SimModule::exceptionAnswer(const QByteArray &request, quint8 code)
     return reply;
 }
 
-SimRelayModule::SimRelayModule(int module, quint32 seed) : m_module(module), m_seed(seed) {}
+SimRelayModule::SimRelayModule(int module, quint32 seed) : SimUnit(seed), m_module(module) {}
 
 quint8 SimRelayModule::readingByte(int index, int type, qint64 elapsedMs) const
 {

@@ -51,6 +51,22 @@ struct SimFaults
 // always give the same value; units and inputs differ from one another.
 qint16 simulatedReading(quint32 seed, int unit, int input, int type, qint64 elapsedMs);
 
+// What both kinds of simulated module have: the seed of their readings and
+// the faults set on them.
+class SimUnit
+{
+public:
+    void setSeed(quint32 seed) { m_seed = seed; }
+    SimFaults &faults() { return m_faults; }
+    const SimFaults &faults() const { return m_faults; }
+
+protected:
+    explicit SimUnit(quint32 seed) : m_seed(seed) {}
+
+    quint32 m_seed;
+    SimFaults m_faults;
+};
+
 // The register image and request handling of one RTD module (Modbus slave).
 //
 //   0..3     input types, two per register: register r holds input 2r+1 in
@@ -64,7 +80,7 @@ qint16 simulatedReading(quint32 seed, int unit, int input, int type, qint64 elap
 //   46252    notch command: 256 + Hz for 10, 50 or 60 Hz; 46253 beside it
 //            takes any value. Both read back what was written last.
 // Every other register reads 0 and refuses writes.
-class SimModule
+class SimModule : public SimUnit
 {
 public:
     static constexpr quint16 kDeviceType = 202;
@@ -84,7 +100,6 @@ public:
     SimModule(int address, quint32 seed);
 
     int address() const { return m_address; }
-    void setSeed(quint32 seed) { m_seed = seed; }
     bool isConfigured() const { return m_configured; }
     SimInputTypes inputTypes() const { return m_types; }
     int notchHz() const { return m_notchHz; }
@@ -92,9 +107,6 @@ public:
     // As if types had been written to registers 0..3. Codes are not checked.
     void configure(const SimInputTypes &types);
     void loseConfiguration();
-
-    SimFaults &faults() { return m_faults; }
-    const SimFaults &faults() const { return m_faults; }
 
     quint16 registerValue(int reg, qint64 elapsedMs) const;
 
@@ -112,12 +124,10 @@ private:
     quint8 write(int first, const QList<quint16> &values);
 
     int m_address;
-    quint32 m_seed;
     bool m_configured = false;
     SimInputTypes m_types{};
     int m_notchHz = kDefaultNotchHz;
     std::array<quint16, 2> m_notchCommand{};
-    SimFaults m_faults;
 };
 
 // One relay-integrated module (modules 1..3, link addresses 13..15).
@@ -128,7 +138,7 @@ private:
 // tenths of a milliampere for type 5, degrees Celsius + 50 for the other
 // types (kept within 2..254 so that it never reads as a fault), 0 for an
 // unused input. The types come with every poll; the module keeps none.
-class SimRelayModule
+class SimRelayModule : public SimUnit
 {
 public:
     static constexpr int kAddressOffset = 12;
@@ -140,9 +150,6 @@ public:
     SimRelayModule(int module, quint32 seed);
 
     int module() const { return m_module; }
-    void setSeed(quint32 seed) { m_seed = seed; }
-    SimFaults &faults() { return m_faults; }
-    const SimFaults &faults() const { return m_faults; }
 
     // The answer to a poll frame (shape and CRC already checked), without
     // any reply fault applied.
@@ -152,6 +159,4 @@ private:
     quint8 readingByte(int index, int type, qint64 elapsedMs) const;
 
     int m_module;
-    quint32 m_seed;
-    SimFaults m_faults;
 };
