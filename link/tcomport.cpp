@@ -48,6 +48,17 @@ int MsUntil(Clock::time_point deadline)
     return int(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
 
+// Whether the kernel still holds bytes of ours that have not left. Output is
+// flushed only then: with nothing queued a flush has nothing of ours to drop,
+// and on a pseudo-terminal (whose queue always reads 0) TCOFLUSH would reach
+// into the other end and drop bytes it has not read yet, such as a broadcast
+// frame written just before the close.
+bool OutputQueued(int fd)
+{
+    int queued = 0;
+    return ::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued > 0;
+}
+
 [[noreturn]] void Fail(const char *operation)
 {
     throw EComPortError(errno, operation);
@@ -119,7 +130,7 @@ void TComPort::Close()
     // Abandon whatever is still queued, so close() does not wait for it, and
     // give up exclusive use for the next program (the descriptor's flock goes
     // with the close).
-    ::tcflush(fd, TCIOFLUSH);
+    ::tcflush(fd, OutputQueued(fd) ? TCIOFLUSH : TCIFLUSH);
     ::ioctl(fd, TIOCNXCL);
     if (::close(fd) != 0 && errno != EINTR)
         Fail("close");
@@ -154,16 +165,30 @@ void TComPort::ApplySettings(bool drainFirst)
 
 void TComPort::SetBaudRate(int baud)
 {
+    const int old = m_baud;
     m_baud = baud;
-    if (Connected())
+    if (!Connected())
+        return;
+    try {
         ApplySettings(true);
+    } catch (...) {
+        m_baud = old; // the line keeps, and reports, what is in force
+        throw;
+    }
 }
 
 void TComPort::SetParity(ParityBits parity)
 {
+    const ParityBits old = m_parity;
     m_parity = parity;
-    if (Connected())
+    if (!Connected())
+        return;
+    try {
         ApplySettings(true);
+    } catch (...) {
+        m_parity = old;
+        throw;
+    }
 }
 
 void TComPort::RequireOpen(const char *operation) const
@@ -175,6 +200,7 @@ void TComPort::RequireOpen(const char *operation) const
 void TComPort::Purge(bool input, bool output)
 {
     RequireOpen("purge");
+    output = output && OutputQueued(m_fd);
     if (!input && !output)
         return;
     const int which = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
