@@ -161,8 +161,10 @@ public:
         chunk.parity = m_parity;
         chunk.baud = m_baud;
         chunk.timeoutMs = WriteTimeoutMs(count);
-        Note(QStringLiteral("write ") + QString::fromLatin1(chunk.bytes.toHex(' ').toUpper()) +
-             QStringLiteral(" (") + ParityName(m_parity) + QStringLiteral(")"));
+        if (recordTrace) {
+            Note(QStringLiteral("write ") + QString::fromLatin1(chunk.bytes.toHex(' ').toUpper()) +
+                 QStringLiteral(" (") + ParityName(m_parity) + QStringLiteral(")"));
+        }
         RequireOpen();
         MaybeFail(QStringLiteral("write"));
         chunk.sent = stalled ? std::min(std::max(count, 0), stallAfter) : std::max(count, 0);
