@@ -21,8 +21,7 @@ constexpr int kMaxCount = 16;
 
 VRXProtocol::VRXProtocol(SerialLine *port, MBProtocol::WaitFunction wait)
     : m_port(port), m_wait(std::move(wait))
-{
-}
+{}
 
 void VRXProtocol::Wait(int ms)
 {

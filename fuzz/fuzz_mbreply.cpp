@@ -42,8 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (ok) {
             Check(length >= 2 && reply[0] == 1);
             const bool confirmed = reply[1] == 16;
-            const bool readShaped = reply[1] == 3 && length >= 5 &&
-                                    Crc16Bitwise(reply, 3 + size_t(reply[2]) + 2) == 0;
+            const bool readShaped =
+                reply[1] == 3 && length >= 5 && Crc16Bitwise(reply, 3 + size_t(reply[2]) + 2) == 0;
             Check(confirmed || readShaped);
         }
     } else {

@@ -20,7 +20,8 @@
 class ComportGuard
 {
 public:
-    enum class WaitResult {
+    enum class WaitResult
+    {
         Acquired, // the caller holds the guard
         TimedOut, // another holder kept it for the whole wait
         Failed,   // no wait was possible (lock file not opened, flock error)

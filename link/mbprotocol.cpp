@@ -19,10 +19,8 @@ constexpr int kReplyWindowMs = 50;
 
 } // namespace
 
-MBProtocol::MBProtocol(SerialLine *port, WaitFunction wait)
-    : m_port(port), m_wait(std::move(wait))
-{
-}
+MBProtocol::MBProtocol(SerialLine *port, WaitFunction wait) : m_port(port), m_wait(std::move(wait))
+{}
 
 void MBProtocol::WaitMs(int ms)
 {
@@ -80,8 +78,8 @@ bool MBProtocol::SendRequest()
         if (m_port->PendingOutput() > 0)
             m_port->Purge(true, true);
         Wait(kSendSettleMs);
-        const QByteArray frame = QByteArray::fromRawData(
-            reinterpret_cast<const char *>(m_tx.data()), m_txLength);
+        const QByteArray frame =
+            QByteArray::fromRawData(reinterpret_cast<const char *>(m_tx.data()), m_txLength);
         return m_port->WriteText(frame) != 0;
     } catch (...) {
         return false;

@@ -61,7 +61,11 @@ public:
     static void WaitMs(int ms);
 
 private:
-    enum class Request { Read, Write };
+    enum class Request
+    {
+        Read,
+        Write
+    };
 
     void BeginFrame(int slave, int function, int first, int count);
     void PutByte(int byte);

@@ -47,11 +47,9 @@ bool Protocol::ReadRegisters(const BusTarget &target, int first, int count, uint
     });
 }
 
-bool Protocol::WriteRegisters(const BusTarget &target, int first, int count,
-                              const int16_t *values)
+bool Protocol::WriteRegisters(const BusTarget &target, int first, int count, const int16_t *values)
 {
     return Guarded([&] {
-        return MBProtocol(target.port).WriteMultipleRegisters(target.address, first, count,
-                                                              values);
+        return MBProtocol(target.port).WriteMultipleRegisters(target.address, first, count, values);
     });
 }

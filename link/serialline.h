@@ -9,7 +9,12 @@
 
 // The parity setting of a line. Mark and space hold the parity bit at 1 or 0
 // whatever the data; the relay-module link uses them as a ninth data bit.
-enum class ParityBits { None, Mark, Space };
+enum class ParityBits
+{
+    None,
+    Mark,
+    Space
+};
 
 // Raised by a line for every operation that the system refuses; code() is the
 // system's error number (errno). Callers of the bus treat it as a failed

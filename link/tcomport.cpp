@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <thread>
 
 #include <fcntl.h>
@@ -15,31 +14,27 @@
 #include <termios.h>
 #include <unistd.h>
 
-EComPortError::EComPortError(int code, const std::string &what)
-    : std::runtime_error(what + ": " + std::strerror(code)), m_code(code)
-{
-}
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 speed_t SpeedOf(int baud)
 {
-    switch (baud) {
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    default: return B0;
+    struct Rate
+    {
+        int baud;
+        speed_t speed;
+    };
+    static constexpr Rate kRates[] = {
+        {300, B300},     {600, B600},       {1200, B1200},     {2400, B2400},
+        {4800, B4800},   {9600, B9600},     {19200, B19200},   {38400, B38400},
+        {57600, B57600}, {115200, B115200}, {230400, B230400},
+    };
+    for (const Rate &rate : kRates) {
+        if (rate.baud == baud)
+            return rate.speed;
     }
+    return B0;
 }
 
 int MsUntil(Clock::time_point deadline)
@@ -100,10 +95,15 @@ void TComPort::Open()
         Fail("open");
     // flock first: a port that another program holds is refused before this
     // object touches its settings.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int code = errno;
         ::close(fd);
         throw EComPortError(code, "open (port in use)");
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0) { // ENOTTY: not a serial port at all
+        const int code = errno;
+        ::close(fd);
+        throw EComPortError(code, "open (exclusive use)");
     }
     m_fd = fd;
     try {
@@ -149,9 +149,14 @@ void TComPort::ApplySettings(bool drainFirst)
     tio.c_cflag &= ~tcflag_t(CSIZE | CSTOPB | CRTSCTS | PARENB | PARODD | CMSPAR | HUPCL);
     tio.c_cflag |= CS8 | CLOCAL | CREAD;
     switch (m_parity) {
-    case ParityBits::None: break;
-    case ParityBits::Mark: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case ParityBits::Space: tio.c_cflag |= PARENB | CMSPAR; break;
+    case ParityBits::None:
+        break;
+    case ParityBits::Mark:
+        tio.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case ParityBits::Space:
+        tio.c_cflag |= PARENB | CMSPAR;
+        break;
     }
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;

@@ -28,8 +28,7 @@ void TestCrc16::vectors_data()
     QTest::newRow("read 8 registers from 16 at slave 1")
         << Wire("01 03 00 10 00 08") << Wire("45 C9");
     QTest::newRow("exception reply 01 83 02") << Wire("01 83 02") << Wire("C0 F1");
-    QTest::newRow("write reply, 4 registers from 0")
-        << Wire("01 10 00 00 00 04") << Wire("C1 CA");
+    QTest::newRow("write reply, 4 registers from 0") << Wire("01 10 00 00 00 04") << Wire("C1 CA");
     QTest::newRow("relay module 1, all Not Used")
         << Wire("0D 09 01 00 00 00 00 00 00 00 00") << Wire("E0 F7");
     QTest::newRow("relay module 1, all Pt100")

@@ -40,8 +40,7 @@ namespace {
 
 // Reply of slave 1 to "read 8 registers from 16", the values 250, 65535,
 // 20000, 21000, 22000, 0, 1000, 2099.
-const char *const kReadReply =
-    "01 03 10 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 08 33 41 D1";
+const char *const kReadReply = "01 03 10 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 08 33 41 D1";
 
 } // namespace
 
@@ -55,14 +54,10 @@ void TestMBProtocol::readSendsFrameInOrderAndReadsReply()
     QVERIFY(mb.ReadHoldingRegisters(1, 16, 8, values.data()));
 
     const QStringList expected = {
-        QStringLiteral("open"),
-        QStringLiteral("purge 1 1"),
-        QStringLiteral("wait 5"),
-        QStringLiteral("pending"),
-        QStringLiteral("wait 5"),
-        QStringLiteral("write 01 03 00 10 00 08 45 C9 (none)"),
-        QStringLiteral("wait 50"),
-        QStringLiteral("close"),
+        QStringLiteral("open"),    QStringLiteral("purge 1 1"),
+        QStringLiteral("wait 5"),  QStringLiteral("pending"),
+        QStringLiteral("wait 5"),  QStringLiteral("write 01 03 00 10 00 08 45 C9 (none)"),
+        QStringLiteral("wait 50"), QStringLiteral("close"),
     };
     QCOMPARE(line.Steps(), expected);
     QCOMPARE(line.bytesRead, 21);

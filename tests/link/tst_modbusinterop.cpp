@@ -232,16 +232,15 @@ void TestModbusInterop::requestFramesMatchLibmodbusMaster_data()
     QTest::addColumn<std::vector<int16_t>>("values");
     QTest::addColumn<QString>("wire");
 
-    QTest::newRow("read 8 from 16") << false << 16 << 8 << std::vector<int16_t>()
-                                    << QStringLiteral("01 03 00 10 00 08 45 C9");
-    QTest::newRow("read 2 from 4") << false << 4 << 2 << std::vector<int16_t>()
-                                   << QStringLiteral("01 03 00 04 00 02 85 CA");
+    QTest::newRow("read 8 from 16")
+        << false << 16 << 8 << std::vector<int16_t>() << QStringLiteral("01 03 00 10 00 08 45 C9");
+    QTest::newRow("read 2 from 4")
+        << false << 4 << 2 << std::vector<int16_t>() << QStringLiteral("01 03 00 04 00 02 85 CA");
     QTest::newRow("write input types")
         << true << 0 << 4 << std::vector<int16_t>{0x0102, 0x0304, 0x0500, 0x0101}
         << QStringLiteral("01 10 00 00 00 04 08 01 02 03 04 05 00 01 01 65 19");
-    QTest::newRow("write notch 50 Hz")
-        << true << 46252 << 2 << std::vector<int16_t>{306, 0}
-        << QStringLiteral("01 10 B4 AC 00 02 04 01 32 00 00 5E B6");
+    QTest::newRow("write notch 50 Hz") << true << 46252 << 2 << std::vector<int16_t>{306, 0}
+                                       << QStringLiteral("01 10 B4 AC 00 02 04 01 32 00 00 5E B6");
 }
 
 void TestModbusInterop::requestFramesMatchLibmodbusMaster()

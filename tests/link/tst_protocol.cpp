@@ -41,8 +41,7 @@ private:
 
 namespace {
 
-const char *const kReadReply =
-    "01 03 10 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 08 33 41 D1";
+const char *const kReadReply = "01 03 10 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 08 33 41 D1";
 
 // A child process that takes the guard's lock file and reports on `ready`
 // once it holds it. With holdMs >= 0 it writes 'r' on `released` just before
@@ -180,7 +179,9 @@ void TestProtocol::lockFileIsInTheChosenDirectoryWithMode0666()
         QCOMPARE(guard.Acquire(0), ComportGuard::WaitResult::Acquired);
     }
     ::umask(old);
-    struct stat st{};
+    struct stat st
+    {
+    };
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
     QCOMPARE(int(st.st_mode & 0777), 0666);
 }

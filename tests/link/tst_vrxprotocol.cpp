@@ -208,10 +208,9 @@ void TestVRXProtocol::typeCodesAreSentAsLowByte()
 {
     FakeLine line;
     VrxResult result;
-    VRXProtocol(&line, line.Waiter()).PollModule(1, Types{257, 257, 257, 257, 257, 257, 257, 257},
-                                                  result);
-    QCOMPARE(HexOf(line.chunks.at(1).bytes),
-             QStringLiteral("09 01 01 01 01 01 01 01 01 01 9D 86"));
+    VRXProtocol(&line, line.Waiter())
+        .PollModule(1, Types{257, 257, 257, 257, 257, 257, 257, 257}, result);
+    QCOMPARE(HexOf(line.chunks.at(1).bytes), QStringLiteral("09 01 01 01 01 01 01 01 01 01 9D 86"));
 }
 
 void TestVRXProtocol::openFailureFails()

@@ -49,9 +49,9 @@ public:
     bool recordTrace = true;
 
     // --- what the line does ---
-    QByteArray input;        // received and not yet read
-    int pendingOutput = 0;   // what PendingOutput reports
-    bool stalled = false;    // writes stop after stallAfter bytes
+    QByteArray input;      // received and not yet read
+    int pendingOutput = 0; // what PendingOutput reports
+    bool stalled = false;  // writes stop after stallAfter bytes
     int stallAfter = 0;
     std::function<QByteArray(const Chunk &)> responder;
 
@@ -92,9 +92,12 @@ public:
     static QString ParityName(ParityBits parity)
     {
         switch (parity) {
-        case ParityBits::Mark: return QStringLiteral("mark");
-        case ParityBits::Space: return QStringLiteral("space");
-        case ParityBits::None: break;
+        case ParityBits::Mark:
+            return QStringLiteral("mark");
+        case ParityBits::Space:
+            return QStringLiteral("space");
+        case ParityBits::None:
+            break;
         }
         return QStringLiteral("none");
     }
@@ -185,9 +188,9 @@ public:
         input.remove(0, text.size());
         bytesRead += int(text.size());
         if (recordTrace) {
-            Note(text.isEmpty() ? QStringLiteral("read -")
-                                : QStringLiteral("read ") +
-                                      QString::fromLatin1(text.toHex(' ').toUpper()));
+            Note(text.isEmpty()
+                     ? QStringLiteral("read -")
+                     : QStringLiteral("read ") + QString::fromLatin1(text.toHex(' ').toUpper()));
         }
         return int(text.size());
     }
