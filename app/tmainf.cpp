@@ -246,6 +246,13 @@ void TMainF::buildStatusRows()
     com_P = new StatusPanel(QStringLiteral("com_P"), Status_bottom_P);
     temp_P = new StatusPanel(QStringLiteral("temp_P"), Status_bottom_P);
     period_P = new StatusPanel(QStringLiteral("period_P"), Status_bottom_P);
+
+    // A click on a panel does what the menu item of its setting does.
+    connect(datalog_file_P, &StatusPanel::clicked, Datalogging1, &QAction::trigger);
+    connect(datalog_P, &StatusPanel::clicked, Datalogging1, &QAction::trigger);
+    connect(com_P, &StatusPanel::clicked, Comport1, &QAction::trigger);
+    connect(temp_P, &StatusPanel::clicked, TempDisplay1, &QAction::trigger);
+    connect(period_P, &StatusPanel::clicked, SamplePeriod1, &QAction::trigger);
 }
 
 void TMainF::layoutStatusPanels()

@@ -35,6 +35,8 @@ private slots:
     void menuItems_data();
     void menuItems();
     void statusPanelLayout();
+    void statusPanelClicks_data();
+    void statusPanelClicks();
     void storedPlacement_data();
     void storedPlacement();
     void junkPreferencesStartWithDefaults();
@@ -191,6 +193,41 @@ void TestMainWindow::statusPanelLayout()
     QCOMPARE(w.period_P->geometry(), QRect(602, 2, 194, 22));
     QCOMPARE(w.datalog_P->palette().color(QPalette::Window), QColor(192, 192, 192));
     QVERIFY(w.datalog_P->font().bold());
+}
+
+void TestMainWindow::statusPanelClicks_data()
+{
+    QTest::addColumn<QString>("panel");
+    QTest::addColumn<QString>("item");
+    QTest::newRow("datalog_file_P") << "datalog_file_P" << "Datalogging1";
+    QTest::newRow("datalog_P") << "datalog_P" << "Datalogging1";
+    QTest::newRow("com_P") << "com_P" << "Comport1";
+    QTest::newRow("temp_P") << "temp_P" << "TempDisplay1";
+    QTest::newRow("period_P") << "period_P" << "SamplePeriod1";
+    QTest::newRow("config_file_P has no action") << "config_file_P" << "";
+}
+
+void TestMainWindow::statusPanelClicks()
+{
+    QFETCH(QString, panel);
+    QFETCH(QString, item);
+    TMainF w;
+    w.show();
+    QList<QAction *> actions = w.findChildren<QAction *>();
+    QMap<QString, int> triggered;
+    for (QAction *a : actions)
+        connect(a, &QAction::triggered, &w, [&triggered, a] { ++triggered[a->objectName()]; });
+    auto *p = w.findChild<StatusPanel *>(panel);
+    QVERIFY(p);
+    QTest::mouseClick(p, Qt::LeftButton);
+    QCOMPARE(triggered.size(), item.isEmpty() ? 0 : 1);
+    if (!item.isEmpty())
+        QCOMPARE(triggered.value(item), 1);
+    // A disabled panel does nothing (the panels are disabled while metering).
+    triggered.clear();
+    p->setEnabled(false);
+    QTest::mouseClick(p, Qt::LeftButton);
+    QVERIFY(triggered.isEmpty());
 }
 
 void TestMainWindow::storedPlacement_data()
