@@ -161,7 +161,6 @@ std::unique_ptr<TMessageBoxF> TMessageBoxF::CreateProgressBox(QWidget *owner,
 
     box->setWindowModality(Qt::NonModal);
     box->show();
-    box->raise();
     SetProgress(box.get(), 0);
     return box;
 }
