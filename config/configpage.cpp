@@ -125,8 +125,13 @@ ConfigPage::ConfigPage(ModuleTable &table, QWidget *parent)
 
     SetMeteringHint(true);
 
-    connect(Config_Tree, &QTreeWidget::currentItemChanged, this,
-            [this](QTreeWidgetItem *current, QTreeWidgetItem *) { Config_TreeChange(current); });
+    // The selection, not the current item: a view that gains focus makes its
+    // first node current without selecting it, which is no choice of the user.
+    connect(Config_Tree, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem *> selected = Config_Tree->selectedItems();
+        if (!selected.isEmpty())
+            Config_TreeChange(selected.first());
+    });
     Config_Tree->SetExpandingHook([this](QTreeWidgetItem *node) { return Config_TreeExpanding(node); });
     Config_Tree->SetCollapsingHook(
         [this](QTreeWidgetItem *node) { return Config_TreeCollapsing(node); });
