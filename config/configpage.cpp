@@ -64,6 +64,11 @@ ConfigPage::ConfigPage(ModuleTable &table, QWidget *parent)
     , m_table(table)
 {
     setObjectName(QStringLiteral("Config_Tab"));
+    // The dialog font at 8 points is 11 pixels high; the 64-pixel tiles and
+    // the 90-pixel buttons are sized for it.
+    QFont pageFont = font();
+    pageFont.setPixelSize(11);
+    setFont(pageFont);
 
     Config_Tree = new ConfigTree(this);
     Config_Tree->setObjectName(QStringLiteral("Config_Tree"));
