@@ -1,7 +1,7 @@
-#include <QApplication>
+#include "app/startup.h"
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    return 0;
+    KelvoraApplication app(argc, argv);
+    return KelvoraMain(app);
 }

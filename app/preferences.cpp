@@ -1,0 +1,113 @@
+#include "app/preferences.h"
+
+#include <QSettings>
+
+#include <optional>
+
+namespace {
+
+const QString kGroup = QStringLiteral("Preferences");
+
+QString boolText(bool value)
+{
+    return value ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+// The value's text, or nothing when it is missing or not a single text (an
+// ini line such as "a, b" reads back as a list).
+std::optional<QString> readText(QSettings &store, const QString &name)
+{
+    const QVariant value = store.value(name);
+    if (!value.isValid() || value.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return value.toString();
+}
+
+int readInt(QSettings &store, const QString &name, int fallback)
+{
+    const std::optional<QString> text = readText(store, name);
+    if (!text)
+        return fallback;
+    bool ok = false;
+    const int value = text->trimmed().toInt(&ok, 10);
+    return ok ? value : fallback;
+}
+
+bool readBool(QSettings &store, const QString &name, bool fallback)
+{
+    const std::optional<QString> text = readText(store, name);
+    if (!text)
+        return fallback;
+    bool ok = false;
+    const int value = text->trimmed().toInt(&ok, 10);
+    return ok ? value != 0 : fallback;
+}
+
+QString readString(QSettings &store, const QString &name, const QString &fallback)
+{
+    return readText(store, name).value_or(fallback);
+}
+
+// Every value is written as text, in the one order the store has always used.
+void writeAll(QSettings &store, const PrefInfoType &p)
+{
+    store.beginGroup(kGroup);
+    store.setValue(QStringLiteral("AutoStart"), boolText(p.AutoStart));
+    store.setValue(QStringLiteral("Datalog"), boolText(p.Datalog));
+    store.setValue(QStringLiteral("ShowOptions"), boolText(p.ShowOptions));
+    store.setValue(QStringLiteral("Comport"), p.Comport);
+    store.setValue(QStringLiteral("Temperature"), p.Temperature);
+    store.setValue(QStringLiteral("Period"), QString::number(p.Period));
+    store.setValue(QStringLiteral("Top"), QString::number(p.Top));
+    store.setValue(QStringLiteral("Left"), QString::number(p.Left));
+    store.setValue(QStringLiteral("Height"), QString::number(p.Height));
+    store.setValue(QStringLiteral("Width"), QString::number(p.Width));
+    store.setValue(QStringLiteral("Config_File"), p.Config_File);
+    store.setValue(QStringLiteral("DataFile"), p.DataFile);
+    store.endGroup();
+}
+
+} // namespace
+
+std::unique_ptr<QSettings> OpenPreferencesStore()
+{
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                       QStringLiteral("Quelmar"), QStringLiteral("QMRTD"));
+}
+
+bool PreferencesExist(QSettings &store)
+{
+    return store.childGroups().contains(kGroup);
+}
+
+void Write_Default_Preferences(QSettings &store)
+{
+    writeAll(store, PrefInfoType{});
+    store.sync();
+}
+
+void Load_Preferences(QSettings &store, PrefInfoType &p)
+{
+    const PrefInfoType d;
+    store.beginGroup(kGroup);
+    p.AutoStart = readBool(store, QStringLiteral("AutoStart"), d.AutoStart);
+    p.Datalog = readBool(store, QStringLiteral("Datalog"), d.Datalog);
+    p.ShowOptions = readBool(store, QStringLiteral("ShowOptions"), d.ShowOptions);
+    p.Comport = readString(store, QStringLiteral("Comport"), d.Comport);
+    p.Temperature = readString(store, QStringLiteral("Temperature"), d.Temperature);
+    p.Period = readInt(store, QStringLiteral("Period"), d.Period);
+    p.Top = readInt(store, QStringLiteral("Top"), d.Top);
+    p.Left = readInt(store, QStringLiteral("Left"), d.Left);
+    p.Height = readInt(store, QStringLiteral("Height"), d.Height);
+    p.Width = readInt(store, QStringLiteral("Width"), d.Width);
+    p.Config_File = readString(store, QStringLiteral("Config_File"), d.Config_File);
+    p.DataFile = readString(store, QStringLiteral("DataFile"), d.DataFile);
+    store.endGroup();
+}
+
+bool Save_Preferences(QSettings &store, const PrefInfoType &prefs)
+{
+    writeAll(store, prefs);
+    store.sync();
+    return store.status() == QSettings::NoError;
+}

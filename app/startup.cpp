@@ -1,0 +1,58 @@
+#include "app/startup.h"
+
+#include "app/instancelock.h"
+#include "app/tmainf.h"
+
+#include <QMessageBox>
+
+#include <exception>
+
+KelvoraApplication::KelvoraApplication(int &argc, char **argv) : QApplication(argc, argv)
+{
+    setApplicationName(QStringLiteral("Kelvora"));
+}
+
+bool KelvoraApplication::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception &error) {
+        ShowErrorReport(QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        ShowErrorReport(QString());
+    }
+    exit(0);
+    return false;
+}
+
+void ShowErrorReport(const QString &text)
+{
+    QMessageBox::critical(nullptr, QStringLiteral("Kelvora"), text);
+}
+
+bool RefuseSecondInstance(InstanceLock &lock)
+{
+    if (lock.TryAcquire() != InstanceLock::Result::HeldElsewhere)
+        return false; // acquired, or the lock cannot be made: start anyway
+    QMessageBox::warning(nullptr, QStringLiteral("Loading Error"),
+                         QStringLiteral("There is already an instance of Kelvora running.\n"
+                                        "You cannot run more than one instance of Kelvora."));
+    return true;
+}
+
+int KelvoraMain(KelvoraApplication &app)
+{
+    InstanceLock lock;
+    if (RefuseSecondInstance(lock))
+        return 0;
+    try {
+        TMainF window;
+        window.show();
+        app.exec();
+    } catch (const std::exception &error) {
+        ShowErrorReport(QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        ShowErrorReport(QString());
+    }
+    return 0;
+}

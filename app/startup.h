@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QApplication>
+
+class InstanceLock;
+
+// QApplication that turns an exception escaping an event handler into the
+// program's error report: a message box with the error's text, then the
+// program ends with exit code 0.
+class KelvoraApplication : public QApplication
+{
+public:
+    KelvoraApplication(int &argc, char **argv);
+    bool notify(QObject *receiver, QEvent *event) override;
+};
+
+// Shows the error report for an exception's text (empty for none).
+void ShowErrorReport(const QString &text);
+
+// When another copy holds the instance lock, shows "Loading Error" and
+// returns true: the caller ends with exit code 0 without a window.
+bool RefuseSecondInstance(InstanceLock &lock);
+
+// The whole program: single-instance check, main window, message loop.
+// Returns the exit code, which is 0 in every case.
+int KelvoraMain(KelvoraApplication &app);

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QFrame;
+class QPushButton;
+class QTextEdit;
+
+// The about box: product picture, name and version. Created once at start-up
+// and kept until the program ends; About shows it modally.
+class TAboutBox : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TAboutBox(QWidget *parent = nullptr);
+
+    QLabel *Image1 = nullptr;
+    QFrame *Panel1 = nullptr;
+    QLabel *ProductName = nullptr;
+    QLabel *Version = nullptr;
+    QLabel *Copyright = nullptr;
+    QLabel *Comments = nullptr;
+    QTextEdit *Description = nullptr;
+    QPushButton *OKButton = nullptr;
+};
+
+// The product picture: an RTD probe and a trend line, drawn at any size.
+QPixmap ProductPicture(const QSize &size);

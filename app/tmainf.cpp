@@ -1,0 +1,349 @@
+#include "app/tmainf.h"
+
+#include "app/helpfile.h"
+#include "app/taboutbox.h"
+#include "debug/tvrx_rtd_f.h"
+#include "metering/datalogfile.h"
+#include "metering/tmetering_f.h"
+#include "plot/tplot_f.h"
+#include "widgets/palette.h"
+#include "widgets/statuspanel.h"
+
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kWindowWidth = 800;
+constexpr int kMinWindowHeight = 550;
+constexpr int kStatusRowHeight = 26;
+
+QWidget *addPage(QTabWidget *tabs, const QString &name, const QString &caption)
+{
+    auto *page = new QWidget;
+    page->setObjectName(name);
+    SetBackground(page, kMediumGrey);
+    tabs->addTab(page, caption);
+    return page;
+}
+
+// A page whose whole area is one frame.
+void fillPage(QWidget *page, QWidget *frame)
+{
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(frame);
+}
+
+QAction *addItem(QMenu *menu, const QString &name, const QString &caption,
+                 const QString &hint = {})
+{
+    QAction *action = menu->addAction(caption);
+    action->setObjectName(name);
+    if (!hint.isEmpty()) {
+        action->setToolTip(hint);
+        action->setStatusTip(hint);
+    }
+    return action;
+}
+
+} // namespace
+
+TMainF::TMainF(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("MainF"));
+    setWindowTitle(QStringLiteral("KELVORA"));
+    setAttribute(Qt::WA_AlwaysShowToolTips);
+    OpenDocument = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
+
+    // 1. The window itself: menu, pages, status rows, ports and timers.
+    Read_Timer = new QTimer(this);
+    Read_Timer->setObjectName(QStringLiteral("Read_Timer"));
+    Read_Timer->setInterval(1000);
+    VRX_Read_Timer = new QTimer(this);
+    VRX_Read_Timer->setObjectName(QStringLiteral("VRX_Read_Timer"));
+    VRX_Read_Timer->setInterval(1200);
+    buildMenu();
+    buildPages();
+    buildStatusRows();
+
+    // 2. A new configuration.
+    table.NewConfiguration();
+
+    // 3. Preferences, with the defaults written on first start.
+    {
+        const std::unique_ptr<QSettings> store = OpenPreferencesStore();
+        if (!PreferencesExist(*store))
+            Write_Default_Preferences(*store);
+        Load_Preferences(*store, PrefInfo);
+    }
+
+    // 4. Placement.
+    placeWindow();
+
+    // 5. Status texts.
+    for (StatusPanel *panel : {config_file_P, datalog_file_P, datalog_P, com_P, temp_P, period_P})
+        panel->clear();
+    Show_Datalog_Status();
+
+    // 6. The help document is looked for under the directory current now.
+    help_path = HelpPathFor(QDir::currentPath());
+
+    // 7. Metering counters.
+    tick_count = 0;
+    read_cursor = 0;
+    table.metering_on = false;
+
+    // 8. Both port objects take the chosen port; the bus target names the
+    //    Modbus port.
+    m_comport.SetPort(PrefInfo.Comport);
+    vrx_comport.SetPort(PrefInfo.Comport);
+    table.bus_target.port = &m_comport;
+
+    // 10. The standard page set, "Configuration" active.
+    SetTabVisible(Metering_Tab, true);
+    SetTabVisible(Config_Tab, true);
+    SetTabVisible(Misc_Tab, true);
+    SetTabVisible(VRX_Tab, false);
+    SetTabVisible(Selection_Tab, false);
+    SetTabVisible(Plot_Tab, false);
+    PageControl1->setCurrentWidget(Config_Tab);
+    connect(PageControl1, &QTabWidget::currentChanged, this, &TMainF::PageControl1Change);
+
+    // 12. The settings the bottom row shows.
+    com_P->setText(QStringLiteral("Comport: ") + PrefInfo.Comport);
+    temp_P->setText(QStringLiteral("Temperature: ") + PrefInfo.Temperature);
+    period_P->setText(QStringLiteral("Period: ") + QString::number(PrefInfo.Period));
+
+    // 13. Status panel geometry.
+    layoutStatusPanels();
+
+    AboutBox = new TAboutBox(this);
+}
+
+TMainF::~TMainF() = default;
+
+void TMainF::buildMenu()
+{
+    FileMenu = menuBar()->addMenu(QStringLiteral("File"));
+    FileMenu->setToolTipsVisible(true);
+    NewConfiguration1 = addItem(FileMenu, QStringLiteral("NewConfiguration1"),
+                                QStringLiteral("New Configuration"),
+                                QStringLiteral("Clear all data and start new configuration"));
+    LoadConfig1 = addItem(FileMenu, QStringLiteral("LoadConfig1"),
+                          QStringLiteral("Load Configuration"),
+                          QStringLiteral("Load Configuration from File"));
+    SaveConfig1 = addItem(FileMenu, QStringLiteral("SaveConfig1"),
+                          QStringLiteral("Save Configuration"),
+                          QStringLiteral("Save Configuration to File"));
+    SendConfig1 = addItem(FileMenu, QStringLiteral("SendConfig1"),
+                          QStringLiteral("Send Configuration"),
+                          QStringLiteral("Send Configuration to Modules"));
+
+    OptionsMenu = menuBar()->addMenu(QStringLiteral("Options"));
+    Comport1 = addItem(OptionsMenu, QStringLiteral("Comport1"), QStringLiteral("Change Comport"));
+    Datalogging1 = addItem(OptionsMenu, QStringLiteral("Datalogging1"),
+                           QStringLiteral("Datalogging Options"));
+    TempDisplay1 = addItem(OptionsMenu, QStringLiteral("TempDisplay1"),
+                           QStringLiteral("Temperature Display"));
+    SamplePeriod1 = addItem(OptionsMenu, QStringLiteral("SamplePeriod1"),
+                            QStringLiteral("Sample Period"));
+    N1 = OptionsMenu->addSeparator();
+    N1->setObjectName(QStringLiteral("N1"));
+    RTDModuleType1 = addItem(OptionsMenu, QStringLiteral("RTDModuleType1"),
+                             QStringLiteral("RTD Module Type"));
+
+    HelpMenu = menuBar()->addMenu(QStringLiteral("Help"));
+    Contents1 = addItem(HelpMenu, QStringLiteral("Contents1"), QStringLiteral("Contents"));
+    About1 = addItem(HelpMenu, QStringLiteral("About1"), QStringLiteral("About"));
+    connect(Contents1, &QAction::triggered, this, &TMainF::Contents1Click);
+    connect(About1, &QAction::triggered, this, &TMainF::About1Click);
+}
+
+void TMainF::buildPages()
+{
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("MainF_Client"));
+    SetBackground(central, kMediumGrey);
+    auto *column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    PageControl1 = new QTabWidget(central);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setMinimumHeight(464);
+    column->addWidget(PageControl1, 1);
+
+    Metering_Tab = addPage(PageControl1, QStringLiteral("Metering_Tab"), QStringLiteral("Metering"));
+    Metering_F1 = new TMetering_F(Metering_Tab);
+    fillPage(Metering_Tab, Metering_F1);
+
+    Config_Tab = addPage(PageControl1, QStringLiteral("Config_Tab"), QStringLiteral("Configuration"));
+
+    Misc_Tab = addPage(PageControl1, QStringLiteral("Misc_Tab"), QStringLiteral("Miscellaneous Info"));
+
+    VRX_Tab = addPage(PageControl1, QStringLiteral("VRX_Tab"), QStringLiteral("VRX-RTD"));
+    VRX_RTD_F1 = new TVRX_RTD_F(VRX_Tab);
+    fillPage(VRX_Tab, VRX_RTD_F1);
+
+    Selection_Tab = addPage(PageControl1, QStringLiteral("Selection_Tab"),
+                            QStringLiteral("RTD Module Selections"));
+    selections_P = new QFrame(Selection_Tab);
+    selections_P->setObjectName(QStringLiteral("selections_P"));
+    selections_P->setGeometry(227, 126, 330, 177);
+    selections_P->setFrameShape(QFrame::Panel);
+    selections_P->setFrameShadow(QFrame::Raised);
+    SetBackground(selections_P, kSilver);
+    tav_RB = new QRadioButton(QStringLiteral("TAV-RTD (Standard Use)"), selections_P);
+    tav_RB->setObjectName(QStringLiteral("tav_RB"));
+    tav_RB->setGeometry(95, 32, 180, 17);
+    tav_RB->setChecked(true);
+    vrx_RB = new QRadioButton(QStringLiteral("VRX-RTD (DEBUG only)"), selections_P);
+    vrx_RB->setObjectName(QStringLiteral("vrx_RB"));
+    vrx_RB->setGeometry(95, 74, 180, 17);
+    view_B = new QPushButton(QStringLiteral("VIEW"), selections_P);
+    view_B->setObjectName(QStringLiteral("view_B"));
+    view_B->setGeometry(127, 117, 75, 25);
+
+    Plot_Tab = addPage(PageControl1, QStringLiteral("Plot_Tab"),
+                       QStringLiteral("Temperature Plotting"));
+    Plot_F1 = new TPlot_F(Plot_Tab);
+    fillPage(Plot_Tab, Plot_F1);
+
+    setCentralWidget(central);
+}
+
+void TMainF::buildStatusRows()
+{
+    auto *column = qobject_cast<QVBoxLayout *>(centralWidget()->layout());
+    const auto makeRow = [&](const QString &name) {
+        auto *row = new QFrame(centralWidget());
+        row->setObjectName(name);
+        row->setFixedHeight(kStatusRowHeight);
+        SetBackground(row, kMediumGrey);
+        column->addWidget(row);
+        return row;
+    };
+    Status_top_P = makeRow(QStringLiteral("Status_top_P"));
+    Status_bottom_P = makeRow(QStringLiteral("Status_bottom_P"));
+
+    config_file_P = new StatusPanel(QStringLiteral("config_file_P"), Status_top_P);
+    config_file_P->setCursor(Qt::ArrowCursor); // it has no click action
+    datalog_file_P = new StatusPanel(QStringLiteral("datalog_file_P"), Status_top_P);
+    datalog_P = new StatusPanel(QStringLiteral("datalog_P"), Status_bottom_P);
+    com_P = new StatusPanel(QStringLiteral("com_P"), Status_bottom_P);
+    temp_P = new StatusPanel(QStringLiteral("temp_P"), Status_bottom_P);
+    period_P = new StatusPanel(QStringLiteral("period_P"), Status_bottom_P);
+}
+
+void TMainF::layoutStatusPanels()
+{
+    // The rows span the client area, whose width the window fixes at 800.
+    const int w = kWindowWidth;
+    const int v = kWindowWidth;
+    const int top = 2;
+    const int h = 22;
+    config_file_P->setGeometry(4, top, w / 2 - 6, h);
+    datalog_file_P->setGeometry(w / 2 + 2, top, w / 2 - 6, h);
+    datalog_P->setGeometry(4, top, v / 4 - 6, h);
+    com_P->setGeometry(v / 4 + 2, top, v / 4 - 4, h);
+    temp_P->setGeometry((v / 4) * 2 + 2, top, v / 4 - 4, h);
+    period_P->setGeometry((v / 4) * 3 + 2, top, v / 4 - 6, h);
+}
+
+void TMainF::placeWindow()
+{
+    // Always 800 wide and at least 550 high, whatever the store says.
+    setMinimumWidth(kWindowWidth);
+    setMaximumWidth(kWindowWidth);
+    setMinimumHeight(kMinWindowHeight);
+    resize(kWindowWidth, qMax(PrefInfo.Height, kMinWindowHeight));
+    move(PrefInfo.Left, PrefInfo.Top);
+}
+
+void TMainF::Show_Datalog_Status()
+{
+    if (PrefInfo.Datalog) {
+        datalog_P->setText(QStringLiteral("Datalogging: ON"));
+        datalog_file_P->setText(
+            QStringLiteral("Datalog To: ") +
+            FileNamePart(DatalogFileName(PrefInfo.DataFile, QDate::currentDate())));
+    } else {
+        datalog_P->setText(QStringLiteral("Datalogging: OFF"));
+        datalog_file_P->clear();
+    }
+}
+
+void TMainF::SetTabVisible(QWidget *page, bool visible)
+{
+    PageControl1->setTabVisible(PageControl1->indexOf(page), visible);
+}
+
+bool TMainF::IsTabVisible(QWidget *page) const
+{
+    return PageControl1->isTabVisible(PageControl1->indexOf(page));
+}
+
+void TMainF::PageControl1Change(int index)
+{
+    QWidget *page = PageControl1->widget(index);
+    if (page == Misc_Tab)
+        table.UpdateActiveModules();
+}
+
+void TMainF::SavePreferences()
+{
+    const std::unique_ptr<QSettings> store = OpenPreferencesStore();
+    Save_Preferences(*store, PrefInfo);
+}
+
+void TMainF::Contents1Click()
+{
+    const int result = OpenHelpDocument(help_path, OpenDocument);
+    const QString text = HelpOpenErrorText(result);
+    if (!text.isEmpty())
+        QMessageBox::warning(this, QStringLiteral("Help File Open Error"), text);
+}
+
+void TMainF::About1Click()
+{
+    if (const QScreen *screen = AboutBox->screen()) {
+        const QRect area = screen->availableGeometry();
+        AboutBox->move(area.center() - QPoint(AboutBox->width() / 2, AboutBox->height() / 2));
+    }
+    AboutBox->OKButton->setFocus();
+    AboutBox->exec();
+}
+
+void TMainF::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    QMainWindow::closeEvent(event);
+}
+
+void TMainF::FormClose()
+{
+    PrefInfo.Top = y();
+    PrefInfo.Left = x();
+    PrefInfo.Height = height();
+    PrefInfo.Width = width();
+    SavePreferences();
+    Read_Timer->stop();
+    VRX_Read_Timer->stop();
+    if (m_comport.Connected())
+        m_comport.Close();
+    if (vrx_comport.Connected())
+        vrx_comport.Close();
+}

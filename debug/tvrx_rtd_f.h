@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QWidget>
+
+// The VRX-RTD debug page frame; its editor and polling view arrive with the
+// relay-module debug page.
+class TVRX_RTD_F : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TVRX_RTD_F(QWidget *parent = nullptr);
+};

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Kelvora and runs every test: the normal
+# build in build/, then the whole suite again under AddressSanitizer and
+# UBSan in build-asan/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+scripts/build.sh build
+(cd build && ctest --output-on-failure -j "$(nproc)")
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# Qt's own libraries keep a few allocations for the life of the process.
+export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
+scripts/build.sh build-asan -DKELVORA_SANITIZE=ON -DKELVORA_BENCH=OFF
+(cd build-asan && ctest --output-on-failure -j "$(nproc)")

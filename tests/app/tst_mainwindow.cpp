@@ -1,0 +1,383 @@
+#include "app/helpfile.h"
+#include "app/taboutbox.h"
+#include "app/tmainf.h"
+#include "metering/datalogfile.h"
+#include "support/modal.h"
+#include "widgets/stateimages.h"
+#include "widgets/statuspanel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+// Each test starts the main window on an empty settings folder and in an
+// empty working directory of its own.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void firstStartShowsDefaults();
+    void pagesInTabOrder();
+    void menuItems_data();
+    void menuItems();
+    void statusPanelLayout();
+    void storedPlacement_data();
+    void storedPlacement();
+    void junkPreferencesStartWithDefaults();
+    void datalogStatusAtStart_data();
+    void datalogStatusAtStart();
+    void closingSavesPlacementAndStopsTimers();
+    void miscPageComputesActiveSet();
+    void help_data();
+    void help();
+    void helpPathIsTheStartupDirectory();
+    void aboutBox();
+    void stateImages();
+
+private:
+    void writeStore(const QByteArray &ini);
+    QString storeFile() const { return m_config->path() + QStringLiteral("/Quelmar/QMRTD.conf"); }
+
+    std::unique_ptr<QTemporaryDir> m_config;
+    std::unique_ptr<QTemporaryDir> m_work;
+    QString m_oldDir;
+};
+
+void TestMainWindow::init()
+{
+    m_config = std::make_unique<QTemporaryDir>();
+    m_work = std::make_unique<QTemporaryDir>();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config->path());
+    m_oldDir = QDir::currentPath();
+    QDir::setCurrent(m_work->path());
+}
+
+void TestMainWindow::cleanup()
+{
+    QDir::setCurrent(m_oldDir);
+}
+
+void TestMainWindow::writeStore(const QByteArray &ini)
+{
+    QVERIFY(QDir().mkpath(m_config->path() + QStringLiteral("/Quelmar")));
+    QFile file(storeFile());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[Preferences]\n" + ini);
+}
+
+void TestMainWindow::firstStartShowsDefaults()
+{
+    TMainF w;
+    QCOMPARE(w.windowTitle(), QStringLiteral("KELVORA"));
+    QCOMPARE(w.width(), 800);
+    QCOMPARE(w.height(), 550);
+    QCOMPARE(w.pos(), QPoint(0, 0));
+    QCOMPARE(w.datalog_P->text(), QStringLiteral("Datalogging: OFF"));
+    QCOMPARE(w.com_P->text(), QStringLiteral("Comport: ttyS0"));
+    QCOMPARE(w.temp_P->text(), QStringLiteral("Temperature: Celsius"));
+    QCOMPARE(w.period_P->text(), QStringLiteral("Period: 63"));
+    QVERIFY(w.config_file_P->text().isEmpty());
+    QVERIFY(w.datalog_file_P->text().isEmpty());
+    QCOMPARE(w.m_comport.Port(), QStringLiteral("ttyS0"));
+    QCOMPARE(w.vrx_comport.Port(), QStringLiteral("ttyS0"));
+    QCOMPARE(w.table.bus_target.port, &w.m_comport);
+    QVERIFY(!w.Read_Timer->isActive());
+    QVERIFY(!w.VRX_Read_Timer->isActive());
+    QCOMPARE(w.VRX_Read_Timer->interval(), 1200);
+    QVERIFY(!w.table.metering_on);
+    QCOMPARE(w.tick_count, 0);
+    QCOMPARE(w.read_cursor, 0);
+    QCOMPARE(w.table.UpdateActiveModules(), 0);
+    // The defaults were written on first start.
+    QSettings raw(storeFile(), QSettings::IniFormat);
+    QCOMPARE(raw.value(QStringLiteral("Preferences/Period")).toString(), QStringLiteral("63"));
+    QCOMPARE(raw.value(QStringLiteral("Preferences/Comport")).toString(), QStringLiteral("ttyS0"));
+}
+
+void TestMainWindow::pagesInTabOrder()
+{
+    TMainF w;
+    const QList<std::tuple<QWidget *, QString, bool>> pages = {
+        {w.Metering_Tab, QStringLiteral("Metering"), true},
+        {w.Config_Tab, QStringLiteral("Configuration"), true},
+        {w.Misc_Tab, QStringLiteral("Miscellaneous Info"), true},
+        {w.VRX_Tab, QStringLiteral("VRX-RTD"), false},
+        {w.Selection_Tab, QStringLiteral("RTD Module Selections"), false},
+        {w.Plot_Tab, QStringLiteral("Temperature Plotting"), false},
+    };
+    QCOMPARE(w.PageControl1->count(), 6);
+    for (int i = 0; i < pages.size(); ++i) {
+        const auto &[page, caption, visible] = pages[i];
+        QCOMPARE(w.PageControl1->widget(i), page);
+        QCOMPARE(w.PageControl1->tabText(i), caption);
+        QCOMPARE(w.IsTabVisible(page), visible);
+    }
+    QCOMPARE(w.PageControl1->currentWidget(), w.Config_Tab);
+    QVERIFY(w.tav_RB->isChecked());
+    QCOMPARE(w.tav_RB->text(), QStringLiteral("TAV-RTD (Standard Use)"));
+    QCOMPARE(w.vrx_RB->text(), QStringLiteral("VRX-RTD (DEBUG only)"));
+    QCOMPARE(w.view_B->text(), QStringLiteral("VIEW"));
+}
+
+void TestMainWindow::menuItems_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("hint");
+    QTest::newRow("NewConfiguration1") << "File" << "NewConfiguration1" << "New Configuration"
+                                       << "Clear all data and start new configuration";
+    QTest::newRow("LoadConfig1") << "File" << "LoadConfig1" << "Load Configuration"
+                                 << "Load Configuration from File";
+    QTest::newRow("SaveConfig1") << "File" << "SaveConfig1" << "Save Configuration"
+                                 << "Save Configuration to File";
+    QTest::newRow("SendConfig1") << "File" << "SendConfig1" << "Send Configuration"
+                                 << "Send Configuration to Modules";
+    QTest::newRow("Comport1") << "Options" << "Comport1" << "Change Comport" << "";
+    QTest::newRow("Datalogging1") << "Options" << "Datalogging1" << "Datalogging Options" << "";
+    QTest::newRow("TempDisplay1") << "Options" << "TempDisplay1" << "Temperature Display" << "";
+    QTest::newRow("SamplePeriod1") << "Options" << "SamplePeriod1" << "Sample Period" << "";
+    QTest::newRow("RTDModuleType1") << "Options" << "RTDModuleType1" << "RTD Module Type" << "";
+    QTest::newRow("Contents1") << "Help" << "Contents1" << "Contents" << "";
+    QTest::newRow("About1") << "Help" << "About1" << "About" << "";
+}
+
+void TestMainWindow::menuItems()
+{
+    QFETCH(QString, menu);
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(QString, hint);
+
+    TMainF w;
+    QMenu *found = nullptr;
+    for (QAction *top : w.menuBar()->actions()) {
+        if (top->text() == menu)
+            found = top->menu();
+    }
+    QVERIFY(found);
+    QAction *item = nullptr;
+    for (QAction *a : found->actions()) {
+        if (a->objectName() == name)
+            item = a;
+    }
+    QVERIFY(item);
+    QCOMPARE(item->text(), caption);
+    QCOMPARE(item->statusTip(), hint);
+}
+
+void TestMainWindow::statusPanelLayout()
+{
+    TMainF w;
+    QCOMPARE(w.config_file_P->geometry(), QRect(4, 2, 394, 22));
+    QCOMPARE(w.datalog_file_P->geometry(), QRect(402, 2, 394, 22));
+    QCOMPARE(w.datalog_P->geometry(), QRect(4, 2, 194, 22));
+    QCOMPARE(w.com_P->geometry(), QRect(202, 2, 196, 22));
+    QCOMPARE(w.temp_P->geometry(), QRect(402, 2, 196, 22));
+    QCOMPARE(w.period_P->geometry(), QRect(602, 2, 194, 22));
+    QCOMPARE(w.datalog_P->palette().color(QPalette::Window), QColor(192, 192, 192));
+    QVERIFY(w.datalog_P->font().bold());
+}
+
+void TestMainWindow::storedPlacement_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QRect>("expected");
+    QTest::newRow("zeros") << QByteArray("Top=0\nLeft=0\nHeight=0\nWidth=0\n")
+                           << QRect(0, 0, 800, 550);
+    QTest::newRow("wider than 800") << QByteArray("Top=40\nLeft=30\nHeight=600\nWidth=1200\n")
+                                    << QRect(30, 40, 800, 600);
+    QTest::newRow("too low") << QByteArray("Top=5\nLeft=7\nHeight=300\nWidth=640\n")
+                             << QRect(7, 5, 800, 550);
+}
+
+void TestMainWindow::storedPlacement()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QRect, expected);
+    writeStore(ini);
+    TMainF w;
+    QCOMPARE(QRect(w.pos(), w.size()), expected);
+}
+
+void TestMainWindow::junkPreferencesStartWithDefaults()
+{
+    writeStore("Period=soon\nTemperature=Fahrenheit\nAutoStart=maybe\nHeight=tall\n");
+    TMainF w;
+    QCOMPARE(w.PrefInfo.Period, 63);
+    QCOMPARE(w.PrefInfo.AutoStart, false);
+    QCOMPARE(w.height(), 550);
+    QCOMPARE(w.period_P->text(), QStringLiteral("Period: 63"));
+    QCOMPARE(w.temp_P->text(), QStringLiteral("Temperature: Fahrenheit"));
+}
+
+void TestMainWindow::datalogStatusAtStart_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("panel");
+    QTest::addColumn<QString>("file");
+    const QString today = QDate::currentDate().toString(QStringLiteral("MMdd"));
+    QTest::newRow("off") << QByteArray("Datalog=0\n") << "Datalogging: OFF" << "";
+    QTest::newRow("on, default name")
+        << QByteArray("Datalog=1\n") << "Datalogging: ON"
+        << QStringLiteral("Datalog To: rtd_data_%1.csv").arg(today);
+    QTest::newRow("on, path")
+        << QByteArray("Datalog=1\nDataFile=/var/log/plant line\n") << "Datalogging: ON"
+        << QStringLiteral("Datalog To: plant line_%1.csv").arg(today);
+}
+
+void TestMainWindow::datalogStatusAtStart()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, panel);
+    QFETCH(QString, file);
+    writeStore(ini);
+    TMainF w;
+    QCOMPARE(w.datalog_P->text(), panel);
+    QCOMPARE(w.datalog_file_P->text(), file);
+}
+
+void TestMainWindow::closingSavesPlacementAndStopsTimers()
+{
+    {
+        TMainF w;
+        w.show();
+        w.move(50, 60);
+        w.resize(800, 640);
+        w.PrefInfo.Period = 80; // raised in memory by another handler
+        w.Read_Timer->start();
+        w.VRX_Read_Timer->start();
+        QVERIFY(w.close());
+        QVERIFY(!w.Read_Timer->isActive());
+        QVERIFY(!w.VRX_Read_Timer->isActive());
+    }
+    QSettings raw(storeFile(), QSettings::IniFormat);
+    raw.beginGroup(QStringLiteral("Preferences"));
+    QCOMPARE(raw.value(QStringLiteral("Left")).toString(), QStringLiteral("50"));
+    QCOMPARE(raw.value(QStringLiteral("Top")).toString(), QStringLiteral("60"));
+    QCOMPARE(raw.value(QStringLiteral("Height")).toString(), QStringLiteral("640"));
+    QCOMPARE(raw.value(QStringLiteral("Width")).toString(), QStringLiteral("800"));
+    QCOMPARE(raw.value(QStringLiteral("Period")).toString(), QStringLiteral("80"));
+    raw.endGroup();
+
+    // The next start opens where the last one closed.
+    TMainF again;
+    QCOMPARE(QRect(again.pos(), again.size()), QRect(50, 60, 800, 640));
+}
+
+void TestMainWindow::miscPageComputesActiveSet()
+{
+    TMainF w;
+    w.table.group_state[1] = 3;
+    w.table.input_type[2][7] = 1;
+    w.PageControl1->setCurrentWidget(w.Misc_Tab);
+    QCOMPARE(w.table.module_active[7], 3);
+    QCOMPARE(w.table.module_active[8], 2);
+}
+
+void TestMainWindow::help_data()
+{
+    QTest::addColumn<bool>("makeFolder");
+    QTest::addColumn<bool>("makeFile");
+    QTest::addColumn<bool>("browserOpens");
+    QTest::addColumn<bool>("browserAsked");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("opens") << true << true << true << true << "";
+    QTest::newRow("no help folder: nothing shown") << false << false << true << false << "";
+    QTest::newRow("file missing") << true << false << true << false
+                                  << HelpOpenErrorText(kHelpFileNotFound);
+    QTest::newRow("no browser") << true << true << false << true
+                                << HelpOpenErrorText(kHelpNoAssociation);
+}
+
+void TestMainWindow::help()
+{
+    QFETCH(bool, makeFolder);
+    QFETCH(bool, makeFile);
+    QFETCH(bool, browserOpens);
+    QFETCH(bool, browserAsked);
+    QFETCH(QString, message);
+
+    if (makeFolder)
+        QVERIFY(QDir().mkdir(QStringLiteral("help")));
+    if (makeFile) {
+        QFile file(QStringLiteral("help/index.html"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<html></html>");
+    }
+    TMainF w;
+    QUrl asked;
+    w.OpenDocument = [&](const QUrl &url) {
+        asked = url;
+        return browserOpens;
+    };
+    auto seen = std::make_shared<ModalSeen>();
+    if (!message.isEmpty())
+        AnswerNextModal(seen, [](QWidget *box) { PressButton(box, QStringLiteral("OK")); });
+    w.Contents1Click();
+    QCOMPARE(!asked.isEmpty(), browserAsked);
+    if (browserAsked)
+        QCOMPARE(asked.toLocalFile(), QDir(m_work->path()).filePath(QStringLiteral("help/index.html")));
+    QCOMPARE(seen->seen, !message.isEmpty());
+    if (seen->seen) {
+        QCOMPARE(seen->caption, QStringLiteral("Help File Open Error"));
+        QVERIFY2(seen->text.contains(message), qPrintable(seen->text));
+    }
+}
+
+void TestMainWindow::helpPathIsTheStartupDirectory()
+{
+    TMainF w;
+    const QString expected = m_work->path() + QStringLiteral("/help/index.html");
+    QCOMPARE(w.help_path, expected);
+    // Moving the current directory afterwards does not move the help.
+    QDir::setCurrent(m_oldDir);
+    QCOMPARE(w.help_path, expected);
+}
+
+void TestMainWindow::aboutBox()
+{
+    TMainF w;
+    QCOMPARE(w.AboutBox->windowTitle(), QStringLiteral("About"));
+    QCOMPARE(w.AboutBox->ProductName->text(), QStringLiteral("Kelvora"));
+    QCOMPARE(w.AboutBox->Version->text(), QStringLiteral("Version 3.1"));
+    auto seen = std::make_shared<ModalSeen>();
+    AnswerNextModal(seen, [](QWidget *box) { PressKey(box, Qt::Key_Return); });
+    w.About1Click();
+    QVERIFY(seen->seen);
+    QCOMPARE(seen->caption, QStringLiteral("About"));
+    QVERIFY(!w.AboutBox->isVisible());
+}
+
+void TestMainWindow::stateImages()
+{
+    const QImage dot = StateImage(3).toImage();
+    const QImage cross = StateImage(2).toImage();
+    QCOMPARE(dot.size(), QSize(16, 16));
+    QCOMPARE(dot.pixelColor(8, 8), QColor(0, 255, 0));
+    QCOMPARE(dot.pixelColor(0, 0).alpha(), 0);
+    QCOMPARE(dot.pixelColor(14, 8).alpha(), 0);
+    QCOMPARE(cross.pixelColor(5, 5), QColor(Qt::black));
+    QCOMPARE(cross.pixelColor(10, 5), QColor(Qt::black));
+    QCOMPARE(cross.pixelColor(8, 3).alpha(), 0);
+    QVERIFY(StateIcon(0).isNull());
+    QVERIFY(!StateIcon(1).isNull());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

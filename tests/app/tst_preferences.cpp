@@ -1,0 +1,184 @@
+#include "app/preferences.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Every test gets its own, empty store folder.
+class TestPreferences : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void firstStartWritesTwelveTextDefaults();
+    void roundTrip();
+    void junkValuesTakeDefaults_data();
+    void junkValuesTakeDefaults();
+    void storeWithoutGroupReadsDefaults();
+    void deletedStoreIsWrittenAgain();
+
+private:
+    QString storeFile() const { return m_dir->path() + QStringLiteral("/Quelmar/QMRTD.conf"); }
+    void writeRaw(const QByteArray &ini);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestPreferences::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir->path());
+}
+
+void TestPreferences::writeRaw(const QByteArray &ini)
+{
+    QVERIFY(QDir().mkpath(m_dir->path() + QStringLiteral("/Quelmar")));
+    QFile file(storeFile());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(ini);
+}
+
+void TestPreferences::firstStartWritesTwelveTextDefaults()
+{
+    {
+        auto store = OpenPreferencesStore();
+        QVERIFY(!PreferencesExist(*store));
+        Write_Default_Preferences(*store);
+    }
+    // Read back through an independent QSettings on the same file.
+    QSettings raw(storeFile(), QSettings::IniFormat);
+    raw.beginGroup(QStringLiteral("Preferences"));
+    const QStringList expected = {
+        QStringLiteral("AutoStart=0"),    QStringLiteral("Datalog=0"),
+        QStringLiteral("ShowOptions=1"),  QStringLiteral("Comport=ttyS0"),
+        QStringLiteral("Temperature=Celsius"), QStringLiteral("Period=63"),
+        QStringLiteral("Top=0"),          QStringLiteral("Left=0"),
+        QStringLiteral("Height=0"),       QStringLiteral("Width=0"),
+        QStringLiteral("Config_File=rtd.cfg"), QStringLiteral("DataFile=rtd_data")};
+    QCOMPARE(raw.childKeys().size(), expected.size());
+    for (const QString &pair : expected) {
+        const QString key = pair.section(QLatin1Char('='), 0, 0);
+        const QVariant value = raw.value(key);
+        QCOMPARE(value.typeId(), QMetaType::QString);
+        QCOMPARE(value.toString(), pair.section(QLatin1Char('='), 1));
+    }
+    auto store = OpenPreferencesStore();
+    QVERIFY(PreferencesExist(*store));
+}
+
+void TestPreferences::roundTrip()
+{
+    PrefInfoType p;
+    p.AutoStart = true;
+    p.Datalog = true;
+    p.ShowOptions = false;
+    p.Comport = QStringLiteral("/tmp/kelvora sim/ttyKELV0, spare");
+    p.Temperature = QStringLiteral("Fahrenheit");
+    p.Config_File = QStringLiteral("/home/eng/plant = 3.cfg");
+    p.DataFile = QStringLiteral("logs/line;2");
+    p.Period = 300;
+    p.Top = -12;
+    p.Left = 1920;
+    p.Height = 700;
+    p.Width = 800;
+    {
+        auto store = OpenPreferencesStore();
+        QVERIFY(Save_Preferences(*store, p));
+    }
+    PrefInfoType q;
+    auto store = OpenPreferencesStore();
+    Load_Preferences(*store, q);
+    QCOMPARE(q.AutoStart, true);
+    QCOMPARE(q.Datalog, true);
+    QCOMPARE(q.ShowOptions, false);
+    QCOMPARE(q.Comport, p.Comport);
+    QCOMPARE(q.Temperature, p.Temperature);
+    QCOMPARE(q.Config_File, p.Config_File);
+    QCOMPARE(q.DataFile, p.DataFile);
+    QCOMPARE(q.Period, 300);
+    QCOMPARE(q.Top, -12);
+    QCOMPARE(q.Left, 1920);
+    QCOMPARE(q.Height, 700);
+    QCOMPARE(q.Width, 800);
+}
+
+void TestPreferences::junkValuesTakeDefaults_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("Period not a number") << QByteArray("Period=fast") << "Period" << "63";
+    QTest::newRow("Period hex") << QByteArray("Period=0x10") << "Period" << "63";
+    QTest::newRow("Period overflow") << QByteArray("Period=99999999999") << "Period" << "63";
+    QTest::newRow("Period empty") << QByteArray("Period=") << "Period" << "63";
+    QTest::newRow("Period negative is a number") << QByteArray("Period=-4") << "Period" << "-4";
+    QTest::newRow("AutoStart 2 is true") << QByteArray("AutoStart=2") << "AutoStart" << "1";
+    QTest::newRow("AutoStart -1 is true") << QByteArray("AutoStart=-1") << "AutoStart" << "1";
+    QTest::newRow("Datalog word is false") << QByteArray("Datalog=yes") << "Datalog" << "0";
+    QTest::newRow("ShowOptions word keeps true") << QByteArray("ShowOptions=no") << "ShowOptions" << "1";
+    QTest::newRow("Width junk") << QByteArray("Width=wide") << "Width" << "0";
+    QTest::newRow("Comport list is not text") << QByteArray("Comport=a, b") << "Comport" << "ttyS0";
+    QTest::newRow("Temperature variant") << QByteArray("Temperature=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)")
+                                         << "Temperature" << "Celsius";
+    QTest::newRow("Comport arbitrary text kept") << QByteArray("Comport=COM 7 (usb)") << "Comport"
+                                                 << "COM 7 (usb)";
+}
+
+void TestPreferences::junkValuesTakeDefaults()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, field);
+    QFETCH(QString, expected);
+
+    writeRaw("[Preferences]\n" + line + "\nTop=15\n");
+    PrefInfoType p;
+    auto store = OpenPreferencesStore();
+    Load_Preferences(*store, p);
+    const QMap<QString, QString> got = {
+        {QStringLiteral("Period"), QString::number(p.Period)},
+        {QStringLiteral("AutoStart"), QString::number(p.AutoStart)},
+        {QStringLiteral("Datalog"), QString::number(p.Datalog)},
+        {QStringLiteral("ShowOptions"), QString::number(p.ShowOptions)},
+        {QStringLiteral("Width"), QString::number(p.Width)},
+        {QStringLiteral("Comport"), p.Comport},
+        {QStringLiteral("Temperature"), p.Temperature},
+    };
+    QCOMPARE(got.value(field), expected);
+    // A sound value next to the junk one is still read.
+    QCOMPARE(p.Top, 15);
+}
+
+void TestPreferences::storeWithoutGroupReadsDefaults()
+{
+    writeRaw("[Other]\nPeriod=5\n");
+    auto store = OpenPreferencesStore();
+    QVERIFY(!PreferencesExist(*store));
+    PrefInfoType p;
+    p.Period = 1;
+    Load_Preferences(*store, p);
+    QCOMPARE(p.Period, 63);
+    QCOMPARE(p.Comport, QStringLiteral("ttyS0"));
+}
+
+void TestPreferences::deletedStoreIsWrittenAgain()
+{
+    PrefInfoType p;
+    p.Period = 80;
+    auto store = OpenPreferencesStore();
+    QVERIFY(Save_Preferences(*store, p));
+    QVERIFY(QFile::remove(storeFile()));
+    // The same store object saves the same values again after the file is gone.
+    QVERIFY(Save_Preferences(*store, p));
+    QVERIFY(QFile::exists(storeFile()));
+    QSettings raw(storeFile(), QSettings::IniFormat);
+    QCOMPARE(raw.value(QStringLiteral("Preferences/Period")).toString(), QStringLiteral("80"));
+    QCOMPARE(raw.value(QStringLiteral("Preferences/DataFile")).toString(), QStringLiteral("rtd_data"));
+}
+
+QTEST_APPLESS_MAIN(TestPreferences)
+#include "tst_preferences.moc"
