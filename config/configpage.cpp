@@ -1,8 +1,9 @@
 #include "config/configpage.h"
 
 #include "config/configtree.h"
-#include "config/inputtypes.h"
 #include "modules/moduletable.h"
+#include "modules/readingconversion.h"
+#include "widgets/palette.h"
 #include "widgets/stateimages.h"
 #include "widgets/stringgrid.h"
 
@@ -14,10 +15,6 @@
 #include <QSignalBlocker>
 
 namespace {
-
-const QColor kMediumGrey(160, 160, 164);
-const QColor kSkyBlue(166, 202, 240);
-const QColor kWhite(255, 255, 255);
 
 constexpr int kNumberRole = Qt::UserRole;
 constexpr int kStateRole = Qt::UserRole + 1;
@@ -35,6 +32,13 @@ constexpr int kRightWidth = 608;
 constexpr int kGridBottomGap = 439 - 389;
 constexpr int kPanelBottomGap = 439 - 393;
 constexpr int kPanelHeight = 42;
+
+// The selector's items; an item's index is its input type code.
+QStringList InputTypeItems()
+{
+    return {QStringLiteral("Not Used"), QStringLiteral("Pt100"), QStringLiteral("Ni100"),
+            QStringLiteral("Ni120"),    QStringLiteral("Cu10"),  QStringLiteral("4-20 mA")};
+}
 
 QIcon NodeIcon(int index)
 {
@@ -63,7 +67,7 @@ ConfigPage::ConfigPage(ModuleTable &table, QWidget *parent)
     : QWidget(parent)
     , m_table(table)
 {
-    setObjectName(QStringLiteral("Config_Tab"));
+    setObjectName(QStringLiteral("ConfigPage"));
     // The dialog font at 8 points is 11 pixels high; the 64-pixel tiles and
     // the 90-pixel buttons are sized for it.
     QFont pageFont = font();
@@ -80,9 +84,7 @@ ConfigPage::ConfigPage(ModuleTable &table, QWidget *parent)
     Config_Tree->setSelectionMode(QAbstractItemView::SingleSelection);
     Config_Tree->setToolTip(
         QStringLiteral("Only RTDs displaying green dot can be configured and monitored"));
-    QPalette treePalette = Config_Tree->palette();
-    treePalette.setColor(QPalette::Base, kWhite);
-    Config_Tree->setPalette(treePalette);
+    SetBackground(Config_Tree, kWhite);
 
     Config_Grid = new StringGrid(this);
     Config_Grid->setObjectName(QStringLiteral("Config_Grid"));
@@ -96,10 +98,7 @@ ConfigPage::ConfigPage(ModuleTable &table, QWidget *parent)
 
     options_P = new QFrame(this);
     options_P->setObjectName(QStringLiteral("options_P"));
-    options_P->setAutoFillBackground(true);
-    QPalette panelPalette = options_P->palette();
-    panelPalette.setColor(QPalette::Window, kMediumGrey);
-    options_P->setPalette(panelPalette);
+    SetBackground(options_P, kMediumGrey);
     change_row_B =
         MakeButton(options_P, "change_row_B", QStringLiteral("Change Row"),
                    QStringLiteral("Changes all RTDs in same row as selected to match"), 12);
@@ -122,10 +121,7 @@ ConfigPage::ConfigPage(ModuleTable &table, QWidget *parent)
     QFont selectorFont = setting_CB->font();
     selectorFont.setPixelSize(9);
     setting_CB->setFont(selectorFont);
-    QPalette selectorPalette = setting_CB->palette();
-    selectorPalette.setColor(QPalette::Base, kWhite);
-    selectorPalette.setColor(QPalette::Button, kWhite);
-    setting_CB->setPalette(selectorPalette);
+    SetBackground(setting_CB, kWhite);
     setting_CB->hide();
 
     SetMeteringHint(true);

@@ -1,5 +1,4 @@
 #include "config/configregisters.h"
-#include "config/inputtypes.h"
 
 #include <QTest>
 
@@ -12,8 +11,6 @@ class TestConfigRegisters : public QObject
 private slots:
     void packing_data();
     void packing();
-    void inputTypeText_data();
-    void inputTypeText();
 };
 
 void TestConfigRegisters::packing_data()
@@ -51,28 +48,6 @@ void TestConfigRegisters::packing()
     const ConfigRegisters packed = PackConfigRegisters(table, m);
     for (int r = 0; r < 4; ++r)
         QCOMPARE(static_cast<uint16_t>(packed[r]), registers[r]);
-}
-
-void TestConfigRegisters::inputTypeText_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("0") << 0 << QStringLiteral("-----");
-    QTest::newRow("1") << 1 << QStringLiteral("Pt100");
-    QTest::newRow("2") << 2 << QStringLiteral("Ni100");
-    QTest::newRow("3") << 3 << QStringLiteral("Ni120");
-    QTest::newRow("4") << 4 << QStringLiteral("Cu10");
-    QTest::newRow("5") << 5 << QStringLiteral("4-20 mA");
-    QTest::newRow("6") << 6 << QStringLiteral("Error");
-    QTest::newRow("-1") << -1 << QStringLiteral("Error");
-    QTest::newRow("255") << 255 << QStringLiteral("Error");
-}
-
-void TestConfigRegisters::inputTypeText()
-{
-    QFETCH(int, code);
-    QFETCH(QString, text);
-    QCOMPARE(InputTypeText(code), text);
 }
 
 QTEST_APPLESS_MAIN(TestConfigRegisters)

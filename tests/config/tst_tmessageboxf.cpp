@@ -1,5 +1,5 @@
 #include "config/tmessageboxf.h"
-#include "modalanswer.h"
+#include "support/modal.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -115,11 +115,16 @@ void TestTMessageBoxF::modalResult()
         else
             modal->findChild<QPushButton *>(press)->click();
     };
-    AnswerNextModal(answer);
+    auto seen = std::make_shared<ModalSeen>();
+    AnswerNextModal(seen, answer);
     QCOMPARE(ShowMessageBox(&m_owner, QStringLiteral("Question?"), QStringLiteral("Caption"), mode),
              result);
 
-    AnswerNextModal(answer);
+    QVERIFY(seen->seen);
+    QCOMPARE(seen->caption, QStringLiteral("Caption"));
+    QCOMPARE(seen->text, QStringLiteral("Question?"));
+
+    AnswerNextModal(seen, answer);
     QCOMPARE(ShowMemoMessageBox(&m_owner, QStringLiteral("Long text"), QStringLiteral("Warning!"),
                                 QStringLiteral("Please Read Carefully"), mode),
              result);
