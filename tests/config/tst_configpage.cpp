@@ -155,6 +155,12 @@ void TestConfigPage::startUpShowsCollapsedTreeAndEmptyGrid()
     for (int c = 0; c < 10; ++c)
         QVERIFY(f.grid->Cell(c, 0).isEmpty());
     QVERIFY(!f.page->setting_CB->isVisible());
+    // The single row shows eight empty sky-blue tiles after a grey corner.
+    const QImage image = f.grid->viewport()->grab().toImage();
+    QCOMPARE(image.pixelColor(30, 10), QColor(160, 160, 164));
+    for (int c = 1; c <= 8; ++c)
+        QCOMPARE(image.pixelColor(64 * c + 30, 10), QColor(166, 202, 240));
+    QCOMPARE(image.pixelColor(30, 21 + 10), QColor(160, 160, 164));
 
     QCOMPARE(f.tree->geometry(), QRect(0, 0, 168, 439));
     QCOMPARE(f.grid->geometry(), QRect(172, 0, 608, 389));
