@@ -63,9 +63,7 @@ QPushButton *MakeButton(QWidget *parent, const char *name, const QString &captio
 
 } // namespace
 
-ConfigPage::ConfigPage(ModuleTable &table, QWidget *parent)
-    : QWidget(parent)
-    , m_table(table)
+ConfigPage::ConfigPage(ModuleTable &table, QWidget *parent) : QWidget(parent), m_table(table)
 {
     setObjectName(QStringLiteral("ConfigPage"));
     // The dialog font at 8 points is 11 pixels high; the 64-pixel tiles and
@@ -108,9 +106,8 @@ ConfigPage::ConfigPage(ModuleTable &table, QWidget *parent)
     change_all_B =
         MakeButton(options_P, "change_all_B", QStringLiteral("Change All"),
                    QStringLiteral("Changes all visible RTDs to match selected RTD"), 383);
-    clear_all_B =
-        MakeButton(options_P, "clear_all_B", QStringLiteral("Clear All"),
-                   QStringLiteral("Clears configuration from all visible RTDs"), 507);
+    clear_all_B = MakeButton(options_P, "clear_all_B", QStringLiteral("Clear All"),
+                             QStringLiteral("Clears configuration from all visible RTDs"), 507);
 
     // A child of the page, not of the grid, so that it is placed in page
     // coordinates and drawn above the grid.
@@ -133,12 +130,14 @@ ConfigPage::ConfigPage(ModuleTable &table, QWidget *parent)
         if (!selected.isEmpty())
             Config_TreeChange(selected.first());
     });
-    Config_Tree->SetExpandingHook([this](QTreeWidgetItem *node) { return Config_TreeExpanding(node); });
+    Config_Tree->SetExpandingHook(
+        [this](QTreeWidgetItem *node) { return Config_TreeExpanding(node); });
     Config_Tree->SetCollapsingHook(
         [this](QTreeWidgetItem *node) { return Config_TreeCollapsing(node); });
     connect(Config_Tree, &ConfigTree::Clicked, this, &ConfigPage::Config_TreeClick);
 
-    Config_Grid->SetSelectCellHook([this](int col, int row) { return Config_GridSelectCell(col, row); });
+    Config_Grid->SetSelectCellHook(
+        [this](int col, int row) { return Config_GridSelectCell(col, row); });
     Config_Grid->SetDrawCellHook([this](QPainter &painter, int col, int row, const QRect &rect) {
         Config_GridDrawCell(painter, col, row, rect);
     });

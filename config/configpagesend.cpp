@@ -16,9 +16,9 @@ void ConfigPage::SendConfiguration(QWidget *mainWindow)
     // The bus work that follows keeps the thread; draw the window first.
     if (mainWindow)
         mainWindow->repaint();
-    SendConfigurationRows(mainWindow, m_table, GridAddresses(),
-                          [&protocol](const BusTarget &target, int first, int count,
-                                      const int16_t *values) {
-                              return protocol.WriteRegisters(target, first, count, values);
-                          });
+    SendConfigurationRows(
+        mainWindow, m_table, GridAddresses(),
+        [&protocol](const BusTarget &target, int first, int count, const int16_t *values) {
+            return protocol.WriteRegisters(target, first, count, values);
+        });
 }

@@ -2,8 +2,7 @@
 
 #include <QMouseEvent>
 
-ConfigTree::ConfigTree(QWidget *parent)
-    : QTreeWidget(parent)
+ConfigTree::ConfigTree(QWidget *parent) : QTreeWidget(parent)
 {
     connect(this, &QTreeWidget::itemExpanded, this, &ConfigTree::OnExpanded);
     connect(this, &QTreeWidget::itemCollapsed, this, &ConfigTree::OnCollapsed);

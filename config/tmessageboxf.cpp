@@ -53,8 +53,8 @@ TMessageBoxF::TMessageBoxF(QWidget *owner)
     text_L->move(188, 8);
 
     ok_B = MakeButton(this, "ok_B", QStringLiteral("OK"), QStyle::SP_DialogOkButton, 72);
-    cancel_B = MakeButton(this, "cancel_B", QStringLiteral("Cancel"),
-                          QStyle::SP_DialogCancelButton, 174);
+    cancel_B =
+        MakeButton(this, "cancel_B", QStringLiteral("Cancel"), QStyle::SP_DialogCancelButton, 174);
     yes_B = MakeButton(this, "yes_B", QStringLiteral("&Yes"), QStyle::SP_DialogYesButton, 284);
     no_B = MakeButton(this, "no_B", QStringLiteral("&No"), QStyle::SP_DialogNoButton, 386);
     connect(ok_B, &QPushButton::clicked, this, [this] { done(kResultOk); });
@@ -144,10 +144,10 @@ std::unique_ptr<TMessageBoxF> TMessageBoxF::CreateProgressBox(QWidget *owner,
     std::unique_ptr<TMessageBoxF> box(new TMessageBoxF(owner));
     box->m_progress = true;
     box->SetOuterSize(400, 100);
-    for (QWidget *control : {static_cast<QWidget *>(box->text_L), static_cast<QWidget *>(box->ok_B),
-                             static_cast<QWidget *>(box->yes_B), static_cast<QWidget *>(box->no_B),
-                             static_cast<QWidget *>(box->cancel_B),
-                             static_cast<QWidget *>(box->memo_E)})
+    for (QWidget *control :
+         {static_cast<QWidget *>(box->text_L), static_cast<QWidget *>(box->ok_B),
+          static_cast<QWidget *>(box->yes_B), static_cast<QWidget *>(box->no_B),
+          static_cast<QWidget *>(box->cancel_B), static_cast<QWidget *>(box->memo_E)})
         control->hide();
     const int cw = box->width();
     const int ch = box->height();

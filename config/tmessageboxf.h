@@ -32,7 +32,13 @@ class TMessageBoxF : public QDialog
     Q_OBJECT
 
 public:
-    enum ModalResult { kResultOk = 1, kResultCancel = 2, kResultYes = 6, kResultNo = 7 };
+    enum ModalResult
+    {
+        kResultOk = 1,
+        kResultCancel = 2,
+        kResultYes = 6,
+        kResultNo = 7
+    };
 
     // A progress window with the caption as its only text, the bar at 0 of
     // maximum (a maximum of 0 or less shows an empty bar). The box is shown at
@@ -43,11 +49,9 @@ public:
     static std::unique_ptr<TMessageBoxF> CreateMessageBox(QWidget *owner, const QString &text,
                                                           const QString &caption, int button_mode);
     // A message box with a short label and a long text in the memo, not yet shown.
-    static std::unique_ptr<TMessageBoxF> CreateMemoMessageBox(QWidget *owner,
-                                                              const QString &memo_text,
-                                                              const QString &label_text,
-                                                              const QString &caption,
-                                                              int button_mode);
+    static std::unique_ptr<TMessageBoxF>
+    CreateMemoMessageBox(QWidget *owner, const QString &memo_text, const QString &label_text,
+                         const QString &caption, int button_mode);
 
     // Moves the progress bar and paints the box. Only window-system events are
     // processed while doing so: user input waits until the caller's loop has

@@ -24,8 +24,7 @@ QStringList EmptyRow(int cols)
 
 } // namespace
 
-StringGrid::StringGrid(QWidget *parent)
-    : QAbstractScrollArea(parent)
+StringGrid::StringGrid(QWidget *parent) : QAbstractScrollArea(parent)
 {
     m_color = palette().color(QPalette::Base);
     m_fixedColor = palette().color(QPalette::Button);
@@ -323,8 +322,8 @@ void StringGrid::scrollContentsBy(int, int)
 void StringGrid::ScrollIntoView(int col, int row)
 {
     if (row >= m_fixedRows) {
-        const int fit = std::max(
-            (viewport()->height() - m_fixedRows * m_rowHeight) / m_rowHeight, 1);
+        const int fit =
+            std::max((viewport()->height() - m_fixedRows * m_rowHeight) / m_rowHeight, 1);
         if (row < m_topRow)
             SetTopRow(row);
         else if (row >= m_topRow + fit)

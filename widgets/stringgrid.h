@@ -37,7 +37,8 @@ class StringGrid : public QAbstractScrollArea
 public:
     // Called after the grid's own painting of a cell, with the painter clipped
     // to that cell and the cell's rectangle in viewport coordinates.
-    using DrawCellHook = std::function<void(QPainter &painter, int col, int row, const QRect &rect)>;
+    using DrawCellHook =
+        std::function<void(QPainter &painter, int col, int row, const QRect &rect)>;
     // Called before (col, row) becomes the current cell; false refuses it.
     using SelectCellHook = std::function<bool(int col, int row)>;
 

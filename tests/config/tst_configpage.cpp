@@ -131,9 +131,9 @@ private slots:
 void TestConfigPage::startUpShowsCollapsedTreeAndEmptyGrid()
 {
     PageFixture f;
-    const QStringList groups{QStringLiteral("RTD Modules 1-16"), QStringLiteral("RTD Modules 17-32"),
-                             QStringLiteral("RTD Modules 33-48"),
-                             QStringLiteral("RTD Modules 49-63")};
+    const QStringList groups{
+        QStringLiteral("RTD Modules 1-16"), QStringLiteral("RTD Modules 17-32"),
+        QStringLiteral("RTD Modules 33-48"), QStringLiteral("RTD Modules 49-63")};
     const int children[] = {16, 16, 16, 15};
     QCOMPARE(f.tree->topLevelItemCount(), 4);
     for (int g = 1; g <= 4; ++g) {
@@ -373,9 +373,9 @@ void TestConfigPage::buttons_data()
     QTest::newRow("Change Row") << QStringLiteral("change_row_B") << true
                                 << QList<int>{1, 1, 1, 1, 1, 1, 1, 1}
                                 << QList<int>{2, 0, 0, 0, 0, 0, 0, 0};
-    QTest::newRow("Change Column") << QStringLiteral("change_col_B") << true
-                                   << QList<int>{0, 0, 1, 0, 0, 4, 0, 0}
-                                   << QList<int>{2, 0, 1, 0, 0, 0, 0, 0};
+    QTest::newRow("Change Column")
+        << QStringLiteral("change_col_B") << true << QList<int>{0, 0, 1, 0, 0, 4, 0, 0}
+        << QList<int>{2, 0, 1, 0, 0, 0, 0, 0};
     QTest::newRow("Change All") << QStringLiteral("change_all_B") << true
                                 << QList<int>{1, 1, 1, 1, 1, 1, 1, 1}
                                 << QList<int>{1, 1, 1, 1, 1, 1, 1, 1};

@@ -20,14 +20,11 @@ void TestConfigRegisters::packing_data()
 
     QTest::newRow("module 5 example")
         << QList<int>{1, 0, 2, 3, 4, 5, 0, 1} << QList<int>{0x0100, 0x0203, 0x0405, 0x0001};
-    QTest::newRow("all Not Used") << QList<int>{0, 0, 0, 0, 0, 0, 0, 0}
-                                  << QList<int>{0, 0, 0, 0};
+    QTest::newRow("all Not Used") << QList<int>{0, 0, 0, 0, 0, 0, 0, 0} << QList<int>{0, 0, 0, 0};
     QTest::newRow("all 4-20 mA") << QList<int>{5, 5, 5, 5, 5, 5, 5, 5}
                                  << QList<int>{1285, 1285, 1285, 1285};
-    QTest::newRow("input 8 only") << QList<int>{0, 0, 0, 0, 0, 0, 0, 4}
-                                  << QList<int>{0, 0, 0, 4};
-    QTest::newRow("input 1 only") << QList<int>{3, 0, 0, 0, 0, 0, 0, 0}
-                                  << QList<int>{768, 0, 0, 0};
+    QTest::newRow("input 8 only") << QList<int>{0, 0, 0, 0, 0, 0, 0, 4} << QList<int>{0, 0, 0, 4};
+    QTest::newRow("input 1 only") << QList<int>{3, 0, 0, 0, 0, 0, 0, 0} << QList<int>{768, 0, 0, 0};
     // A code too wide for its byte must not leak into its neighbour.
     QTest::newRow("oversized code stays in its byte")
         << QList<int>{0x105, 0, 0, 0, 0, 0, 0, 0} << QList<int>{0x0500, 0, 0, 0};

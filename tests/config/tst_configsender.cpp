@@ -71,21 +71,22 @@ void TestConfigSender::sendsListedModulesInOrder()
     table.input_type[1][40] = 2;
 
     QList<Write> writes;
-    SendConfigurationRows(&mainWindow, table, listed,
-                          [&](const BusTarget &target, int first, int count, const int16_t *values) {
-                              Write w;
-                              w.address = target.address;
-                              w.first = first;
-                              for (int i = 0; i < count; ++i)
-                                  w.values.append(static_cast<uint16_t>(values[i]));
-                              if (TMessageBoxF *box = ProgressBox(&mainWindow)) {
-                                  w.progress = box->ProgressBar1->value();
-                                  w.maximum = box->ProgressBar1->maximum();
-                                  w.caption = box->windowTitle();
-                              }
-                              writes.append(w);
-                              return !failing.contains(target.address);
-                          });
+    SendConfigurationRows(
+        &mainWindow, table, listed,
+        [&](const BusTarget &target, int first, int count, const int16_t *values) {
+            Write w;
+            w.address = target.address;
+            w.first = first;
+            for (int i = 0; i < count; ++i)
+                w.values.append(static_cast<uint16_t>(values[i]));
+            if (TMessageBoxF *box = ProgressBox(&mainWindow)) {
+                w.progress = box->ProgressBar1->value();
+                w.maximum = box->ProgressBar1->maximum();
+                w.caption = box->windowTitle();
+            }
+            writes.append(w);
+            return !failing.contains(target.address);
+        });
 
     QCOMPARE(writes.size(), written.size());
     for (qsizetype i = 0; i < writes.size(); ++i) {

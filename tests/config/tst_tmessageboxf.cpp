@@ -171,8 +171,8 @@ void TestTMessageBoxF::labelWrapsOnlyWhenWiderThanTheBox()
 void TestTMessageBoxF::memoBoxPlacesMemoAndKeepsLines()
 {
     const auto box = TMessageBoxF::CreateMemoMessageBox(
-        &m_owner, QStringLiteral("First line\nSecond line\nThird line"),
-        QStringLiteral("Warning!"), QStringLiteral("Please Read Carefully"), 1);
+        &m_owner, QStringLiteral("First line\nSecond line\nThird line"), QStringLiteral("Warning!"),
+        QStringLiteral("Please Read Carefully"), 1);
     box->show();
     QCOMPARE(box->size(), QSize(394, 372));
     QCOMPARE(box->memo_E->geometry(), QRect(10, 40, 374, 272));
