@@ -75,6 +75,7 @@ public:
     static bool IsGroupNode(const QTreeWidgetItem *node);
     static int NodeNumber(const QTreeWidgetItem *node);
     static int NodeStateIndex(const QTreeWidgetItem *node);
+    static void SetNodeStateIndex(QTreeWidgetItem *node, int index);
 
     QTreeWidgetItem *CurrentNode() const { return current_node; }
     int SelectedRow() const { return selected_row; }
@@ -93,7 +94,6 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    static void SetNodeStateIndex(QTreeWidgetItem *node, int index);
     int GridAddress(int row) const;
     bool HasRememberedCell() const;
     // The type of the remembered cell's input, or -1 without a usable cell.
