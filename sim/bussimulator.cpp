@@ -1,0 +1,565 @@
+#include "sim/bussimulator.h"
+
+#include "sim/simframereader.h"
+
+#include <array>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace {
+
+using std::chrono::milliseconds;
+
+// The worker wakes at least this often while idle, to clear exclusive mode
+// that a client which opened the pty and wrote nothing may have left set.
+constexpr milliseconds kIdleTick{100};
+// How long the worker leaves a line alone after a read error or hang-up
+// before reading again (a real port whose adapter went away).
+constexpr milliseconds kErrorPause{20};
+// A write that finds the line full waits for it this many times, 20 ms each.
+constexpr int kMaxWriteStalls = 5;
+
+bool isReadingFault(Fault fault)
+{
+    return fault == Fault::Open || fault == Fault::Shorted || fault == Fault::OutOfRange;
+}
+
+} // namespace
+
+BusSimulator::BusSimulator(const QString &linkPath)
+    : m_usePty(true), m_linkPath(linkPath), m_portFd(-1)
+{
+    for (int module = 1; module <= SimRelayModule::kCount; ++module)
+        m_relays.emplace_back(module, m_seed);
+}
+
+BusSimulator::BusSimulator(OpenPort port) : m_usePty(false), m_portFd(port.fd)
+{
+    for (int module = 1; module <= SimRelayModule::kCount; ++module)
+        m_relays.emplace_back(module, m_seed);
+}
+
+BusSimulator::~BusSimulator()
+{
+    stop();
+}
+
+void BusSimulator::setSeed(quint32 seed)
+{
+    std::lock_guard lock(m_mutex);
+    m_seed = seed;
+    m_random.seed(seed);
+    for (auto &[address, module] : m_modules)
+        module.setSeed(seed);
+    for (SimRelayModule &relay : m_relays)
+        relay.setSeed(seed);
+}
+
+quint32 BusSimulator::seed() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_seed;
+}
+
+bool BusSimulator::addModule(int address)
+{
+    std::lock_guard lock(m_mutex);
+    if (address < 1 || address > kModuleCount)
+        return false;
+    return m_modules.try_emplace(address, address, m_seed).second;
+}
+
+bool BusSimulator::addModule(int address, const SimInputTypes &types)
+{
+    if (!addModule(address))
+        return false;
+    std::lock_guard lock(m_mutex);
+    m_modules.at(address).configure(types);
+    return true;
+}
+
+QList<int> BusSimulator::moduleAddresses() const
+{
+    std::lock_guard lock(m_mutex);
+    QList<int> addresses;
+    for (const auto &entry : m_modules)
+        addresses.append(entry.first);
+    return addresses;
+}
+
+void BusSimulator::setRelayModules(bool on)
+{
+    std::lock_guard lock(m_mutex);
+    m_relayOn = on;
+}
+
+bool BusSimulator::relayModules() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_relayOn;
+}
+
+bool BusSimulator::start()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_running)
+        return true;
+    m_error.clear();
+    if (!m_usePty && m_portFd < 0) {
+        m_error = QStringLiteral("no serial port descriptor");
+        return false;
+    }
+    if (!m_usePty)
+        ::fcntl(m_portFd, F_SETFL, ::fcntl(m_portFd, F_GETFL) | O_NONBLOCK);
+    if (m_usePty && !openLineLocked())
+        return false;
+    m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    m_vanished = false;
+    m_random.seed(m_seed);
+    m_started = Clock::now();
+    m_running = true;
+    m_thread = std::thread([this] { run(); });
+    return true;
+}
+
+void BusSimulator::stop()
+{
+    {
+        std::unique_lock lock(m_mutex);
+        m_lineChanged.wait(lock, [this] { return m_lineRequest == LineRequest::None; });
+        if (!m_running)
+            return;
+        m_lineRequest = LineRequest::Stop;
+        wake();
+    }
+    m_thread.join();
+    std::lock_guard lock(m_mutex);
+    if (m_usePty)
+        closeLineLocked();
+    ::close(m_wakeFd);
+    m_wakeFd = -1;
+    m_running = false;
+    m_vanished = false;
+    m_lineRequest = LineRequest::None;
+    m_lineChanged.notify_all();
+}
+
+bool BusSimulator::isRunning() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_running;
+}
+
+QString BusSimulator::errorString() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_error;
+}
+
+QString BusSimulator::linkPath() const
+{
+    return m_linkPath;
+}
+
+QString BusSimulator::ptyPath() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_pty.slavePath();
+}
+
+bool BusSimulator::vanish()
+{
+    return changeLine(LineRequest::Vanish);
+}
+
+bool BusSimulator::reappear()
+{
+    return changeLine(LineRequest::Reappear);
+}
+
+bool BusSimulator::hasVanished() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_vanished;
+}
+
+// The worker owns the line while it runs, so a change of line is handed to
+// it and waited for: closing a descriptor that another thread is polling
+// would let a new file take its number under the poll.
+bool BusSimulator::changeLine(LineRequest request)
+{
+    std::unique_lock lock(m_mutex);
+    m_lineChanged.wait(lock, [this] { return m_lineRequest == LineRequest::None; });
+    if (!m_usePty || !m_running)
+        return false;
+    m_lineRequest = request;
+    wake();
+    m_lineChanged.wait(lock, [this] { return m_lineRequest == LineRequest::None; });
+    return m_running && m_lineResult;
+}
+
+bool BusSimulator::applyLineChangeLocked(LineRequest request)
+{
+    if (request == LineRequest::Vanish && !m_vanished) {
+        closeLineLocked();
+        m_vanished = true;
+        return true;
+    }
+    if (request == LineRequest::Reappear && m_vanished && openLineLocked()) {
+        m_vanished = false;
+        return true;
+    }
+    return false;
+}
+
+bool BusSimulator::openLineLocked()
+{
+    if (!m_pty.open(&m_error))
+        return false;
+    if (!simPublishLink(m_linkPath, m_pty.slavePath(), &m_error)) {
+        m_pty.close();
+        return false;
+    }
+    return true;
+}
+
+void BusSimulator::closeLineLocked()
+{
+    if (!m_pty.isOpen())
+        return;
+    simRemoveLink(m_linkPath, m_pty.slavePath());
+    m_pty.close();
+}
+
+int BusSimulator::lineFd() const
+{
+    return m_usePty ? m_pty.masterFd() : m_portFd;
+}
+
+void BusSimulator::wake()
+{
+    const quint64 one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(m_wakeFd, &one, sizeof one);
+}
+
+void BusSimulator::run()
+{
+    SimFrameReader reader;
+    std::vector<Answer> lateAnswers;
+    Clock::time_point lastByte;
+    Clock::time_point lineResumes;
+    std::array<char, 512> buffer;
+    for (;;) {
+        int fd = -1;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_lineRequest == LineRequest::Stop)
+                return;
+            if (m_lineRequest != LineRequest::None) {
+                m_lineResult = applyLineChangeLocked(m_lineRequest);
+                m_lineRequest = LineRequest::None;
+                reader.clear();
+                lateAnswers.clear();
+                m_lineChanged.notify_all();
+            }
+            fd = lineFd();
+        }
+
+        Clock::time_point now = Clock::now();
+        for (auto it = lateAnswers.begin(); it != lateAnswers.end();) {
+            if (it->due <= now) {
+                writeToLine(it->bytes);
+                it = lateAnswers.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        if (!reader.isEmpty() && now - lastByte >= kQuietGap)
+            reader.clear();
+
+        Clock::time_point wakeAt = now + kIdleTick;
+        for (const Answer &answer : lateAnswers)
+            wakeAt = std::min(wakeAt, answer.due);
+        if (!reader.isEmpty())
+            wakeAt = std::min(wakeAt, lastByte + kQuietGap);
+        const bool watchLine = fd >= 0 && now >= lineResumes;
+        if (fd >= 0 && !watchLine)
+            wakeAt = std::min(wakeAt, lineResumes);
+
+        std::array<pollfd, 2> fds{{{m_wakeFd, POLLIN, 0}, {fd, POLLIN, 0}}};
+        const auto wait = std::chrono::ceil<milliseconds>(wakeAt - now);
+        const int ready =
+            ::poll(fds.data(), watchLine ? 2 : 1, int(std::max<qint64>(0, wait.count())));
+        if (ready < 0)
+            continue;
+        if (fds[0].revents) {
+            quint64 count = 0;
+            [[maybe_unused]] const ssize_t n = ::read(m_wakeFd, &count, sizeof count);
+        }
+        if (ready == 0 && m_usePty)
+            m_pty.releaseExclusive();
+        if (!watchLine || fds[1].revents == 0)
+            continue;
+
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            // Hung up or failing: polling again at once would only spin.
+            lineResumes = Clock::now() + kErrorPause;
+            continue;
+        }
+        lastByte = Clock::now();
+        // The client that wrote these bytes set exclusive mode before it
+        // wrote them, if at all; it must not outlive that client's close.
+        if (m_usePty)
+            m_pty.releaseExclusive();
+        reader.append(QByteArrayView(buffer.data(), n));
+        while (const auto frame = reader.takeFrame()) {
+            const auto answer = handleFrame(*frame, lastByte);
+            if (!answer)
+                continue;
+            if (answer->due <= lastByte)
+                writeToLine(answer->bytes);
+            else
+                lateAnswers.push_back(*answer);
+        }
+    }
+}
+
+std::optional<BusSimulator::Answer> BusSimulator::handleFrame(const QByteArray &frame,
+                                                              Clock::time_point now)
+{
+    std::lock_guard lock(m_mutex);
+    logLocked(frame);
+    const qint64 elapsedMs = std::chrono::duration_cast<milliseconds>(now - m_started).count();
+    const int address = simByteAt(frame, 0);
+    const bool relay = SimFrameReader::isRelayPoll(frame);
+    Fault fault = Fault::None;
+    QByteArray bytes;
+    if (relay) {
+        if (!m_relayOn)
+            return std::nullopt;
+        const SimRelayModule &module = m_relays[address - SimRelayModule::kAddressOffset - 1];
+        fault = module.faults().reply;
+        if (fault == Fault::Silent)
+            return std::nullopt;
+        bytes = module.answer(frame, elapsedMs);
+    } else {
+        const QByteArray request = frame.chopped(2);
+        if (address == 0) {
+            for (auto &[moduleAddress, module] : m_modules) {
+                const Fault moduleFault = module.faults().reply;
+                if (moduleFault != Fault::Silent && moduleFault != Fault::Exception)
+                    module.answer(request, elapsedMs);
+            }
+            return std::nullopt;
+        }
+        const auto it = m_modules.find(address);
+        if (it == m_modules.end())
+            return std::nullopt;
+        SimModule &module = it->second;
+        fault = module.faults().reply;
+        if (fault == Fault::Silent)
+            return std::nullopt;
+        bytes = simWithCrc(fault == Fault::Exception
+                               ? SimModule::exceptionAnswer(request, SimModule::kDeviceFailure)
+                               : module.answer(request, elapsedMs));
+        if (fault == Fault::BadCrc) {
+            bytes[bytes.size() - 2] = static_cast<char>(~bytes[bytes.size() - 2]);
+            bytes[bytes.size() - 1] = static_cast<char>(~bytes[bytes.size() - 1]);
+        }
+    }
+    if (fault == Fault::Garbage)
+        bytes = garbageLocked(bytes, !relay);
+    return Answer{bytes, fault == Fault::Late ? now + kLateDelay : now};
+}
+
+QByteArray BusSimulator::garbageLocked(const QByteArray &answer, bool modbus)
+{
+    QByteArray bytes(answer.size(), '\0');
+    for (char &c : bytes)
+        c = static_cast<char>(m_random() & 0xFF);
+    // Chance must never make it pass as an answer: a Modbus master checks
+    // the CRC, the relay link only the echoed address and the marker.
+    if (modbus && simCrc16(bytes) == 0)
+        bytes[bytes.size() - 1] = static_cast<char>(bytes.back() ^ 1);
+    if (!modbus && bytes[0] == answer[0] && bytes[2] == answer[2])
+        bytes[2] = static_cast<char>(~bytes[2]);
+    return bytes;
+}
+
+void BusSimulator::logLocked(const QByteArray &frame)
+{
+    SimRequest request;
+    request.address = simByteAt(frame, 0);
+    request.function = simByteAt(frame, 1);
+    if (SimFrameReader::isRelayPoll(frame)) {
+        request.count = kInputCount;
+        for (int i = 0; i < kInputCount; ++i)
+            request.values.append(simByteAt(frame, 3 + i));
+    } else {
+        request.first = simWordAt(frame, 2);
+        request.count = simWordAt(frame, 4);
+        if (request.function == 15 || request.function == 16) {
+            for (qsizetype i = 7; i + 2 < frame.size(); i += 2)
+                request.values.append(static_cast<quint16>(simWordAt(frame, i)));
+        }
+    }
+    if (m_requests.size() >= kMaxLoggedRequests)
+        m_requests.removeFirst();
+    m_requests.append(request);
+}
+
+bool BusSimulator::writeToLine(const QByteArray &bytes)
+{
+    const int fd = lineFd();
+    qsizetype done = 0;
+    bool discarded = false;
+    int stalls = 0;
+    while (fd >= 0 && done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0) {
+            done += n;
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno == EAGAIN && m_usePty && !discarded) {
+            // Full of answers nobody read: the next client purges them anyway.
+            m_pty.discardUnreadOutput();
+            discarded = true;
+        } else if (n < 0 && errno == EAGAIN && stalls++ < kMaxWriteStalls) {
+            pollfd out{fd, POLLOUT, 0};
+            ::poll(&out, 1, 20);
+        } else {
+            return false;
+        }
+    }
+    return done == bytes.size();
+}
+
+SimFaults *BusSimulator::moduleFaultsLocked(int address)
+{
+    const auto it = m_modules.find(address);
+    return it == m_modules.end() ? nullptr : &it->second.faults();
+}
+
+SimFaults *BusSimulator::relayFaultsLocked(int module)
+{
+    if (module < 1 || module > SimRelayModule::kCount)
+        return nullptr;
+    return &m_relays[module - 1].faults();
+}
+
+bool BusSimulator::setFaultOn(SimFaults *faults, Fault fault, int input, bool relay)
+{
+    if (!faults || input < 0 || input > kInputCount || fault == Fault::LostConfiguration)
+        return false;
+    if (input == 0) {
+        const bool noCrcOrException =
+            relay && (fault == Fault::BadCrc || fault == Fault::Exception);
+        if (isReadingFault(fault) || noCrcOrException)
+            return false;
+        faults->reply = fault;
+        return true;
+    }
+    if (fault != Fault::None && !isReadingFault(fault))
+        return false;
+    faults->inputs[input - 1] = fault;
+    if (fault == Fault::None)
+        faults->forced[input - 1].reset();
+    return true;
+}
+
+bool BusSimulator::setReadingOn(SimFaults *faults, int input, quint16 raw)
+{
+    if (!faults || input < 1 || input > kInputCount)
+        return false;
+    faults->forced[input - 1] = raw;
+    return true;
+}
+
+bool BusSimulator::setFault(int address, Fault fault, int input)
+{
+    std::lock_guard lock(m_mutex);
+    if (fault == Fault::LostConfiguration && input == 0 && m_modules.count(address)) {
+        m_modules.at(address).loseConfiguration();
+        return true;
+    }
+    return setFaultOn(moduleFaultsLocked(address), fault, input, false);
+}
+
+bool BusSimulator::setReading(int address, int input, quint16 raw)
+{
+    std::lock_guard lock(m_mutex);
+    return setReadingOn(moduleFaultsLocked(address), input, raw);
+}
+
+bool BusSimulator::setRelayFault(int module, Fault fault, int input)
+{
+    std::lock_guard lock(m_mutex);
+    return setFaultOn(relayFaultsLocked(module), fault, input, true);
+}
+
+bool BusSimulator::setRelayReading(int module, int input, quint8 raw)
+{
+    std::lock_guard lock(m_mutex);
+    return setReadingOn(relayFaultsLocked(module), input, raw);
+}
+
+void BusSimulator::clearFaults(int address)
+{
+    std::lock_guard lock(m_mutex);
+    if (SimFaults *faults = moduleFaultsLocked(address))
+        *faults = {};
+}
+
+void BusSimulator::clearRelayFaults(int module)
+{
+    std::lock_guard lock(m_mutex);
+    if (SimFaults *faults = relayFaultsLocked(module))
+        *faults = {};
+}
+
+void BusSimulator::clearAllFaults()
+{
+    std::lock_guard lock(m_mutex);
+    for (auto &entry : m_modules)
+        entry.second.faults() = {};
+    for (SimRelayModule &relay : m_relays)
+        relay.faults() = {};
+}
+
+QList<SimRequest> BusSimulator::requests() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_requests;
+}
+
+void BusSimulator::clearRequests()
+{
+    std::lock_guard lock(m_mutex);
+    m_requests.clear();
+}
+
+std::optional<SimModuleState> BusSimulator::moduleState(int address) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_modules.find(address);
+    if (it == m_modules.end())
+        return std::nullopt;
+    const SimModule &module = it->second;
+    return SimModuleState{address, module.isConfigured(), module.inputTypes(), module.notchHz(),
+                          module.faults()};
+}
+
+std::optional<SimFaults> BusSimulator::relayFaults(int module) const
+{
+    std::lock_guard lock(m_mutex);
+    if (module < 1 || module > SimRelayModule::kCount)
+        return std::nullopt;
+    return m_relays[module - 1].faults();
+}

@@ -1,0 +1,285 @@
+// kelvora-sim: the RTD module bus simulator as a program. See usage() below.
+
+#include "sim/bussimulator.h"
+#include "sim/simconsole.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QStringList>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+const char kDefaultLink[] = "/tmp/kelvora-sim/ttyKELV0";
+
+QString usage()
+{
+    return QStringLiteral(
+               "Usage: kelvora-sim [options]\n"
+               "\n"
+               "Simulates a bus of RTD input modules (Modbus RTU slaves, functions 3 and 16)\n"
+               "and, on request, the three relay-integrated modules, on a pseudo-terminal\n"
+               "published as a symbolic link that a master opens like a serial port. The\n"
+               "link's path is printed as the first line of standard output.\n"
+               "\n"
+               "Options:\n"
+               "  --link PATH         the link to publish (default %1);\n"
+               "                      an older link there is replaced, and removed at exit\n"
+               "  --module ADDR[:TYPES]\n"
+               "                      a module at ADDR (1..63); with TYPES it already holds\n"
+               "                      that configuration, without it reads 20000 until the\n"
+               "                      master writes one. TYPES: up to eight of none, pt100,\n"
+               "                      ni100, ni120, cu10, 4-20ma (or codes 0..5), comma-\n"
+               "                      separated, e.g. 5:pt100,ni100,cu10,4-20ma. Repeatable\n"
+               "  --modules LIST[:TYPES]\n"
+               "                      modules at LIST (e.g. 1-4,9), configured with TYPES or\n"
+               "                      else the mix pt100,pt100,ni100,ni120,cu10,4-20ma,pt100,\n"
+               "                      none. Repeatable. Without --module, --modules and\n"
+               "                      --relay the bus holds modules 1-4\n"
+               "  --relay             also answer as relay modules 1..3 (link addresses\n"
+               "                      13..15, the 13-byte poll with command 9)\n"
+               "  --seed N            seed of the simulated readings (default 1)\n"
+               "  --fault ADDR:KIND[:INPUT[:RAW]]\n"
+               "                      a fault from the start, as the fault command below\n"
+               "                      with colons for spaces: 7:silent, 7:open:3,\n"
+               "                      7:value:3:1234, r2:late. Repeatable\n"
+               "  --port DEVICE       serve a real serial port instead of a pty (raw,\n"
+               "                      8N1, no flow control); vanish and return do not apply\n"
+               "  --baud N            baud rate for --port (default 19200)\n"
+               "  --no-stdin          take no commands; run until SIGINT or SIGTERM.\n"
+               "                      Standard input is also left alone when it is\n"
+               "                      /dev/null or a terminal of a background job, as with\n"
+               "                      'kelvora-sim &' or 'kelvora-sim </dev/null &'\n"
+               "  -h, --help          this text\n"
+               "\n")
+               .arg(QLatin1String(kDefaultLink)) +
+           SimConsole::commandHelp() +
+           QStringLiteral(
+               "\n"
+               "Standard input otherwise ends the program at its end, like quit. On exit\n"
+               "(quit, end of input, SIGINT, SIGTERM, SIGHUP) the link is removed.\n"
+               "Exit status: 0 after a clean stop, 1 when the line cannot be served,\n"
+               "2 for a wrong command line.\n");
+}
+
+int g_signalPipe[2] = {-1, -1};
+
+extern "C" void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+void installSignalHandlers()
+{
+    ::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK);
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(sig, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void print(FILE *stream, const QString &text)
+{
+    if (text.isEmpty())
+        return;
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+// Why standard input should not be read, or an empty text when it should.
+QString stdinUnusable(bool noStdinOption)
+{
+    if (noStdinOption)
+        return QStringLiteral("--no-stdin");
+    struct stat in = {};
+    struct stat null = {};
+    if (::fstat(STDIN_FILENO, &in) != 0)
+        return QStringLiteral("standard input is closed");
+    if (S_ISCHR(in.st_mode) && ::stat("/dev/null", &null) == 0 && in.st_rdev == null.st_rdev)
+        return QStringLiteral("standard input is /dev/null");
+    // A background job reading its terminal would be stopped by SIGTTIN.
+    if (::isatty(STDIN_FILENO) && ::tcgetpgrp(STDIN_FILENO) != ::getpgrp())
+        return QStringLiteral("running in the background");
+    return QString();
+}
+
+speed_t baudConstant(int baud)
+{
+    switch (baud) {
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    default:
+        return B0;
+    }
+}
+
+int openPort(const QString &device, speed_t speed)
+{
+    const int fd =
+        ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    termios tio = {};
+    if (fd < 0 || ::tcgetattr(fd, &tio) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    ::cfmakeraw(&tio);
+    ::cfsetspeed(&tio, speed);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cflag &= ~tcflag_t(CRTSCTS | CSTOPB);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    ::tcsetattr(fd, TCSANOW, &tio);
+    ::tcflush(fd, TCIOFLUSH);
+    return fd;
+}
+
+// Reads commands from standard input (unless told not to) until quit, end of
+// input or a signal.
+void serve(SimConsole &console, bool readStdin)
+{
+    QByteArray pending;
+    while (!console.quitRequested()) {
+        pollfd fds[2] = {{g_signalPipe[0], POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+        if (::poll(fds, readStdin ? 2 : 1, -1) < 0)
+            continue;
+        if (fds[0].revents)
+            return;
+        if (!readStdin || fds[1].revents == 0)
+            continue;
+        char chunk[512];
+        const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        const bool ended = n <= 0;
+        if (!ended)
+            pending.append(chunk, n);
+        qsizetype newline;
+        while (!console.quitRequested() && (newline = pending.indexOf('\n')) >= 0) {
+            print(stdout, console.execute(QString::fromLocal8Bit(pending.left(newline))));
+            pending.remove(0, newline + 1);
+        }
+        if (ended) {
+            if (!console.quitRequested())
+                print(stdout, console.execute(QString::fromLocal8Bit(pending)));
+            return;
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+
+    QCommandLineParser parser;
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption link(QStringLiteral("link"), QString(), QStringLiteral("PATH"),
+                                  QLatin1String(kDefaultLink));
+    const QCommandLineOption module(QStringLiteral("module"), QString(), QStringLiteral("SPEC"));
+    const QCommandLineOption modules(QStringLiteral("modules"), QString(), QStringLiteral("SPEC"));
+    const QCommandLineOption relay(QStringLiteral("relay"), QString());
+    const QCommandLineOption seed(QStringLiteral("seed"), QString(), QStringLiteral("N"));
+    const QCommandLineOption fault(QStringLiteral("fault"), QString(), QStringLiteral("SPEC"));
+    const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("DEVICE"));
+    const QCommandLineOption baud(QStringLiteral("baud"), QString(), QStringLiteral("N"),
+                                  QStringLiteral("19200"));
+    const QCommandLineOption noStdin(QStringLiteral("no-stdin"), QString());
+    parser.addOptions({help, link, module, modules, relay, seed, fault, port, baud, noStdin});
+
+    const auto fail = [](const QString &why) {
+        print(stderr, QStringLiteral("kelvora-sim: %1 (see --help)").arg(why));
+        return 2;
+    };
+    if (!parser.parse(arguments))
+        return fail(parser.errorText());
+    if (parser.isSet(help)) {
+        std::fputs(usage().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return fail(
+            QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
+
+    int portFd = -1;
+    if (parser.isSet(port)) {
+        const speed_t speed = baudConstant(parser.value(baud).toInt());
+        if (speed == B0)
+            return fail(QStringLiteral("unsupported baud rate %1").arg(parser.value(baud)));
+        portFd = openPort(parser.value(port), speed);
+        if (portFd < 0) {
+            print(stderr, QStringLiteral("kelvora-sim: cannot open %1").arg(parser.value(port)));
+            return 1;
+        }
+    }
+    auto sim = portFd >= 0 ? std::make_unique<BusSimulator>(BusSimulator::OpenPort{portFd})
+                           : std::make_unique<BusSimulator>(parser.value(link));
+    if (parser.isSet(seed)) {
+        bool ok = false;
+        const uint value = parser.value(seed).toUInt(&ok);
+        if (!ok)
+            return fail(QStringLiteral("bad seed %1").arg(parser.value(seed)));
+        sim->setSeed(value);
+    }
+    for (const QString &spec : parser.values(module)) {
+        if (const QString why = SimConsole::addModuleSpec(*sim, spec); !why.isEmpty())
+            return fail(why);
+    }
+    for (const QString &spec : parser.values(modules)) {
+        if (const QString why = SimConsole::addModuleRange(*sim, spec); !why.isEmpty())
+            return fail(why);
+    }
+    if (!parser.isSet(module) && !parser.isSet(modules) && !parser.isSet(relay))
+        SimConsole::addModuleRange(*sim, QStringLiteral("1-4"));
+    sim->setRelayModules(parser.isSet(relay));
+    SimConsole console(*sim);
+    for (const QString &spec : parser.values(fault)) {
+        if (const QString why = console.applyFaultSpec(spec); !why.isEmpty())
+            return fail(why);
+    }
+
+    installSignalHandlers();
+    const QString stdinNote = stdinUnusable(parser.isSet(noStdin));
+    if (!sim->start()) {
+        print(stderr, QStringLiteral("kelvora-sim: %1").arg(sim->errorString()));
+        return 1;
+    }
+    print(stdout, portFd >= 0 ? parser.value(port) : sim->linkPath());
+    print(stderr, console.execute(QStringLiteral("list")));
+    print(stderr,
+          stdinNote.isEmpty()
+              ? QStringLiteral("kelvora-sim: reading commands from standard input (try help)")
+              : QStringLiteral("kelvora-sim: not reading standard input (%1); stop with "
+                               "SIGINT or SIGTERM")
+                    .arg(stdinNote));
+    serve(console, stdinNote.isEmpty());
+    sim->stop();
+    if (portFd >= 0)
+        ::close(portFd);
+    return 0;
+}

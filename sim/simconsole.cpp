@@ -1,0 +1,365 @@
+#include "sim/simconsole.h"
+
+#include "sim/bussimulator.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <set>
+
+namespace {
+
+struct FaultWord
+{
+    const char *word;
+    Fault fault;
+};
+
+constexpr FaultWord kFaultWords[] = {
+    {"none", Fault::None},           {"silent", Fault::Silent},
+    {"late", Fault::Late},           {"badcrc", Fault::BadCrc},
+    {"exception", Fault::Exception}, {"garbage", Fault::Garbage},
+    {"open", Fault::Open},           {"shorted", Fault::Shorted},
+    {"range", Fault::OutOfRange},    {"lost", Fault::LostConfiguration},
+};
+
+// Names of the input type codes 0..5 as the command line takes and lists them.
+constexpr const char *kTypeWords[] = {"none", "pt100", "ni100", "ni120", "cu10", "4-20ma"};
+
+QString faultWord(Fault fault)
+{
+    for (const FaultWord &entry : kFaultWords) {
+        if (entry.fault == fault)
+            return QString::fromLatin1(entry.word);
+    }
+    return QString();
+}
+
+std::optional<Fault> faultFromWord(const QString &word)
+{
+    for (const FaultWord &entry : kFaultWords) {
+        if (word.compare(QLatin1String(entry.word), Qt::CaseInsensitive) == 0)
+            return entry.fault;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> typeFromWord(const QString &word)
+{
+    const QString w = word.trimmed().toLower();
+    for (int code = 0; code <= k4to20mA; ++code) {
+        if (w == QLatin1String(kTypeWords[code]) || w == QString::number(code))
+            return code;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> number(const QString &text, int low, int high)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+QString error(const QString &text)
+{
+    return QStringLiteral("error: ") + text;
+}
+
+// Splits "ADDR:TYPES" into the part before the first colon and the rest.
+std::pair<QString, std::optional<QString>> splitSpec(const QString &spec)
+{
+    const qsizetype colon = spec.indexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return {spec, std::nullopt};
+    return {spec.left(colon), spec.mid(colon + 1)};
+}
+
+QString describeFaults(const SimFaults &faults)
+{
+    QStringList parts;
+    if (faults.reply != Fault::None)
+        parts << faultWord(faults.reply);
+    for (int i = 0; i < kInputCount; ++i) {
+        if (faults.forced[i])
+            parts << QStringLiteral("input %1 = %2").arg(i + 1).arg(*faults.forced[i]);
+        else if (faults.inputs[i] != Fault::None)
+            parts << QStringLiteral("input %1 %2").arg(i + 1).arg(faultWord(faults.inputs[i]));
+    }
+    return parts.isEmpty() ? QString()
+                           : QStringLiteral("  faults: ") + parts.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+SimInputTypes SimConsole::defaultMix()
+{
+    return {kPt100, kPt100, kNi100, kNi120, kCu10, k4to20mA, kPt100, kNotUsed};
+}
+
+std::optional<SimInputTypes> SimConsole::parseInputTypes(const QString &text)
+{
+    const QStringList words = text.split(QLatin1Char(','));
+    if (words.size() > kInputCount)
+        return std::nullopt;
+    SimInputTypes types{};
+    for (int i = 0; i < words.size(); ++i) {
+        const auto code = typeFromWord(words[i]);
+        if (!code)
+            return std::nullopt;
+        types[i] = *code;
+    }
+    return types;
+}
+
+std::optional<QList<int>> SimConsole::parseAddressList(const QString &text)
+{
+    static const QRegularExpression item(QStringLiteral("^(\\d+)(?:-(\\d+))?$"));
+    std::set<int> addresses;
+    for (const QString &part : text.split(QLatin1Char(','))) {
+        const auto match = item.match(part.trimmed());
+        if (!match.hasMatch())
+            return std::nullopt;
+        const auto low = number(match.captured(1), 1, kModuleCount);
+        const auto high = match.hasCaptured(2) ? number(match.captured(2), 1, kModuleCount) : low;
+        if (!low || !high || *high < *low)
+            return std::nullopt;
+        for (int address = *low; address <= *high; ++address)
+            addresses.insert(address);
+    }
+    return QList<int>(addresses.begin(), addresses.end());
+}
+
+QString SimConsole::addModuleSpec(BusSimulator &sim, const QString &spec)
+{
+    const auto [addressText, typesText] = splitSpec(spec);
+    const auto address = number(addressText, 1, kModuleCount);
+    if (!address)
+        return error(QStringLiteral("module address must be 1..63: %1").arg(spec));
+    if (!typesText)
+        return sim.addModule(*address)
+                   ? QString()
+                   : error(QStringLiteral("module %1 given twice").arg(*address));
+    const auto types = parseInputTypes(*typesText);
+    if (!types)
+        return error(QStringLiteral("bad input types: %1").arg(*typesText));
+    return sim.addModule(*address, *types)
+               ? QString()
+               : error(QStringLiteral("module %1 given twice").arg(*address));
+}
+
+QString SimConsole::addModuleRange(BusSimulator &sim, const QString &spec)
+{
+    const auto [listText, typesText] = splitSpec(spec);
+    const auto addresses = parseAddressList(listText);
+    if (!addresses)
+        return error(
+            QStringLiteral("bad module list (addresses 1..63, such as 1-4,9): %1").arg(listText));
+    const auto types = typesText ? parseInputTypes(*typesText) : defaultMix();
+    if (!types)
+        return error(QStringLiteral("bad input types: %1").arg(*typesText));
+    for (const int address : *addresses) {
+        if (!sim.addModule(address, *types))
+            return error(QStringLiteral("module %1 given twice").arg(address));
+    }
+    return QString();
+}
+
+QString SimConsole::applyFaultSpec(const QString &spec)
+{
+    const QString result = fault(spec.split(QLatin1Char(':')));
+    return result.startsWith(QLatin1String("error")) ? result : QString();
+}
+
+QString SimConsole::execute(const QString &line)
+{
+    static const QRegularExpression space(QStringLiteral("\\s+"));
+    QStringList words = line.trimmed().split(space, Qt::SkipEmptyParts);
+    if (words.isEmpty())
+        return QString();
+    const QString command = words.takeFirst().toLower();
+    if (command == QLatin1String("fault"))
+        return fault(words);
+    if (command == QLatin1String("clear"))
+        return clear(words);
+    if (command == QLatin1String("list") && words.isEmpty())
+        return list();
+    if (command == QLatin1String("log"))
+        return log(words);
+    if (command == QLatin1String("vanish") && words.isEmpty())
+        return m_sim.vanish() ? QStringLiteral("ok")
+                              : error(QStringLiteral("the line cannot vanish now"));
+    if (command == QLatin1String("return") && words.isEmpty()) {
+        if (m_sim.reappear())
+            return QStringLiteral("ok: %1 -> %2").arg(m_sim.linkPath(), m_sim.ptyPath());
+        const QString why = m_sim.errorString();
+        return error(why.isEmpty() ? QStringLiteral("the line has not vanished") : why);
+    }
+    if (command == QLatin1String("help") || command == QLatin1String("?"))
+        return commandHelp().trimmed();
+    if (command == QLatin1String("quit") || command == QLatin1String("exit")) {
+        m_quit = true;
+        return QStringLiteral("bye");
+    }
+    return error(QStringLiteral("unknown command '%1' (try help)").arg(line.trimmed()));
+}
+
+QString SimConsole::fault(const QStringList &args)
+{
+    if (args.size() < 2)
+        return error(QStringLiteral("usage: fault ADDR KIND [INPUT [RAW]]"));
+    const QString target = args[0].toLower();
+    const bool relay = target.startsWith(QLatin1Char('r'));
+    const auto address =
+        relay ? number(target.mid(1), 1, SimRelayModule::kCount) : number(target, 1, kModuleCount);
+    if (!address)
+        return error(QStringLiteral("no such module: %1 (1..63, or r1..r3 for a relay module)")
+                         .arg(args[0]));
+
+    const QString kind = args[1].toLower();
+    if (kind == QLatin1String("value")) {
+        const auto input = args.size() == 4 ? number(args[2], 1, kInputCount) : std::nullopt;
+        const auto raw =
+            args.size() == 4 ? number(args[3], -32768, relay ? 255 : 65535) : std::nullopt;
+        if (!input || !raw)
+            return error(QStringLiteral("usage: fault ADDR value INPUT RAW (input 1..8)"));
+        const bool done = relay ? m_sim.setRelayReading(*address, *input, static_cast<quint8>(*raw))
+                                : m_sim.setReading(*address, *input, static_cast<quint16>(*raw));
+        return done ? QStringLiteral("ok")
+                    : error(QStringLiteral("module %1 is not simulated").arg(args[0]));
+    }
+    const auto fault = faultFromWord(kind);
+    if (!fault)
+        return error(QStringLiteral("unknown fault '%1' (see help)").arg(args[1]));
+    if (args.size() > 3)
+        return error(QStringLiteral("too many words"));
+    const auto input = args.size() == 3 ? number(args[2], 1, kInputCount) : 0;
+    if (!input)
+        return error(QStringLiteral("input must be 1..8: %1").arg(args[2]));
+    const bool done = relay ? m_sim.setRelayFault(*address, *fault, *input)
+                            : m_sim.setFault(*address, *fault, *input);
+    if (done)
+        return QStringLiteral("ok");
+    if (relay ? !m_sim.relayFaults(*address) : !m_sim.moduleState(*address))
+        return error(QStringLiteral("module %1 is not simulated").arg(args[0]));
+    return error(QStringLiteral("fault %1 does not apply %2")
+                     .arg(kind, *input ? QStringLiteral("to one input")
+                                       : QStringLiteral("to a whole module")));
+}
+
+QString SimConsole::clear(const QStringList &args)
+{
+    if (args.size() != 1)
+        return error(QStringLiteral("usage: clear ADDR | clear all"));
+    const QString target = args[0].toLower();
+    if (target == QLatin1String("all")) {
+        m_sim.clearAllFaults();
+        return QStringLiteral("ok");
+    }
+    if (target.startsWith(QLatin1Char('r'))) {
+        const auto module = number(target.mid(1), 1, SimRelayModule::kCount);
+        if (!module)
+            return error(QStringLiteral("no such relay module: %1").arg(args[0]));
+        m_sim.clearRelayFaults(*module);
+        return QStringLiteral("ok");
+    }
+    const auto address = number(target, 1, kModuleCount);
+    if (!address || !m_sim.moduleState(*address))
+        return error(QStringLiteral("module %1 is not simulated").arg(args[0]));
+    m_sim.clearFaults(*address);
+    return QStringLiteral("ok");
+}
+
+QString SimConsole::list() const
+{
+    QStringList lines;
+    if (m_sim.linkPath().isEmpty())
+        lines << QStringLiteral("line: serial port");
+    else if (m_sim.hasVanished())
+        lines << QStringLiteral("line: %1 (vanished)").arg(m_sim.linkPath());
+    else
+        lines << QStringLiteral("line: %1 -> %2").arg(m_sim.linkPath(), m_sim.ptyPath());
+    for (const int address : m_sim.moduleAddresses()) {
+        const SimModuleState state = *m_sim.moduleState(address);
+        QString types;
+        if (state.configured) {
+            QStringList words;
+            for (const int code : state.inputTypes)
+                words << QString::fromLatin1(kTypeWords[std::clamp(code, 0, int(k4to20mA))]);
+            types = words.join(QLatin1Char(','));
+        } else {
+            types = QStringLiteral("(no configuration)");
+        }
+        lines << QStringLiteral("module %1: %2  notch %3 Hz%4")
+                     .arg(address, 2)
+                     .arg(types)
+                     .arg(state.notchHz)
+                     .arg(describeFaults(state.faults));
+    }
+    if (m_sim.relayModules()) {
+        for (int module = 1; module <= SimRelayModule::kCount; ++module)
+            lines << QStringLiteral("relay module r%1 (link address %2)%3")
+                         .arg(module)
+                         .arg(module + SimRelayModule::kAddressOffset)
+                         .arg(describeFaults(*m_sim.relayFaults(module)));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString SimConsole::log(const QStringList &args) const
+{
+    const auto count =
+        args.isEmpty() ? 10 : number(args[0], 1, int(BusSimulator::kMaxLoggedRequests));
+    if (!count || args.size() > 1)
+        return error(QStringLiteral("usage: log [N]"));
+    const QList<SimRequest> requests = m_sim.requests();
+    QStringList lines;
+    for (qsizetype i = std::max<qsizetype>(0, requests.size() - *count); i < requests.size(); ++i) {
+        const SimRequest &r = requests[i];
+        QString line = QStringLiteral("address %1 function %2 first %3 count %4")
+                           .arg(r.address)
+                           .arg(r.function)
+                           .arg(r.first)
+                           .arg(r.count);
+        if (!r.values.isEmpty()) {
+            QStringList values;
+            for (const quint16 v : r.values)
+                values << QString::number(v);
+            line += QStringLiteral(" values ") + values.join(QLatin1Char(' '));
+        }
+        lines << line;
+    }
+    return lines.isEmpty() ? QStringLiteral("(no requests yet)") : lines.join(QLatin1Char('\n'));
+}
+
+QString SimConsole::commandHelp()
+{
+    return QStringLiteral(
+        "Commands on standard input, one per line:\n"
+        "  fault ADDR KIND          reply fault of module ADDR (1..63):\n"
+        "                             silent     no answer at all\n"
+        "                             late       answer after 80 ms, past the 50 ms window\n"
+        "                             badcrc     answer with a wrong CRC\n"
+        "                             exception  refuse every request (exception 4)\n"
+        "                             garbage    random bytes instead of the answer\n"
+        "                             none       answer normally again\n"
+        "  fault ADDR KIND INPUT    reading fault of input 1..8, once it has a type:\n"
+        "                             open (21000), shorted (22000),\n"
+        "                             range (2500 on RTD, 250 on 4-20 mA), none\n"
+        "  fault ADDR value INPUT RAW\n"
+        "                           input reads the raw register value RAW\n"
+        "  fault ADDR lost          module forgets its input types (reads 20000)\n"
+        "  fault rN ...             the same for relay module N (1..3); there\n"
+        "                           badcrc, exception and lost do not apply,\n"
+        "                           open reads 1, shorted 255, RAW is a byte\n"
+        "  clear ADDR | clear rN | clear all\n"
+        "                           remove the faults of one module or of all\n"
+        "  vanish                   the line goes away: pty closed, link removed\n"
+        "  return                   a new pty under the same link\n"
+        "  list                     modules, their types, notch and faults\n"
+        "  log [N]                  the last N requests received (default 10)\n"
+        "  help                     this text\n"
+        "  quit                     stop (so do end of input, SIGINT, SIGTERM)\n");
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "sim/simmodule.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+class BusSimulator;
+
+// The commands kelvora-sim takes on its standard input, one per line, and
+// the module and fault specifications of its command line. Fault options use
+// the same words as the fault command, with colons for spaces.
+class SimConsole
+{
+public:
+    explicit SimConsole(BusSimulator &sim) : m_sim(sim) {}
+
+    // Carries out one command line and returns what to print: "ok", a
+    // listing, or a text starting with "error: ". Empty for a blank line.
+    QString execute(const QString &line);
+    bool quitRequested() const { return m_quit; }
+
+    // "ADDR:KIND[:INPUT[:RAW]]", as the fault command's arguments. Returns
+    // an error text, empty on success.
+    QString applyFaultSpec(const QString &spec);
+
+    // "ADDR[:TYPES]": adds one module, holding TYPES when given and not yet
+    // configured otherwise. Returns an error text, empty on success.
+    static QString addModuleSpec(BusSimulator &sim, const QString &spec);
+    // "LIST[:TYPES]": adds the modules of LIST (such as "1-4,9"), each
+    // holding TYPES or else the default mix. Returns an error text.
+    static QString addModuleRange(BusSimulator &sim, const QString &spec);
+
+    // Up to eight comma-separated type names or codes; inputs not named are
+    // not used.
+    static std::optional<SimInputTypes> parseInputTypes(const QString &text);
+    // "1-4,7,9-10": addresses 1..63, ascending, each once.
+    static std::optional<QList<int>> parseAddressList(const QString &text);
+    // Pt100, Pt100, Ni100, Ni120, Cu10, 4-20 mA, Pt100, not used.
+    static SimInputTypes defaultMix();
+
+    // The help for the commands, as the program's --help shows it too.
+    static QString commandHelp();
+
+private:
+    QString fault(const QStringList &args);
+    QString clear(const QStringList &args);
+    QString list() const;
+    QString log(const QStringList &args) const;
+
+    BusSimulator &m_sim;
+    bool m_quit = false;
+};

@@ -1,0 +1,501 @@
+#include "sim/bussimulator.h"
+
+#include "simtestline.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+// The simulator on a pty, seen from the master's side: libmodbus as an
+// independent master, and raw frames whose CRCs were worked out apart from
+// the code under test.
+//
+// The bus of every test: module 5 without configuration, module 6 holding
+// Pt100, Ni100, Ni120, Cu10, 4-20 mA, not used, Pt100, 4-20 mA, Modbus
+// module 13 on a relay module's address, and the three relay modules.
+//
+// A missing answer is shown without waiting for a silence: the request and a
+// probe for module 6 go out in one write, and the first bytes that come back
+// must be the probe's answer, which the simulator would have sent after any
+// answer to the first request.
+namespace {
+
+const QByteArray kProbe = frame("06 03 00 04 00 01 C4 7C");    // module 6, register 4
+const QByteArray kProbeAnswer = frame("06 03 02 00 CA 8D D3"); // 202
+const QByteArray kDeviceTypeOf5 = frame("05 03 00 04 00 01 C4 4F");
+const QByteArray kDeviceTypeOf5Answer = frame("05 03 02 00 CA C9 D3");
+
+constexpr int kNotConfigured = 20000;
+
+} // namespace
+
+class TestBusSimulator : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_dir.isValid());
+        m_sim = std::make_unique<BusSimulator>(m_dir.filePath(QStringLiteral("ttySIM")));
+        m_sim->addModule(5);
+        m_sim->addModule(6, {1, 2, 3, 4, 5, 0, 1, 5});
+        m_sim->addModule(13);
+        m_sim->setRelayModules(true);
+        QVERIFY2(m_sim->start(), qPrintable(m_sim->errorString()));
+    }
+
+    void cleanup() { m_sim.reset(); }
+
+    void deviceRegisters_data()
+    {
+        QTest::addColumn<int>("reg");
+        QTest::addColumn<int>("value");
+        QTest::newRow("device type") << 4 << 202;
+        QTest::newRow("firmware 3.11") << 5 << 311;
+        QTest::newRow("notch, factory 60 Hz") << 7 << 60;
+        QTest::newRow("unknown register 6") << 6 << 0;
+        QTest::newRow("unknown register 1000") << 1000 << 0;
+    }
+
+    void deviceRegisters()
+    {
+        QFETCH(int, reg);
+        QFETCH(int, value);
+        const ModbusMaster master = connectMaster(m_sim->linkPath(), 5);
+        QVERIFY(master);
+        QCOMPARE(readRegisters(master.get(), reg, 1), QList<quint16>{quint16(value)});
+    }
+
+    void readingsWaitForConfiguration()
+    {
+        const ModbusMaster master = connectMaster(m_sim->linkPath(), 5);
+        QVERIFY(master);
+        QCOMPARE(readRegisters(master.get(), 16, 8), QList<quint16>(8, kNotConfigured));
+
+        // Input 1 in the high byte of register 0, input 8 in the low byte of 3.
+        const quint16 packed[4] = {0x0102, 0x0304, 0x0500, 0x0105};
+        QCOMPARE(modbus_write_registers(master.get(), 0, 4, packed), 4);
+        QCOMPARE(readRegisters(master.get(), 0, 4),
+                 (QList<quint16>{0x0102, 0x0304, 0x0500, 0x0105}));
+        const SimModuleState state = *m_sim->moduleState(5);
+        QVERIFY(state.configured);
+        QCOMPARE(state.inputTypes, (SimInputTypes{1, 2, 3, 4, 5, 0, 1, 5}));
+
+        const QList<quint16> readings = readRegisters(master.get(), 16, 8);
+        QCOMPARE(readings.size(), 8);
+        for (const int rtd : {0, 1, 2, 3, 6}) // 15.0 to 30.0 degrees Celsius
+            QVERIFY2(readings[rtd] >= 150 && readings[rtd] <= 300,
+                     qPrintable(QString::number(readings[rtd])));
+        for (const int loop : {4, 7}) // 10.0 to 14.0 mA
+            QVERIFY2(readings[loop] >= 100 && readings[loop] <= 140,
+                     qPrintable(QString::number(readings[loop])));
+        QCOMPARE(readings[5], quint16(0));
+    }
+
+    void notchCommand_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<int>("hz"); // 0: refused with exception 3, notch stays 60
+        QTest::newRow("10 Hz") << 266 << 10;
+        QTest::newRow("50 Hz") << 306 << 50;
+        QTest::newRow("60 Hz") << 316 << 60;
+        QTest::newRow("100 Hz is no choice") << 356 << 0;
+        QTest::newRow("plain 50") << 50 << 0;
+    }
+
+    void notchCommand()
+    {
+        QFETCH(int, command);
+        QFETCH(int, hz);
+        const ModbusMaster master = connectMaster(m_sim->linkPath(), 6);
+        QVERIFY(master);
+        const quint16 values[2] = {quint16(command), 0};
+        const int rc = modbus_write_registers(master.get(), 46252, 2, values);
+        if (hz) {
+            QCOMPARE(rc, 2);
+        } else {
+            QCOMPARE(rc, -1);
+            QCOMPARE(errno, int(EMBXILVAL));
+        }
+        const int expected = hz ? hz : 60;
+        QCOMPARE(readRegisters(master.get(), 7, 1), QList<quint16>{quint16(expected)});
+        QCOMPARE(m_sim->moduleState(6)->notchHz, expected);
+    }
+
+    void illegalRequests_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::newRow("input type 6")
+            << frame("05 10 00 00 00 01 02 06 00 97 30") << frame("05 90 03 4D C0");
+        QTest::newRow("write to the device type")
+            << frame("05 10 00 04 00 01 02 00 01 54 D4") << frame("05 90 02 8C 00");
+        QTest::newRow("byte count short of the register count")
+            << frame("05 10 00 00 00 02 02 01 01 54 84") << frame("05 90 03 4D C0");
+        QTest::newRow("read of 126 registers")
+            << frame("05 03 00 00 00 7E C4 6E") << frame("05 83 03 40 F0");
+        QTest::newRow("read past register 65535")
+            << frame("05 03 FF FF 00 02 C5 AB") << frame("05 83 02 81 30");
+        QTest::newRow("function 6") << frame("05 06 00 07 00 32 B8 5A") << frame("05 86 01 C2 61");
+    }
+
+    void illegalRequests()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, answer);
+        RawLine line(m_sim->linkPath());
+        QVERIFY(line.send(request));
+        QCOMPARE(line.receive(answer.size()), answer);
+        QVERIFY(!m_sim->moduleState(5)->configured);
+    }
+
+    void replyFaults_data()
+    {
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<int>("error"); // errno after the failed read, 0: any
+        QTest::newRow("bad CRC") << Fault::BadCrc << int(EMBBADCRC);
+        QTest::newRow("exception") << Fault::Exception << int(EMBXSFAIL);
+        QTest::newRow("garbage") << Fault::Garbage << 0;
+    }
+
+    void replyFaults()
+    {
+        QFETCH(Fault, fault);
+        QFETCH(int, error);
+        const ModbusMaster master = connectMaster(m_sim->linkPath(), 6);
+        QVERIFY(master);
+        QVERIFY(m_sim->setFault(6, fault));
+        QVERIFY(readRegisters(master.get(), 4, 1).isEmpty());
+        if (error)
+            QCOMPARE(errno, error);
+
+        m_sim->clearFaults(6);
+        modbus_flush(master.get());
+        QCOMPARE(readRegisters(master.get(), 4, 1), QList<quint16>{202});
+    }
+
+    void exceptionFaultRefusesWrites()
+    {
+        QVERIFY(m_sim->setFault(5, Fault::Exception));
+        RawLine line(m_sim->linkPath());
+        QVERIFY(line.send(frame("05 10 00 00 00 04 08 01 02 03 04 05 00 01 05 60 D9")));
+        QCOMPARE(line.receive(5), frame("05 90 04 0C 02"));
+        QVERIFY(!m_sim->moduleState(5)->configured);
+    }
+
+    void noAnswer_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<bool>("silence5");
+        QTest::newRow("silent module") << kDeviceTypeOf5 << true;
+        QTest::newRow("address not simulated") << frame("09 03 00 04 00 01 C4 83") << false;
+        QTest::newRow("wrong CRC") << frame("05 03 00 04 00 01 C4 4E") << false;
+        QTest::newRow("broadcast read") << frame("00 03 00 04 00 01 C4 1A") << false;
+    }
+
+    void noAnswer()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(bool, silence5);
+        if (silence5)
+            QVERIFY(m_sim->setFault(5, Fault::Silent));
+        RawLine line(m_sim->linkPath());
+        QVERIFY(line.send(request + kProbe));
+        QCOMPARE(line.receive(kProbeAnswer.size()), kProbeAnswer);
+    }
+
+    void lateAnswerFollowsAPromptOne()
+    {
+        QVERIFY(m_sim->setFault(5, Fault::Late));
+        RawLine line(m_sim->linkPath());
+        QVERIFY(line.send(kDeviceTypeOf5 + kProbe));
+        QCOMPARE(line.receive(kProbeAnswer.size()), kProbeAnswer);
+        QCOMPARE(line.receive(kDeviceTypeOf5Answer.size()), kDeviceTypeOf5Answer);
+    }
+
+    void readingFaults_data()
+    {
+        QTest::addColumn<int>("address");
+        QTest::addColumn<Fault>("fault"); // Fault::None: force the raw value
+        QTest::addColumn<int>("input");
+        QTest::addColumn<int>("raw");
+        QTest::newRow("open Pt100") << 6 << Fault::Open << 1 << 21000;
+        QTest::newRow("shorted Ni100") << 6 << Fault::Shorted << 2 << 22000;
+        QTest::newRow("out of range, RTD") << 6 << Fault::OutOfRange << 3 << 2500;
+        QTest::newRow("out of range, 4-20 mA") << 6 << Fault::OutOfRange << 5 << 250;
+        QTest::newRow("open, but not used") << 6 << Fault::Open << 6 << 0;
+        QTest::newRow("open, not configured") << 5 << Fault::Open << 1 << kNotConfigured;
+        QTest::newRow("forced") << 6 << Fault::None << 4 << 65535;
+        QTest::newRow("forced, not configured") << 5 << Fault::None << 8 << 1234;
+    }
+
+    void readingFaults()
+    {
+        QFETCH(int, address);
+        QFETCH(Fault, fault);
+        QFETCH(int, input);
+        QFETCH(int, raw);
+        QVERIFY(fault == Fault::None ? m_sim->setReading(address, input, quint16(raw))
+                                     : m_sim->setFault(address, fault, input));
+        const ModbusMaster master = connectMaster(m_sim->linkPath(), address);
+        QVERIFY(master);
+        const QList<quint16> readings = readRegisters(master.get(), 16, 8);
+        QCOMPARE(readings.size(), 8);
+        QCOMPARE(readings[input - 1], quint16(raw));
+
+        QVERIFY(m_sim->setFault(address, Fault::None, input));
+        QVERIFY(m_sim->moduleState(address)->faults.isClear());
+    }
+
+    void faultArgumentsChecked_data()
+    {
+        QTest::addColumn<int>("address");
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<int>("input");
+        QTest::newRow("module not simulated") << 7 << Fault::Silent << 0;
+        QTest::newRow("reading fault without input") << 6 << Fault::Open << 0;
+        QTest::newRow("reply fault on an input") << 6 << Fault::Silent << 3;
+        QTest::newRow("input 9") << 6 << Fault::Open << 9;
+        QTest::newRow("lost configuration of one input") << 6 << Fault::LostConfiguration << 2;
+    }
+
+    void faultArgumentsChecked()
+    {
+        QFETCH(int, address);
+        QFETCH(Fault, fault);
+        QFETCH(int, input);
+        QVERIFY(!m_sim->setFault(address, fault, input));
+        QVERIFY(m_sim->moduleState(6)->faults.isClear());
+    }
+
+    void lostConfiguration()
+    {
+        QVERIFY(m_sim->setFault(6, Fault::LostConfiguration));
+        const ModbusMaster master = connectMaster(m_sim->linkPath(), 6);
+        QVERIFY(master);
+        QCOMPARE(readRegisters(master.get(), 16, 8), QList<quint16>(8, kNotConfigured));
+        QCOMPARE(readRegisters(master.get(), 0, 4), QList<quint16>(4, 0));
+        QCOMPARE(m_sim->moduleState(6)->notchHz, 60);
+    }
+
+    void broadcastWriteReachesEveryModule()
+    {
+        QVERIFY(m_sim->setFault(13, Fault::Silent));
+        RawLine line(m_sim->linkPath());
+        QVERIFY(line.send(frame("00 10 00 00 00 04 08 01 02 03 04 05 00 01 05 A5 DA") + kProbe));
+        QCOMPARE(line.receive(kProbeAnswer.size()), kProbeAnswer);
+        const SimInputTypes written{1, 2, 3, 4, 5, 0, 1, 5};
+        QCOMPARE(m_sim->moduleState(5)->inputTypes, written);
+        QCOMPARE(m_sim->moduleState(6)->inputTypes, written);
+        QVERIFY(!m_sim->moduleState(13)->configured);
+    }
+
+    void relayPolls_data()
+    {
+        QTest::addColumn<QByteArray>("poll");
+        QTest::addColumn<QList<int>>("types");
+        QTest::newRow("module 1, not used")
+            << frame("0D 09 01 00 00 00 00 00 00 00 00 E0 F7") << QList<int>(8, 0);
+        QTest::newRow("module 1, Pt100")
+            << frame("0D 09 01 01 01 01 01 01 01 01 01 9D 86") << QList<int>(8, 1);
+        QTest::newRow("module 2, mixed") << frame("0E 09 01 01 02 03 04 05 00 01 01 3C D0")
+                                         << QList<int>{1, 2, 3, 4, 5, 0, 1, 1};
+        QTest::newRow("module 3, 4-20 mA")
+            << frame("0F 09 01 05 05 05 05 05 05 05 05 61 BB") << QList<int>(8, 5);
+    }
+
+    void relayPolls()
+    {
+        QFETCH(QByteArray, poll);
+        QFETCH(QList<int>, types);
+        RawLine line(m_sim->linkPath());
+        QVERIFY(line.send(poll));
+        const QByteArray answer = line.receive(12);
+        QCOMPARE(answer.size(), 12);
+        QCOMPARE(answer.left(3), poll.left(1) + frame("08 81"));
+        for (int i = 0; i < 8; ++i) {
+            const int reading = quint8(answer[3 + i]);
+            if (types[i] == 0)
+                QCOMPARE(reading, 0);
+            else if (types[i] == 5) // 10.0 to 14.0 mA
+                QVERIFY2(reading >= 100 && reading <= 140, qPrintable(QString::number(reading)));
+            else // 15 to 30 degrees Celsius, plus 50
+                QVERIFY2(reading >= 65 && reading <= 80, qPrintable(QString::number(reading)));
+        }
+        QCOMPARE(m_sim->requests().constLast().values,
+                 (QList<quint16>(types.begin(), types.end())));
+    }
+
+    void relayFaults_data()
+    {
+        QTest::addColumn<int>("input");
+        QTest::addColumn<Fault>("fault"); // Fault::None: force the byte
+        QTest::addColumn<int>("reading");
+        QTest::newRow("open") << 2 << Fault::Open << 1;
+        QTest::newRow("shorted") << 8 << Fault::Shorted << 255;
+        QTest::newRow("forced 75") << 1 << Fault::None << 75;
+    }
+
+    void relayFaults()
+    {
+        QFETCH(int, input);
+        QFETCH(Fault, fault);
+        QFETCH(int, reading);
+        QVERIFY(fault == Fault::None ? m_sim->setRelayReading(1, input, quint8(reading))
+                                     : m_sim->setRelayFault(1, fault, input));
+        RawLine line(m_sim->linkPath());
+        QVERIFY(line.send(frame("0D 09 01 01 01 01 01 01 01 01 01 9D 86")));
+        const QByteArray answer = line.receive(12);
+        QCOMPARE(answer.size(), 12);
+        QCOMPARE(int(quint8(answer[2 + input])), reading);
+    }
+
+    void relayModuleSilentOrOff_data()
+    {
+        QTest::addColumn<bool>("relayOn");
+        QTest::newRow("silent") << true;
+        QTest::newRow("relay modules off") << false;
+    }
+
+    void relayModuleSilentOrOff()
+    {
+        QFETCH(bool, relayOn);
+        m_sim->setRelayModules(relayOn);
+        QVERIFY(m_sim->setRelayFault(1, relayOn ? Fault::Silent : Fault::None));
+        RawLine line(m_sim->linkPath());
+        QVERIFY(line.send(frame("0D 09 01 01 01 01 01 01 01 01 01 9D 86") + kProbe));
+        QCOMPARE(line.receive(kProbeAnswer.size()), kProbeAnswer);
+    }
+
+    void modbusAtARelayAddress()
+    {
+        RawLine line(m_sim->linkPath());
+        QVERIFY(line.send(frame("0D 03 00 04 00 01 C5 07")));
+        QCOMPARE(line.receive(7), frame("0D 03 02 00 CA 28 12"));
+        QVERIFY(line.send(frame("0D 09 01 00 00 00 00 00 00 00 00 E0 F7")));
+        QCOMPARE(line.receive(3), frame("0D 08 81"));
+    }
+
+    void requestLog()
+    {
+        const ModbusMaster master = connectMaster(m_sim->linkPath(), 6);
+        QVERIFY(master);
+        const quint16 packed[4] = {0x0101, 0x0202, 0x0303, 0x0505};
+        QCOMPARE(modbus_write_registers(master.get(), 0, 4, packed), 4);
+        modbus_set_slave(master.get(), 9);
+        modbus_set_response_timeout(master.get(), 0, 100000);
+        QVERIFY(readRegisters(master.get(), 16, 8).isEmpty());
+        const QList<SimRequest> expected{{6, 16, 0, 4, {0x0101, 0x0202, 0x0303, 0x0505}},
+                                         {9, 3, 16, 8, {}}};
+        QCOMPARE(m_sim->requests(), expected);
+        m_sim->clearRequests();
+        QVERIFY(m_sim->requests().isEmpty());
+    }
+
+    // The program opens and closes its port for every transaction.
+    void manyOpensAndCloses()
+    {
+        for (int i = 0; i < 100; ++i) {
+            const ModbusMaster master = connectMaster(m_sim->linkPath(), 6);
+            QVERIFY(master);
+            QCOMPARE(readRegisters(master.get(), 4, 1), QList<quint16>{202});
+        }
+    }
+
+    // Regression: a client's TIOCEXCL stayed on the pty after it closed, so
+    // every later open by an ordinary user failed with EBUSY.
+    void exclusiveModeDoesNotOutliveItsClient()
+    {
+        {
+            RawLine client(m_sim->linkPath());
+            QVERIFY(::ioctl(client.fd(), TIOCEXCL) == 0);
+            QVERIFY(client.send(kProbe));
+            QCOMPARE(client.receive(kProbeAnswer.size()), kProbeAnswer);
+        }
+        RawLine next(m_sim->linkPath()); // root may open it anyway, and look
+        int exclusive = -1;
+        QVERIFY(::ioctl(next.fd(), TIOCGEXCL, &exclusive) == 0);
+        QCOMPARE(exclusive, 0);
+        {
+            RawLine prober(m_sim->linkPath()); // opens and writes nothing
+            QVERIFY(::ioctl(prober.fd(), TIOCEXCL) == 0);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(::ioctl(next.fd(), TIOCGEXCL, &exclusive) == 0 && exclusive == 0,
+                                 5000);
+    }
+
+    void vanishAndReturn()
+    {
+        const QString link = m_sim->linkPath();
+        RawLine client(link);
+        QVERIFY(client.isOpen());
+        QVERIFY(m_sim->vanish());
+        QVERIFY(m_sim->hasVanished());
+        QVERIFY(!QFileInfo(link).isSymLink());
+        QVERIFY(!m_sim->vanish());
+        pollfd hangup{client.fd(), POLLIN, 0};
+        QVERIFY(::poll(&hangup, 1, 5000) == 1 && (hangup.revents & (POLLHUP | POLLERR)));
+
+        QVERIFY(m_sim->reappear());
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(QFileInfo(link).symLinkTarget(), m_sim->ptyPath());
+        const ModbusMaster master = connectMaster(link, 6);
+        QVERIFY(master);
+        QCOMPARE(readRegisters(master.get(), 0, 4),
+                 (QList<quint16>{0x0102, 0x0304, 0x0500, 0x0105}));
+        QVERIFY(!m_sim->reappear());
+    }
+
+    void stopRemovesTheLink()
+    {
+        const QString link = m_sim->linkPath();
+        QVERIFY(QFileInfo(link).isSymLink());
+        m_sim->stop();
+        QVERIFY(!QFileInfo(link).isSymLink());
+        QVERIFY(!m_sim->isRunning());
+        m_sim->stop();
+    }
+
+    void refusesToReplaceAFile()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("plain"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        BusSimulator sim(path);
+        QVERIFY(!sim.start());
+        QVERIFY(!sim.errorString().isEmpty());
+        QVERIFY(QFileInfo(path).isFile());
+    }
+
+    void servesAnOpenPort()
+    {
+        int master = -1;
+        int slave = -1;
+        QVERIFY(::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
+        {
+            BusSimulator sim(BusSimulator::OpenPort{master});
+            sim.addModule(5);
+            QVERIFY(sim.start());
+            QVERIFY(!sim.vanish());
+            RawLine client(slave);
+            QVERIFY(client.send(kDeviceTypeOf5));
+            const QByteArray answer = client.receive(kDeviceTypeOf5Answer.size());
+            QCOMPARE(answer, kDeviceTypeOf5Answer);
+        }
+        ::close(master);
+    }
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<BusSimulator> m_sim;
+};
+
+QTEST_APPLESS_MAIN(TestBusSimulator)
+#include "tst_bussimulator.moc"

@@ -1,0 +1,178 @@
+#include "simtestline.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+// kelvora-sim as a user or a script runs it.
+class TestSimCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void help()
+    {
+        QProcess sim;
+        sim.start(program(), {QStringLiteral("--help")});
+        QVERIFY(sim.waitForFinished(10000));
+        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sim.exitCode(), 0);
+        const QString text = QString::fromLocal8Bit(sim.readAllStandardOutput());
+        for (const char *word : {"--link", "--module", "--modules", "--relay", "--seed", "--fault",
+                                 "--no-stdin", "vanish", "return", "clear all", "quit"})
+            QVERIFY2(text.contains(QLatin1String(word)), word);
+    }
+
+    void wrongCommandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus")};
+        QTest::newRow("module 64") << QStringList{QStringLiteral("--module"), QStringLiteral("64")};
+        QTest::newRow("fault on a module not simulated")
+            << QStringList{QStringLiteral("--modules"), QStringLiteral("1-2"),
+                           QStringLiteral("--fault"), QStringLiteral("7:silent")};
+        QTest::newRow("stray argument") << QStringList{QStringLiteral("ttyS0")};
+    }
+
+    void wrongCommandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QProcess sim;
+        sim.start(program(), arguments << QStringLiteral("--link") << link());
+        QVERIFY(sim.waitForFinished(10000));
+        QCOMPARE(sim.exitCode(), 2);
+        QVERIFY(!QFileInfo(link()).isSymLink());
+    }
+
+    // Start, read the printed path, talk to a module, set a fault at run time,
+    // see it, quit: the link goes with the program.
+    void commandsAndQuit()
+    {
+        QProcess sim;
+        startSim(sim, {QStringLiteral("--modules"), QStringLiteral("1-2"),
+                       QStringLiteral("--module"), QStringLiteral("7"), QStringLiteral("--fault"),
+                       QStringLiteral("2:value:8:4321")});
+        QCOMPARE(readLine(sim), link());
+
+        const ModbusMaster master = connectMaster(link(), 7);
+        QVERIFY(master);
+        QCOMPARE(readRegisters(master.get(), 4, 2), (QList<quint16>{202, 311}));
+        modbus_set_slave(master.get(), 2);
+        QCOMPARE(readRegisters(master.get(), 23, 1), QList<quint16>{4321});
+
+        sim.write("fault 1 open 1\n");
+        QCOMPARE(readLine(sim), QStringLiteral("ok"));
+        modbus_set_slave(master.get(), 1);
+        QCOMPARE(readRegisters(master.get(), 16, 1), QList<quint16>{21000});
+
+        sim.write("quit\n");
+        QVERIFY(sim.waitForFinished(10000));
+        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sim.exitCode(), 0);
+        QVERIFY(!QFileInfo(link()).isSymLink());
+    }
+
+    void vanishAndReturnCommands()
+    {
+        QProcess sim;
+        startSim(sim, {QStringLiteral("--relay")});
+        QCOMPARE(readLine(sim), link());
+        sim.write("vanish\n");
+        QCOMPARE(readLine(sim), QStringLiteral("ok"));
+        QVERIFY(!QFileInfo(link()).isSymLink());
+        sim.write("return\n");
+        QVERIFY(readLine(sim).startsWith(QLatin1String("ok: ")));
+        RawLine line(link());
+        QVERIFY(line.send(frame("0E 09 01 01 02 03 04 05 00 01 01 3C D0")));
+        QCOMPARE(line.receive(3), frame("0E 08 81"));
+        sim.closeWriteChannel();
+        QVERIFY(sim.waitForFinished(10000));
+        QCOMPARE(sim.exitCode(), 0);
+    }
+
+    void endOfInputStops()
+    {
+        QProcess sim;
+        startSim(sim, {});
+        QCOMPARE(readLine(sim), link());
+        sim.closeWriteChannel();
+        QVERIFY(sim.waitForFinished(10000));
+        QCOMPARE(sim.exitCode(), 0);
+        QVERIFY(!QFileInfo(link()).isSymLink());
+    }
+
+    // Started as a background job would be, with standard input at its end
+    // from the start, it serves until a signal stops it.
+    void signalStops_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("nullInput");
+        QTest::newRow("SIGTERM, input /dev/null") << int(SIGTERM) << true;
+        QTest::newRow("SIGINT, input /dev/null") << int(SIGINT) << true;
+        QTest::newRow("SIGTERM, --no-stdin") << int(SIGTERM) << false;
+    }
+
+    void signalStops()
+    {
+        QFETCH(int, signal);
+        QFETCH(bool, nullInput);
+        QProcess sim;
+        if (nullInput)
+            sim.setStandardInputFile(QProcess::nullDevice());
+        startSim(sim, nullInput ? QStringList{} : QStringList{QStringLiteral("--no-stdin")});
+        QCOMPARE(readLine(sim), link());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_stderr.append(sim.readAllStandardError()).contains("not reading standard input"),
+            10000);
+        const ModbusMaster master = connectMaster(link(), 4);
+        QVERIFY(master);
+        QCOMPARE(readRegisters(master.get(), 4, 1), QList<quint16>{202});
+        QCOMPARE(sim.state(), QProcess::Running);
+
+        ::kill(pid_t(sim.processId()), signal);
+        QVERIFY(sim.waitForFinished(10000));
+        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sim.exitCode(), 0);
+        QVERIFY(!QFileInfo(link()).isSymLink());
+    }
+
+    void cleanup() { m_stderr.clear(); }
+
+private:
+    static QString program()
+    {
+        // ctest names the build folder; run by hand, it is two levels up.
+        const QString dir =
+            qEnvironmentVariable("KELVORA_BINARY_DIR",
+                                 QCoreApplication::applicationDirPath() + QStringLiteral("/../.."));
+        return dir + QStringLiteral("/kelvora-sim");
+    }
+
+    QString link() const { return m_dir.filePath(QStringLiteral("ttyKELV0")); }
+
+    void startSim(QProcess &sim, QStringList arguments)
+    {
+        sim.start(program(), arguments << QStringLiteral("--link") << link());
+        QVERIFY(sim.waitForStarted(10000));
+    }
+
+    // The next line of standard output, without its end.
+    static QString readLine(QProcess &sim)
+    {
+        QDeadlineTimer deadline(10000);
+        while (!sim.canReadLine() && !deadline.hasExpired()) {
+            if (!sim.waitForReadyRead(int(deadline.remainingTime())))
+                break;
+        }
+        return QString::fromLocal8Bit(sim.readLine()).trimmed();
+    }
+
+    QTemporaryDir m_dir;
+    QByteArray m_stderr;
+};
+
+QTEST_GUILESS_MAIN(TestSimCli)
+#include "tst_simcli.moc"

@@ -1,0 +1,205 @@
+#include "sim/bussimulator.h"
+#include "sim/simconsole.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The commands and command-line specifications of kelvora-sim, applied to a
+// simulator that is not running (its state is the same either way).
+// Module 5 holds the default mix, module 6 no configuration; relay modules on.
+class TestSimConsole : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_sim = std::make_unique<BusSimulator>(m_dir.filePath(QStringLiteral("ttySIM")));
+        m_sim->addModule(5, SimConsole::defaultMix());
+        m_sim->addModule(6);
+        m_sim->setRelayModules(true);
+        m_console = std::make_unique<SimConsole>(*m_sim);
+    }
+
+    void faultCommands_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("module"); // "5" or "r2": whose faults to look at
+        QTest::addColumn<SimFaults>("faults");
+
+        const auto reply = [](Fault fault) {
+            SimFaults f;
+            f.reply = fault;
+            return f;
+        };
+        const auto input = [](int k, Fault fault) {
+            SimFaults f;
+            f.inputs[k - 1] = fault;
+            return f;
+        };
+        SimFaults forced;
+        forced.forced[1] = 65535;
+        const QString m5 = QStringLiteral("5");
+
+        QTest::newRow("silent") << "fault 5 silent" << true << m5 << reply(Fault::Silent);
+        QTest::newRow("any case") << "FAULT 5 Late" << true << m5 << reply(Fault::Late);
+        QTest::newRow("bad crc") << "fault 5 badcrc" << true << m5 << reply(Fault::BadCrc);
+        QTest::newRow("exception") << "fault 5 exception" << true << m5 << reply(Fault::Exception);
+        QTest::newRow("garbage") << "  fault   5 garbage " << true << m5 << reply(Fault::Garbage);
+        QTest::newRow("open input 3") << "fault 5 open 3" << true << m5 << input(3, Fault::Open);
+        QTest::newRow("shorted input 8")
+            << "fault 5 shorted 8" << true << m5 << input(8, Fault::Shorted);
+        QTest::newRow("range input 1")
+            << "fault 5 range 1" << true << m5 << input(1, Fault::OutOfRange);
+        QTest::newRow("value -1 is 65535") << "fault 5 value 2 -1" << true << m5 << forced;
+        QTest::newRow("relay late") << "fault r2 late" << true << "r2" << reply(Fault::Late);
+        QTest::newRow("relay open") << "fault r2 open 4" << true << "r2" << input(4, Fault::Open);
+
+        QTest::newRow("open needs an input") << "fault 5 open" << false << m5 << SimFaults{};
+        QTest::newRow("silent takes none") << "fault 5 silent 3" << false << m5 << SimFaults{};
+        QTest::newRow("input 9") << "fault 5 open 9" << false << m5 << SimFaults{};
+        QTest::newRow("unknown fault") << "fault 5 melted" << false << m5 << SimFaults{};
+        QTest::newRow("value out of 16 bits")
+            << "fault 5 value 2 65536" << false << m5 << SimFaults{};
+        QTest::newRow("value without input") << "fault 5 value 1234" << false << m5 << SimFaults{};
+        QTest::newRow("module not simulated") << "fault 9 silent" << false << m5 << SimFaults{};
+        QTest::newRow("address 64") << "fault 64 silent" << false << m5 << SimFaults{};
+        QTest::newRow("relay has no CRC") << "fault r2 badcrc" << false << "r2" << SimFaults{};
+        QTest::newRow("relay byte") << "fault r2 value 1 256" << false << "r2" << SimFaults{};
+        QTest::newRow("relay 4") << "fault r4 late" << false << "r2" << SimFaults{};
+        QTest::newRow("unknown command") << "explode 5" << false << m5 << SimFaults{};
+    }
+
+    void faultCommands()
+    {
+        QFETCH(QString, line);
+        QFETCH(bool, accepted);
+        QFETCH(QString, module);
+        QFETCH(SimFaults, faults);
+        const QString reply = m_console->execute(line);
+        QCOMPARE(reply.startsWith(QLatin1String("ok")), accepted);
+        QCOMPARE(reply.startsWith(QLatin1String("error: ")), !accepted);
+        const bool relay = module.startsWith(QLatin1Char('r'));
+        const SimFaults now = relay ? *m_sim->relayFaults(module.mid(1).toInt())
+                                    : m_sim->moduleState(module.toInt())->faults;
+        QVERIFY(now == faults);
+    }
+
+    void faultSpecsUseTheSameWords()
+    {
+        QVERIFY(m_console->applyFaultSpec(QStringLiteral("5:open:3")).isEmpty());
+        QCOMPARE(m_sim->moduleState(5)->faults.inputs[2], Fault::Open);
+        QVERIFY(m_console->applyFaultSpec(QStringLiteral("r1:silent")).isEmpty());
+        QCOMPARE(m_sim->relayFaults(1)->reply, Fault::Silent);
+        QVERIFY(!m_console->applyFaultSpec(QStringLiteral("5:open")).isEmpty());
+    }
+
+    void lostForgetsTheTypes()
+    {
+        QCOMPARE(m_console->execute(QStringLiteral("fault 5 lost")), QStringLiteral("ok"));
+        QVERIFY(!m_sim->moduleState(5)->configured);
+        QCOMPARE(m_sim->moduleState(5)->inputTypes, SimInputTypes{});
+    }
+
+    void clearCommands()
+    {
+        for (const char *line : {"fault 5 silent", "fault 5 open 2", "fault 5 value 3 7",
+                                 "fault 6 late", "fault r1 garbage", "fault r3 shorted 1"})
+            QCOMPARE(m_console->execute(QString::fromLatin1(line)), QStringLiteral("ok"));
+        QCOMPARE(m_console->execute(QStringLiteral("clear 5")), QStringLiteral("ok"));
+        QVERIFY(m_sim->moduleState(5)->faults.isClear());
+        QCOMPARE(m_sim->moduleState(6)->faults.reply, Fault::Late);
+        QCOMPARE(m_console->execute(QStringLiteral("clear r1")), QStringLiteral("ok"));
+        QVERIFY(m_sim->relayFaults(1)->isClear());
+        QCOMPARE(m_console->execute(QStringLiteral("clear all")), QStringLiteral("ok"));
+        QVERIFY(m_sim->moduleState(6)->faults.isClear());
+        QVERIFY(m_sim->relayFaults(3)->isClear());
+        QVERIFY(m_console->execute(QStringLiteral("clear 9")).startsWith(QLatin1String("error: ")));
+    }
+
+    void listShowsModulesAndFaults()
+    {
+        m_console->execute(QStringLiteral("fault 6 silent"));
+        m_console->execute(QStringLiteral("fault 5 value 4 1234"));
+        const QStringList lines =
+            m_console->execute(QStringLiteral("list")).split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 1 + 2 + 3);
+        QVERIFY(lines[1].contains(QLatin1String("pt100,pt100,ni100,ni120,cu10,4-20ma,pt100,none")));
+        QVERIFY(lines[1].contains(QLatin1String("input 4 = 1234")));
+        QVERIFY(lines[2].contains(QLatin1String("no configuration")));
+        QVERIFY(lines[2].contains(QLatin1String("silent")));
+        QVERIFY(lines[3].contains(QLatin1String("r1")));
+    }
+
+    void quitAndHelp()
+    {
+        QVERIFY(m_console->execute(QStringLiteral("help")).contains(QLatin1String("vanish")));
+        QVERIFY(m_console->execute(QStringLiteral("")).isEmpty());
+        QVERIFY(!m_console->quitRequested());
+        m_console->execute(QStringLiteral("quit"));
+        QVERIFY(m_console->quitRequested());
+    }
+
+    void vanishNeedsARunningLine()
+    {
+        QVERIFY(m_console->execute(QStringLiteral("vanish")).startsWith(QLatin1String("error: ")));
+        QVERIFY(m_console->execute(QStringLiteral("return")).startsWith(QLatin1String("error: ")));
+    }
+
+    void moduleSpecs_data()
+    {
+        QTest::addColumn<QString>("option"); // "module" or "modules"
+        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QList<int>>("addresses"); // empty: refused
+        QTest::addColumn<bool>("configured");
+        QTest::addColumn<SimInputTypes>("types");
+
+        const SimInputTypes mix = SimConsole::defaultMix();
+        const QString one = QStringLiteral("module");
+        const QString many = QStringLiteral("modules");
+        QTest::newRow("bare") << one << "7" << QList<int>{7} << false << SimInputTypes{};
+        QTest::newRow("names") << one << "7:pt100,NI100,ni120,cu10,4-20ma,none" << QList<int>{7}
+                               << true << SimInputTypes{1, 2, 3, 4, 5, 0, 0, 0};
+        QTest::newRow("codes") << one << "63:5,5,0,1" << QList<int>{63} << true
+                               << SimInputTypes{5, 5, 0, 1, 0, 0, 0, 0};
+        QTest::newRow("range with the mix")
+            << many << "7-9,11" << QList<int>{7, 8, 9, 11} << true << mix;
+        QTest::newRow("range with types") << many << "7-8:cu10" << QList<int>{7, 8} << true
+                                          << SimInputTypes{4, 0, 0, 0, 0, 0, 0, 0};
+        QTest::newRow("address 0") << one << "0" << QList<int>{} << false << SimInputTypes{};
+        QTest::newRow("address 64") << many << "60-64" << QList<int>{} << false << SimInputTypes{};
+        QTest::newRow("type 6") << one << "7:6" << QList<int>{} << false << SimInputTypes{};
+        QTest::newRow("nine types")
+            << one << "7:1,1,1,1,1,1,1,1,1" << QList<int>{} << false << SimInputTypes{};
+        QTest::newRow("taken") << one << "5" << QList<int>{} << false << SimInputTypes{};
+        QTest::newRow("backwards") << many << "9-7" << QList<int>{} << false << SimInputTypes{};
+    }
+
+    void moduleSpecs()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, spec);
+        QFETCH(QList<int>, addresses);
+        QFETCH(bool, configured);
+        QFETCH(SimInputTypes, types);
+        const QString error = option == QLatin1String("module")
+                                  ? SimConsole::addModuleSpec(*m_sim, spec)
+                                  : SimConsole::addModuleRange(*m_sim, spec);
+        QCOMPARE(error.isEmpty(), !addresses.isEmpty());
+        for (const int address : addresses) {
+            const auto state = m_sim->moduleState(address);
+            QVERIFY(state);
+            QCOMPARE(state->configured, configured);
+            QCOMPARE(state->inputTypes, types);
+        }
+    }
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<BusSimulator> m_sim;
+    std::unique_ptr<SimConsole> m_console;
+};
+
+QTEST_APPLESS_MAIN(TestSimConsole)
+#include "tst_simconsole.moc"
