@@ -342,8 +342,12 @@ void TMainF::FormClose()
     SavePreferences();
     Read_Timer->stop();
     VRX_Read_Timer->stop();
-    if (m_comport.Connected())
-        m_comport.Close();
-    if (vrx_comport.Connected())
-        vrx_comport.Close();
+    // A port that fails to close is of no concern any more: the program ends.
+    for (TComPort *port : {&m_comport, &vrx_comport}) {
+        try {
+            if (port->Connected())
+                port->Close();
+        } catch (const EComPortError &) {
+        }
+    }
 }

@@ -1,12 +1,13 @@
 #pragma once
 
-class TComPort;
+class SerialLine;
 
-// The slave address and port of the next guarded bus transaction. Every
+// The slave address and line of the next guarded bus transaction. Every
 // caller sets `address` just before it calls Protocol; `port` names the
-// Modbus port object of the main window for the whole run.
+// Modbus port object of the main window (a TComPort) for the whole run, or a
+// fake line in tests.
 struct BusTarget
 {
     int address = 0;
-    TComPort *port = nullptr;
+    SerialLine *port = nullptr;
 };

@@ -5,9 +5,19 @@
 #include <cstdint>
 
 // The guarded, retried front of the Modbus master. Each call takes the
-// system-wide guard "comport", runs one transaction on target.port for
-// target.address with a fresh MBProtocol, and tries once more when that
-// transaction fails. Holds no state; one object serves any number of calls.
+// system-wide guard "comport" (ComportGuard), runs one transaction on
+// target.port for target.address with a fresh MBProtocol, releases the guard,
+// and tries once more when that transaction failed: at most two transactions,
+// so a slave that does not answer costs about 2 x 60 ms.
+//
+// While another program holds the guard the call waits for it in slices of
+// 100 ms, for as long as it is held; such a wait is not a try. A wait that
+// cannot be made at all (the lock file cannot be opened or locked) is not a
+// try either, but after three of them the call gives up with false rather than
+// block the program.
+//
+// Arguments and results are those of MBProtocol. Holds no state; one object
+// serves any number of calls. Nothing is thrown.
 class Protocol
 {
 public:

@@ -1,16 +1,63 @@
 #pragma once
 
-#include <QString>
+#include "link/serialline.h"
 
-// Placeholder until the serial line lands: holds the port name only.
-class TComPort
+#include <QStringList>
+
+// A serial port of the system, driven through POSIX termios.
+//
+// Open uses open(O_RDWR | O_NOCTTY | O_NONBLOCK), takes the port for
+// exclusive use with TIOCEXCL and flock(LOCK_EX | LOCK_NB) on the descriptor
+// (root ignores TIOCEXCL, so the flock is what keeps a second program out,
+// even one running as root), and sets raw 8-bit characters, one stop bit, no
+// flow control, VMIN = VTIME = 0 and DTR and RTS held off. Mark parity is
+// PARENB | CMSPAR | PARODD, space parity PARENB | CMSPAR; a change of the line
+// settings while open waits for the output to drain first. The buffer sizes of
+// other systems (1024 bytes each way) have no counterpart here: the kernel's
+// tty buffers are larger.
+//
+// A port name without '/' names a device under /dev ("ttyS0", "ttyUSB0"); a
+// name with '/' ("/dev/pts/3", a symlink) is opened as given.
+class TComPort : public SerialLine
 {
 public:
-    QString Port() const { return m_port; }
-    void SetPort(const QString &name) { m_port = name; }
-    bool Connected() const { return false; }
-    void Close() {}
+    TComPort() = default;
+    ~TComPort() override;
+
+    QString Port() const override { return m_port; }
+    void SetPort(const QString &name) override;
+
+    void Open() override;
+    void Close() override;
+    bool Connected() const override { return m_fd >= 0; }
+
+    void Purge(bool input, bool output) override;
+    int PendingOutput() override;
+    int Write(const uint8_t *bytes, int count) override;
+    int ReadAvailable(QByteArray &text, int count) override;
+
+    int BaudRate() const override { return m_baud; }
+    void SetBaudRate(int baud) override;
+    ParityBits Parity() const override { return m_parity; }
+    void SetParity(ParityBits parity) override;
+
+    // The descriptor while open, else -1; for tests that look at the line.
+    int Handle() const { return m_fd; }
+
+    // The path that Open uses for a port name.
+    static QString DevicePath(const QString &name);
 
 private:
+    void ApplySettings(bool drainFirst);
+    void RequireOpen(const char *operation) const;
+    int QueuedOutput() const;
+
+    int m_fd = -1;
     QString m_port = QStringLiteral("ttyS0");
+    int m_baud = 9600;
+    ParityBits m_parity = ParityBits::None;
 };
+
+// Fills list with the names of the serial ports present ("ttyS0", "ttyUSB0"),
+// sorted as text, so ttyS10 comes before ttyS2.
+void ListSerialPorts(QStringList &list);

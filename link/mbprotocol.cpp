@@ -1,0 +1,188 @@
+#include "link/mbprotocol.h"
+
+#include <QByteArray>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+constexpr int kReadHoldingRegisters = 3;
+constexpr int kWriteMultipleRegisters = 16;
+constexpr int kExceptionBit = 0x80;
+
+// 5 ms before the line is touched and 5 ms before the write give the previous
+// user of the line (and a slave still answering a late frame) time to finish.
+constexpr int kSendSettleMs = 5;
+// 50 ms after the write the reply must be complete.
+constexpr int kReplyWindowMs = 50;
+
+} // namespace
+
+MBProtocol::MBProtocol(SerialLine *port, WaitFunction wait) : m_port(port), m_wait(std::move(wait))
+{}
+
+void MBProtocol::WaitMs(int ms)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    for (auto now = Clock::now(); now < deadline; now = Clock::now())
+        std::this_thread::sleep_for(deadline - now);
+}
+
+void MBProtocol::Wait(int ms)
+{
+    if (m_wait)
+        m_wait(ms);
+    else
+        WaitMs(ms);
+}
+
+void MBProtocol::CloseQuietly()
+{
+    try {
+        if (m_port->Connected())
+            m_port->Close();
+    } catch (...) {
+    }
+}
+
+void MBProtocol::PutByte(int byte)
+{
+    const auto b = uint8_t(byte & 0xFF);
+    m_tx[size_t(m_txLength++)] = b;
+    m_crc = Crc16Update(m_crc, b);
+}
+
+void MBProtocol::BeginFrame(int slave, int function, int first, int count)
+{
+    m_crc = kCrcInit;
+    m_txLength = 0;
+    PutByte(slave);
+    PutByte(function);
+    PutByte(first >> 8); // registers above 65535 keep their low 16 bits
+    PutByte(first);
+    PutByte(count >> 8);
+    PutByte(count);
+}
+
+bool MBProtocol::SendRequest()
+{
+    try {
+        const uint16_t crc = m_crc; // PutByte moves m_crc on
+        m_tx[size_t(m_txLength++)] = uint8_t(crc & 0xFF);
+        m_tx[size_t(m_txLength++)] = uint8_t(crc >> 8);
+        Wait(kSendSettleMs);
+        if (!m_port->Connected())
+            m_port->Open();
+        if (m_port->PendingOutput() > 0)
+            m_port->Purge(true, true);
+        Wait(kSendSettleMs);
+        const QByteArray frame =
+            QByteArray::fromRawData(reinterpret_cast<const char *>(m_tx.data()), m_txLength);
+        return m_port->WriteText(frame) != 0;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool MBProtocol::TakeByte(uint8_t &byte)
+{
+    QByteArray text;
+    if (m_port->ReadAvailable(text, 1) < 1 || text.isEmpty())
+        return false;
+    byte = uint8_t(text.at(0));
+    m_crc = Crc16Update(m_crc, byte);
+    return true;
+}
+
+bool MBProtocol::ReceiveReply(int slave, Request request, int registerCount)
+{
+    m_crc = kCrcInit;
+    Wait(kReplyWindowMs);
+
+    uint8_t byte = 0;
+    if (!TakeByte(byte) || byte != uint8_t(slave))
+        return false;
+    if (!TakeByte(byte) || (byte & kExceptionBit))
+        return false;
+    const int function = byte;
+
+    if (function == kWriteMultipleRegisters)
+        return request == Request::Write;
+    if (function != kReadHoldingRegisters)
+        return false;
+
+    uint8_t byteCount = 0;
+    if (!TakeByte(byteCount))
+        return false;
+    if (request == Request::Read && byteCount != 2 * registerCount)
+        return false;
+    for (int i = 0; i < byteCount; ++i) {
+        if (!TakeByte(m_data[size_t(i)]))
+            return false;
+    }
+    uint8_t crcByte = 0;
+    if (!TakeByte(crcByte) || !TakeByte(crcByte))
+        return false;
+    return m_crc == 0;
+}
+
+bool MBProtocol::ReadHoldingRegisters(int slave, int first, int count, uint16_t *values)
+{
+    if (first < 0 || first > kMaxFirstRegister || slave < 0 || slave > kMaxReadSlave)
+        return false;
+    if (count < 1 || count > kMaxCount || !values || !m_port)
+        return false;
+    try {
+        m_port->Open();
+        m_port->Purge(true, true);
+        BeginFrame(slave, kReadHoldingRegisters, first, count);
+        if (!SendRequest()) {
+            CloseQuietly();
+            return false;
+        }
+        if (slave == 0) {
+            m_port->Close();
+            return true;
+        }
+        const bool sound = ReceiveReply(slave, Request::Read, count);
+        if (sound) {
+            for (int i = 0; i < count; ++i)
+                values[i] = uint16_t(m_data[size_t(2 * i)] << 8 | m_data[size_t(2 * i + 1)]);
+        }
+        m_port->Close();
+        return sound;
+    } catch (...) {
+        CloseQuietly();
+        return false;
+    }
+}
+
+bool MBProtocol::WriteMultipleRegisters(int slave, int first, int count, const int16_t *values)
+{
+    if (first < 0 || first > kMaxFirstRegister || slave < 0 || slave > kMaxWriteSlave)
+        return false;
+    if (count < 1 || count > kMaxCount || !values || !m_port)
+        return false;
+    try {
+        BeginFrame(slave, kWriteMultipleRegisters, first, count);
+        PutByte(2 * count);
+        for (int i = 0; i < count; ++i) {
+            const auto pattern = uint16_t(values[i]);
+            PutByte(pattern >> 8);
+            PutByte(pattern);
+        }
+        m_port->Open();
+        m_port->Purge(true, true);
+        const bool sent = SendRequest();
+        // Only the broadcast goes by the send result: a unicast write counts
+        // when the slave confirms it, however the write call reported.
+        const bool result = slave == 0 ? sent : ReceiveReply(slave, Request::Write, count);
+        m_port->Close();
+        return result;
+    } catch (...) {
+        CloseQuietly();
+        return false;
+    }
+}

@@ -1,0 +1,55 @@
+#include "link/protocol.h"
+
+#include "link/comportguard.h"
+#include "link/mbprotocol.h"
+
+namespace {
+
+constexpr int kGuardWaitMs = 100;
+constexpr int kMaxTries = 2;
+constexpr int kMaxGuardFailures = 3;
+
+template <typename Transaction>
+bool Guarded(Transaction transaction)
+{
+    try {
+        int tries = 0;
+        int guardFailures = 0;
+        bool result = false;
+        while (tries < kMaxTries && !result) {
+            ComportGuard guard;
+            switch (guard.Acquire(kGuardWaitMs)) {
+            case ComportGuard::WaitResult::Acquired:
+                result = transaction();
+                guard.Release();
+                ++tries;
+                break;
+            case ComportGuard::WaitResult::TimedOut:
+                break;
+            case ComportGuard::WaitResult::Failed:
+                if (++guardFailures >= kMaxGuardFailures)
+                    return false;
+                break;
+            }
+        }
+        return result;
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace
+
+bool Protocol::ReadRegisters(const BusTarget &target, int first, int count, uint16_t *values)
+{
+    return Guarded([&] {
+        return MBProtocol(target.port).ReadHoldingRegisters(target.address, first, count, values);
+    });
+}
+
+bool Protocol::WriteRegisters(const BusTarget &target, int first, int count, const int16_t *values)
+{
+    return Guarded([&] {
+        return MBProtocol(target.port).WriteMultipleRegisters(target.address, first, count, values);
+    });
+}

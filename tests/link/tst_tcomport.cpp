@@ -1,0 +1,334 @@
+#include "link/tcomport.h"
+#include "support/pty.h"
+
+#include <QtTest>
+
+#include <thread>
+
+#include <sys/ioctl.h>
+
+// TComPort over pseudo-terminals made in-process. A pty carries bytes but no
+// timing or parity, so these tests check what reaches the other end, what
+// comes back, and how the object opens, closes and refuses.
+class TestTComPort : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void defaults();
+    void devicePath();
+    void missingPortFails();
+    void readAvailableOnEmptyInputReturnsAtOnce();
+    void bytesGoBothWays();
+    void readAvailableTakesAtMostCount();
+    void purgeDiscardsReceivedBytes();
+    void renamingAnOpenPortReopensOnTheNewName();
+    void renamingAClosedPortLeavesItClosed();
+    void secondOpenOfAHeldPortFails();
+    void closingOrDestroyingReleasesThePort();
+    void openAndCloseTwiceDoNothingMore();
+    void symlinkIsOpenedAsGiven();
+    void settingsWhileOpenApplyAtOnce();
+    void unsupportedBaudRateIsRefused();
+    void operationsOnAClosedPortThrow();
+    void stalledWriteGivesUp();
+    void writeToAVanishedLineThrows();
+    void listSerialPortsIsSortedAsText();
+};
+
+void TestTComPort::defaults()
+{
+    TComPort port;
+    QCOMPARE(port.Port(), QStringLiteral("ttyS0"));
+    QCOMPARE(port.BaudRate(), 9600);
+    QCOMPARE(port.Parity(), ParityBits::None);
+    QVERIFY(!port.Connected());
+}
+
+void TestTComPort::devicePath()
+{
+    QCOMPARE(TComPort::DevicePath(QStringLiteral("ttyS0")), QStringLiteral("/dev/ttyS0"));
+    QCOMPARE(TComPort::DevicePath(QStringLiteral("ttyUSB1")), QStringLiteral("/dev/ttyUSB1"));
+    QCOMPARE(TComPort::DevicePath(QStringLiteral("/dev/pts/3")), QStringLiteral("/dev/pts/3"));
+    QCOMPARE(TComPort::DevicePath(QStringLiteral("/tmp/kelvora-bus")),
+             QStringLiteral("/tmp/kelvora-bus"));
+}
+
+void TestTComPort::missingPortFails()
+{
+    for (const QString &name :
+         {QStringLiteral("ttyKelvoraMissing0"), QStringLiteral("/nonexistent/kelvora/tty")}) {
+        TComPort port;
+        port.SetPort(name);
+        try {
+            port.Open();
+            QFAIL("Open of a missing port succeeded");
+        } catch (const EComPortError &e) {
+            QCOMPARE(e.code(), ENOENT);
+        }
+        QVERIFY(!port.Connected());
+        QCOMPARE(port.Port(), name);
+    }
+}
+
+void TestTComPort::readAvailableOnEmptyInputReturnsAtOnce()
+{
+    Pty pty;
+    QVERIFY(pty.Valid());
+    TComPort port;
+    port.SetPort(pty.Path());
+    port.Open();
+    QByteArray text("stale");
+    QCOMPARE(port.ReadAvailable(text, 1), 0);
+    QVERIFY(text.isEmpty());
+}
+
+void TestTComPort::bytesGoBothWays()
+{
+    Pty pty;
+    TComPort port;
+    port.SetPort(pty.Path());
+    port.SetBaudRate(19200);
+    port.Open();
+
+    const QByteArray frame = QByteArray::fromHex("010300100008 45C9");
+    QCOMPARE(port.WriteText(frame), 8);
+    QCOMPARE(pty.ReadMaster(8), frame);
+
+    QVERIFY(pty.WriteMaster(QByteArray("\x01\x83\x02", 3)));
+    QVERIFY(Pty::WaitReadable(port.Handle()));
+    QByteArray text;
+    QString got;
+    for (int i = 0; i < 3 && Pty::WaitReadable(port.Handle()); ++i) {
+        QCOMPARE(port.ReadAvailable(text, 1), 1);
+        got += QString::fromLatin1(text.toHex());
+    }
+    QCOMPARE(got, QStringLiteral("018302"));
+}
+
+void TestTComPort::readAvailableTakesAtMostCount()
+{
+    Pty pty;
+    TComPort port;
+    port.SetPort(pty.Path());
+    port.Open();
+    QVERIFY(pty.WriteMaster(QByteArray("abcdef")));
+    QVERIFY(Pty::WaitReadable(port.Handle()));
+    QByteArray text;
+    const int n = port.ReadAvailable(text, 2);
+    QVERIFY(n >= 1 && n <= 2);
+    QCOMPARE(text.size(), n);
+    QCOMPARE(text, QByteArray("ab").left(n));
+}
+
+void TestTComPort::purgeDiscardsReceivedBytes()
+{
+    Pty pty;
+    TComPort port;
+    port.SetPort(pty.Path());
+    port.Open();
+    QVERIFY(pty.WriteMaster(QByteArray("late reply")));
+    QVERIFY(Pty::WaitReadable(port.Handle()));
+    port.Purge(true, true);
+    QByteArray text;
+    QCOMPARE(port.ReadAvailable(text, 1), 0);
+    QVERIFY(text.isEmpty());
+}
+
+void TestTComPort::renamingAnOpenPortReopensOnTheNewName()
+{
+    Pty first, second;
+    TComPort port;
+    port.SetPort(first.Path());
+    port.Open();
+    port.SetPort(second.Path());
+    QVERIFY(port.Connected());
+    QCOMPARE(port.Port(), second.Path());
+    QCOMPARE(port.WriteText(QByteArray("x")), 1);
+    QCOMPARE(second.ReadMaster(1), QByteArray("x"));
+    QCOMPARE(first.ReadMaster(1, 50), QByteArray());
+
+    // The first port is free again.
+    TComPort other;
+    other.SetPort(first.Path());
+    other.Open();
+    QVERIFY(other.Connected());
+}
+
+void TestTComPort::renamingAClosedPortLeavesItClosed()
+{
+    Pty pty;
+    TComPort port;
+    port.SetPort(pty.Path());
+    QVERIFY(!port.Connected());
+    QCOMPARE(port.Port(), pty.Path());
+}
+
+void TestTComPort::secondOpenOfAHeldPortFails()
+{
+    // Runs as root in CI too, where TIOCEXCL alone would not keep it out.
+    Pty pty;
+    TComPort holder, intruder;
+    holder.SetPort(pty.Path());
+    intruder.SetPort(pty.Path());
+    holder.Open();
+    QVERIFY_THROWS_EXCEPTION(EComPortError, intruder.Open());
+    QVERIFY(!intruder.Connected());
+    QVERIFY(holder.Connected());
+}
+
+void TestTComPort::closingOrDestroyingReleasesThePort()
+{
+    Pty pty;
+    TComPort other;
+    other.SetPort(pty.Path());
+    {
+        TComPort port;
+        port.SetPort(pty.Path());
+        port.Open();
+        port.Close();
+        other.Open();
+        other.Close();
+        port.Open();
+    } // destroyed while open
+    other.Open();
+    QVERIFY(other.Connected());
+}
+
+void TestTComPort::openAndCloseTwiceDoNothingMore()
+{
+    Pty pty;
+    TComPort port;
+    port.SetPort(pty.Path());
+    port.Open();
+    const int fd = port.Handle();
+    port.Open();
+    QCOMPARE(port.Handle(), fd);
+    port.Close();
+    port.Close();
+    QVERIFY(!port.Connected());
+    QCOMPARE(port.Handle(), -1);
+}
+
+void TestTComPort::symlinkIsOpenedAsGiven()
+{
+    Pty pty;
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("kelvora-bus"));
+    QVERIFY(QFile::link(pty.Path(), link));
+    TComPort port;
+    port.SetPort(link);
+    port.Open();
+    QCOMPARE(port.WriteText(QByteArray("ok")), 2);
+    QCOMPARE(pty.ReadMaster(2), QByteArray("ok"));
+
+    // The same device under another name is the same port.
+    TComPort direct;
+    direct.SetPort(pty.Path());
+    QVERIFY_THROWS_EXCEPTION(EComPortError, direct.Open());
+}
+
+void TestTComPort::settingsWhileOpenApplyAtOnce()
+{
+    // A pty accepts mark and space parity and drops them; the settings must
+    // still be taken without closing the port.
+    Pty pty;
+    TComPort port;
+    port.SetPort(pty.Path());
+    port.Open();
+    port.SetBaudRate(57600);
+    port.SetParity(ParityBits::Mark);
+    port.SetParity(ParityBits::Space);
+    QVERIFY(port.Connected());
+    QCOMPARE(port.BaudRate(), 57600);
+    QCOMPARE(port.Parity(), ParityBits::Space);
+    termios tio{};
+    QCOMPARE(::tcgetattr(port.Handle(), &tio), 0);
+    QCOMPARE(::cfgetospeed(&tio), speed_t(B57600));
+    QCOMPARE(tio.c_cc[VMIN], cc_t(0));
+    QCOMPARE(tio.c_cc[VTIME], cc_t(0));
+    QCOMPARE(tio.c_cflag & CSIZE, tcflag_t(CS8));
+    QCOMPARE(tio.c_lflag & (ICANON | ECHO), tcflag_t(0));
+}
+
+void TestTComPort::unsupportedBaudRateIsRefused()
+{
+    Pty pty;
+    TComPort port;
+    port.SetPort(pty.Path());
+    port.SetBaudRate(12345);
+    try {
+        port.Open();
+        QFAIL("Open with 12345 baud succeeded");
+    } catch (const EComPortError &e) {
+        QCOMPARE(e.code(), EINVAL);
+    }
+    QVERIFY(!port.Connected());
+    port.SetBaudRate(19200);
+    port.Open();
+    QVERIFY_THROWS_EXCEPTION(EComPortError, port.SetBaudRate(12345));
+    QVERIFY(port.Connected());
+    QCOMPARE(port.BaudRate(), 19200);
+}
+
+void TestTComPort::operationsOnAClosedPortThrow()
+{
+    TComPort port;
+    QByteArray text;
+    QVERIFY_THROWS_EXCEPTION(EComPortError, port.Purge(true, true));
+    QVERIFY_THROWS_EXCEPTION(EComPortError, port.PendingOutput());
+    QVERIFY_THROWS_EXCEPTION(EComPortError, port.WriteText(QByteArray("x")));
+    QVERIFY_THROWS_EXCEPTION(EComPortError, port.ReadAvailable(text, 1));
+}
+
+void TestTComPort::stalledWriteGivesUp()
+{
+    // Nobody reads the master: fill the line until the kernel takes no more,
+    // then an 8-byte write must give up (after its 1800 ms) and report that
+    // it sent nothing.
+    Pty pty;
+    TComPort port;
+    port.SetPort(pty.Path());
+    port.Open();
+    const QByteArray block(4096, 'x');
+    for (bool progress = true; progress;) {
+        // Big chunks first, then smaller ones down to single bytes, until a
+        // whole pass finds no room; the pty frees room in steps.
+        progress = false;
+        for (int size = 4096; size >= 1; size /= 2) {
+            while (::write(port.Handle(), block.constData(), size_t(size)) > 0)
+                progress = true;
+        }
+        if (progress)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    QElapsedTimer timer;
+    timer.start();
+    const int sent = port.WriteText(QByteArray(8, 'y'));
+    qInfo("8-byte write on a stalled line gave up after %lld ms", timer.elapsed());
+    QCOMPARE(sent, 0);
+    QVERIFY(port.Connected());
+}
+
+void TestTComPort::writeToAVanishedLineThrows()
+{
+    Pty pty;
+    TComPort port;
+    port.SetPort(pty.Path());
+    port.Open();
+    pty.CloseMaster();
+    QVERIFY_THROWS_EXCEPTION(EComPortError, port.WriteText(QByteArray("x")));
+}
+
+void TestTComPort::listSerialPortsIsSortedAsText()
+{
+    QStringList ports{QStringLiteral("left over")};
+    ListSerialPorts(ports);
+    QVERIFY(!ports.contains(QStringLiteral("left over")));
+    QStringList sorted = ports;
+    std::sort(sorted.begin(), sorted.end());
+    QCOMPARE(ports, sorted);
+}
+
+QTEST_APPLESS_MAIN(TestTComPort)
+#include "tst_tcomport.moc"
