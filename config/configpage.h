@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QList>
+#include <QWidget>
+
+class ConfigTree;
+class ModuleTable;
+class QComboBox;
+class QFrame;
+class QPainter;
+class QPushButton;
+class QTreeWidgetItem;
+class StringGrid;
+
+// The Configuration page: the module tree, the grid of input types, the type
+// selector over the chosen cell and the four copy buttons. It edits three
+// parts of the module table it is given: input_type, module_state and
+// group_state; while metering_on is set it changes none of them.
+//
+// The grid lists the visible modules (group expanded, module selected) in
+// ascending address order: row 0 is the header, each further row one module
+// with "Module %i" in column 0, the type texts of inputs 1..8 in columns 1..8
+// and the address in the hidden column 9, through which every operation finds
+// the row's module.
+//
+// What the main window calls: BuildConfigTree once while it is built (before
+// the preferences are read), RefreshConfigGrid after a configuration file was
+// loaded, NewConfiguration1Click from its File menu, SetMeteringHint when
+// metering starts and stops, SendConfiguration for "Send Configuration", the
+// start of metering and a resend.
+class ConfigPage : public QWidget
+{
+    Q_OBJECT
+
+public:
+    ConfigPage(ModuleTable &table, QWidget *parent = nullptr);
+
+    // Deletes every node and rebuilds the four groups with their modules,
+    // resetting the table to a new configuration; current_node becomes none.
+    void BuildConfigTree();
+    // Rebuilds the grid rows from the table; forgets the chosen cell and hides
+    // the selector.
+    void RefreshConfigGrid();
+    // File menu "New Configuration": BuildConfigTree, then RefreshConfigGrid.
+    void NewConfiguration1Click();
+    // The grid's hint "Configuration cannot be changed while metering".
+    void SetMeteringHint(bool on);
+    // Writes the input types of every listed module with at least one input in
+    // use to that module (registers 0..3), in row order, under the progress
+    // box "Sending Configuration". Failed writes are passed over silently.
+    // Blocks the user-interface thread until every row is done.
+    void SendConfiguration(QWidget *mainWindow);
+
+    // The addresses of the grid's module rows, rows 1 to last.
+    QList<int> GridAddresses() const;
+
+    // Event handlers, connected by the page; public so that the main window
+    // and tests can drive the page step by step.
+    void Config_TreeChange(QTreeWidgetItem *node);
+    bool Config_TreeExpanding(QTreeWidgetItem *node);
+    bool Config_TreeCollapsing(QTreeWidgetItem *node);
+    void Config_TreeClick();
+    bool Config_GridSelectCell(int col, int row);
+    void Config_GridDrawCell(QPainter &painter, int col, int row, const QRect &rect);
+    void Config_GridTopLeftChanged();
+    void setting_CBChange();
+    void change_row_BClick();
+    void change_col_BClick();
+    void change_all_BClick();
+    void clear_all_BClick();
+
+    // Tree node data: the group number (group node) or the address (module
+    // node), and the state index shown as the node's picture (0 none, 1 and 2
+    // a cross, 3 a green dot).
+    static bool IsGroupNode(const QTreeWidgetItem *node);
+    static int NodeNumber(const QTreeWidgetItem *node);
+    static int NodeStateIndex(const QTreeWidgetItem *node);
+    static void SetNodeStateIndex(QTreeWidgetItem *node, int index);
+
+    QTreeWidgetItem *CurrentNode() const { return current_node; }
+    int SelectedRow() const { return selected_row; }
+    int SelectedCol() const { return selected_col; }
+
+    ConfigTree *Config_Tree = nullptr;
+    StringGrid *Config_Grid = nullptr;
+    QComboBox *setting_CB = nullptr;
+    QFrame *options_P = nullptr;
+    QPushButton *change_row_B = nullptr;
+    QPushButton *change_col_B = nullptr;
+    QPushButton *change_all_B = nullptr;
+    QPushButton *clear_all_B = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    int GridAddress(int row) const;
+    bool HasRememberedCell() const;
+    // The type of the remembered cell's input, or -1 without a usable cell.
+    int RememberedType() const;
+    void PlaceSelector();
+
+    ModuleTable &m_table;
+    QTreeWidgetItem *current_node = nullptr;
+    int selected_row = 0;
+    int selected_col = 0;
+};

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <memory>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTextEdit;
+
+// The program's own small dialog, for two jobs:
+//  - a progress window that stays up while a loop of bus transactions keeps
+//    the user-interface thread busy (CreateProgressBox, SetProgress);
+//  - a modal message box with a text, an optional long scrolling text and a
+//    choice of buttons (ShowMessageBox, ShowMemoMessageBox).
+//
+// Every use creates a fresh box and frees it afterwards. The box has a fixed
+// size, no title-bar buttons, stays on top and is centred over its owner.
+//
+// Buttons by button_mode (CW, CH = client width and height; all tops CH - 40):
+//   0      OK at CW/2 - 37
+//   1      OK at CW/2 - 100, Cancel at CW/2 + 25
+//   4      Yes at CW/2 - 100, No at CW/2 + 25
+//   other  OK, Cancel, Yes, No at 72, 174, 284, 386
+// Modal results: OK 1, Cancel 2, Yes 6, No 7. Enter presses OK (Yes in mode
+// 4); Escape, like closing the window, presses Cancel (No in mode 4). A box
+// whose only button is OK has one answer, so Escape gives 1 there as well.
+class TMessageBoxF : public QDialog
+{
+    Q_OBJECT
+
+public:
+    enum ModalResult
+    {
+        kResultOk = 1,
+        kResultCancel = 2,
+        kResultYes = 6,
+        kResultNo = 7
+    };
+
+    // A progress window with the caption as its only text, the bar at 0 of
+    // maximum (a maximum of 0 or less shows an empty bar). The box is shown at
+    // once, not modal, and painted before this returns.
+    static std::unique_ptr<TMessageBoxF> CreateProgressBox(QWidget *owner, const QString &caption,
+                                                           int maximum);
+    // A message box with a one-part text, not yet shown.
+    static std::unique_ptr<TMessageBoxF> CreateMessageBox(QWidget *owner, const QString &text,
+                                                          const QString &caption, int button_mode);
+    // A message box with a short label and a long text in the memo, not yet shown.
+    static std::unique_ptr<TMessageBoxF>
+    CreateMemoMessageBox(QWidget *owner, const QString &memo_text, const QString &label_text,
+                         const QString &caption, int button_mode);
+
+    // Moves the progress bar and paints the box. Only window-system events are
+    // processed while doing so: user input waits until the caller's loop has
+    // ended, so no other handler is started from the mouse or keyboard (timers
+    // and posted events may still run; a caller with a timer of its own stops
+    // it first).
+    static void SetProgress(TMessageBoxF *box, int position);
+
+    QLabel *text_L = nullptr;
+    QPushButton *ok_B = nullptr;
+    QPushButton *cancel_B = nullptr;
+    QPushButton *yes_B = nullptr;
+    QPushButton *no_B = nullptr;
+    QTextEdit *memo_E = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
+
+public slots:
+    void reject() override;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    explicit TMessageBoxF(QWidget *owner);
+
+    // Sets the outer window size; the client area is that less the frame.
+    void SetOuterSize(int width, int height);
+    void PlaceLabel(const QString &text);
+    void PlaceButtons(int button_mode);
+
+    bool m_progress = false;
+    int m_escapeResult = kResultCancel;
+};
+
+// Builds a message box, shows it modally, frees it and returns the modal result.
+int ShowMessageBox(QWidget *owner, const QString &text, const QString &caption, int button_mode);
+int ShowMemoMessageBox(QWidget *owner, const QString &memo_text, const QString &label_text,
+                       const QString &caption, int button_mode);

@@ -1,0 +1,225 @@
+#include "config/tmessageboxf.h"
+#include "support/modal.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTextEdit>
+
+#include <map>
+
+// Client sizes: the box's outer sizes less a 3-pixel border on each side and a
+// 22-pixel caption, so 400 x 150 leaves 394 x 122 and 400 x 400 leaves
+// 394 x 372 (CW = 394, CH = 122 or 372).
+class TestTMessageBoxF : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void buttonsByMode_data();
+    void buttonsByMode();
+    void modalResult_data();
+    void modalResult();
+    void labelWrapsOnlyWhenWiderThanTheBox_data();
+    void labelWrapsOnlyWhenWiderThanTheBox();
+    void memoBoxPlacesMemoAndKeepsLines();
+    void progressBoxWithMaximumZeroShowsAnEmptyBar();
+    void progressBoxFollowsSetProgressAndCannotBeDismissed();
+
+private:
+    QWidget m_owner;
+};
+
+namespace {
+
+using Lefts = QMap<QString, int>;
+
+std::map<QString, QPushButton *> Buttons(const TMessageBoxF &box)
+{
+    return {{QStringLiteral("ok"), box.ok_B},
+            {QStringLiteral("cancel"), box.cancel_B},
+            {QStringLiteral("yes"), box.yes_B},
+            {QStringLiteral("no"), box.no_B}};
+}
+
+} // namespace
+
+void TestTMessageBoxF::buttonsByMode_data()
+{
+    QTest::addColumn<int>("mode");
+    // The lefts of the buttons shown, by name; absent buttons are hidden.
+    QTest::addColumn<Lefts>("lefts");
+    QTest::newRow("0: OK centred") << 0 << Lefts{{QStringLiteral("ok"), 160}};
+    QTest::newRow("1: OK and Cancel")
+        << 1 << Lefts{{QStringLiteral("ok"), 97}, {QStringLiteral("cancel"), 222}};
+    QTest::newRow("4: Yes and No")
+        << 4 << Lefts{{QStringLiteral("yes"), 97}, {QStringLiteral("no"), 222}};
+    QTest::newRow("other: all four at their design places")
+        << 2
+        << Lefts{{QStringLiteral("ok"), 72},
+                 {QStringLiteral("cancel"), 174},
+                 {QStringLiteral("yes"), 284},
+                 {QStringLiteral("no"), 386}};
+}
+
+void TestTMessageBoxF::buttonsByMode()
+{
+    QFETCH(int, mode);
+    QFETCH(Lefts, lefts);
+    const auto box = TMessageBoxF::CreateMessageBox(&m_owner, QStringLiteral("Text"),
+                                                    QStringLiteral("Caption"), mode);
+    box->show();
+    QCOMPARE(box->size(), QSize(394, 122));
+    QCOMPARE(box->windowTitle(), QStringLiteral("Caption"));
+    for (const auto &[name, button] : Buttons(*box)) {
+        QCOMPARE(button->isVisible(), lefts.contains(name));
+        if (lefts.contains(name)) {
+            QCOMPARE(button->pos(), QPoint(lefts[name], 122 - 40));
+            QCOMPARE(button->size(), QSize(75, 25));
+        }
+    }
+    QVERIFY(!box->memo_E->isVisible());
+    QVERIFY(!box->ProgressBar1->isVisible());
+}
+
+void TestTMessageBoxF::modalResult_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("press"); // a key or a button's object name
+    QTest::addColumn<int>("result");
+
+    QTest::newRow("0 Enter") << 0 << QStringLiteral("Enter") << 1;
+    QTest::newRow("0 Escape: the only answer") << 0 << QStringLiteral("Escape") << 1;
+    QTest::newRow("1 Enter") << 1 << QStringLiteral("Enter") << 1;
+    QTest::newRow("1 Escape") << 1 << QStringLiteral("Escape") << 2;
+    QTest::newRow("1 Cancel") << 1 << QStringLiteral("cancel_B") << 2;
+    QTest::newRow("4 Enter") << 4 << QStringLiteral("Enter") << 6;
+    QTest::newRow("4 Escape") << 4 << QStringLiteral("Escape") << 7;
+    QTest::newRow("4 No") << 4 << QStringLiteral("no_B") << 7;
+    QTest::newRow("all four: Yes") << 3 << QStringLiteral("yes_B") << 6;
+    QTest::newRow("all four: Escape") << 3 << QStringLiteral("Escape") << 2;
+}
+
+void TestTMessageBoxF::modalResult()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, press);
+    QFETCH(int, result);
+
+    const auto answer = [press](QWidget *modal) {
+        if (press == QLatin1StringView("Enter"))
+            QTest::keyClick(modal, Qt::Key_Return);
+        else if (press == QLatin1StringView("Escape"))
+            QTest::keyClick(modal, Qt::Key_Escape);
+        else
+            modal->findChild<QPushButton *>(press)->click();
+    };
+    auto seen = std::make_shared<ModalSeen>();
+    AnswerNextModal(seen, answer);
+    QCOMPARE(ShowMessageBox(&m_owner, QStringLiteral("Question?"), QStringLiteral("Caption"), mode),
+             result);
+
+    QVERIFY(seen->seen);
+    QCOMPARE(seen->caption, QStringLiteral("Caption"));
+    QCOMPARE(seen->text, QStringLiteral("Question?"));
+
+    AnswerNextModal(seen, answer);
+    QCOMPARE(ShowMemoMessageBox(&m_owner, QStringLiteral("Long text"), QStringLiteral("Warning!"),
+                                QStringLiteral("Please Read Carefully"), mode),
+             result);
+}
+
+void TestTMessageBoxF::labelWrapsOnlyWhenWiderThanTheBox_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("wraps");
+
+    QTest::newRow("short") << QStringLiteral("Error in Configuration File.") << false;
+    QTest::newRow("two short lines")
+        << QStringLiteral("Module may have to be powered down\nto complete configuration.")
+        << false;
+    QTest::newRow("long")
+        << QStringLiteral("The configuration could not be written to every module on the bus; "
+                          "check the wiring, the port and the module addresses, then try again.")
+        << true;
+}
+
+void TestTMessageBoxF::labelWrapsOnlyWhenWiderThanTheBox()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, wraps);
+    const auto box = TMessageBoxF::CreateMessageBox(&m_owner, text, QStringLiteral("Caption"), 0);
+    box->show();
+    const QLabel *label = box->text_L;
+    const int cw = box->width();
+    const int oneLine = label->fontMetrics().height();
+
+    QCOMPARE(label->wordWrap(), wraps);
+    QCOMPARE(label->y(), 16);
+    // Centred: as much room on the left as on the right, give or take the odd pixel.
+    QVERIFY(qAbs(label->x() - (cw - label->x() - label->width())) <= 1);
+    if (wraps) {
+        QCOMPARE(label->width(), cw - 20);
+        QVERIFY(label->height() >= 2 * oneLine);
+        QVERIFY(label->alignment() & Qt::AlignHCenter);
+    } else {
+        QVERIFY(label->width() <= cw);
+    }
+}
+
+void TestTMessageBoxF::memoBoxPlacesMemoAndKeepsLines()
+{
+    const auto box = TMessageBoxF::CreateMemoMessageBox(
+        &m_owner, QStringLiteral("First line\nSecond line\nThird line"), QStringLiteral("Warning!"),
+        QStringLiteral("Please Read Carefully"), 1);
+    box->show();
+    QCOMPARE(box->size(), QSize(394, 372));
+    QCOMPARE(box->memo_E->geometry(), QRect(10, 40, 374, 272));
+    QVERIFY(box->memo_E->isReadOnly());
+    QCOMPARE(box->memo_E->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QCOMPARE(box->memo_E->document()->blockCount(), 3);
+    QCOMPARE(box->memo_E->font().pixelSize(), 11);
+    QCOMPARE(box->text_L->text(), QStringLiteral("Warning!"));
+    QCOMPARE(box->text_L->y(), 16);
+    QCOMPARE(box->ok_B->pos(), QPoint(97, 372 - 40));
+    QCOMPARE(box->cancel_B->pos(), QPoint(222, 372 - 40));
+}
+
+void TestTMessageBoxF::progressBoxWithMaximumZeroShowsAnEmptyBar()
+{
+    const auto box =
+        TMessageBoxF::CreateProgressBox(&m_owner, QStringLiteral("Sending Configuration"), 0);
+    QVERIFY(box->isVisible());
+    QVERIFY(!box->isModal());
+    QCOMPARE(box->windowTitle(), QStringLiteral("Sending Configuration"));
+    QCOMPARE(box->size(), QSize(394, 72));
+    QCOMPARE(box->ProgressBar1->geometry(), QRect(10, 72 / 2 - 10, 374, 20));
+    // An empty bar, not a busy indicator (which is what a 0..0 range shows).
+    QCOMPARE(box->ProgressBar1->value(), 0);
+    QVERIFY(box->ProgressBar1->maximum() > box->ProgressBar1->minimum());
+    for (const auto &[name, button] : Buttons(*box))
+        QVERIFY2(!button->isVisible(), qPrintable(name));
+    QVERIFY(!box->text_L->isVisible());
+    QVERIFY(!box->memo_E->isVisible());
+}
+
+void TestTMessageBoxF::progressBoxFollowsSetProgressAndCannotBeDismissed()
+{
+    const auto box =
+        TMessageBoxF::CreateProgressBox(&m_owner, QStringLiteral("Scanning Modules"), 3);
+    QCOMPARE(box->ProgressBar1->maximum(), 3);
+    QCOMPARE(box->ProgressBar1->value(), 0);
+    TMessageBoxF::SetProgress(box.get(), 2);
+    QCOMPARE(box->ProgressBar1->value(), 2);
+
+    QTest::keyClick(box.get(), Qt::Key_Escape);
+    QVERIFY(box->isVisible());
+    QTest::keyClick(box.get(), Qt::Key_Return);
+    QVERIFY(box->isVisible());
+    TMessageBoxF::SetProgress(box.get(), 3);
+    QCOMPARE(box->ProgressBar1->value(), 3);
+}
+
+QTEST_MAIN(TestTMessageBoxF)
+#include "tst_tmessageboxf.moc"
