@@ -85,6 +85,9 @@ private:
 
     bool m_progress = false;
     int m_escapeResult = kResultCancel;
+    // While a progress box stands, the program's timers are held back (see
+    // CreateProgressBox).
+    std::unique_ptr<QObject> m_timerGate;
 };
 
 // Builds a message box, shows it modally, frees it and returns the modal result.

@@ -5,6 +5,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTextEdit>
 
 #include <map>
@@ -26,6 +27,7 @@ private slots:
     void memoBoxPlacesMemoAndKeepsLines();
     void progressBoxWithMaximumZeroShowsAnEmptyBar();
     void progressBoxFollowsSetProgressAndCannotBeDismissed();
+    void timersWaitWhileAProgressBoxStands();
 
 private:
     QWidget m_owner;
@@ -219,6 +221,24 @@ void TestTMessageBoxF::progressBoxFollowsSetProgressAndCannotBeDismissed()
     QVERIFY(box->isVisible());
     TMessageBoxF::SetProgress(box.get(), 3);
     QCOMPARE(box->ProgressBar1->value(), 3);
+}
+
+// A metering tick must not run inside a scan or a send: the events a
+// progress box processes to paint itself never fire the program's timers.
+void TestTMessageBoxF::timersWaitWhileAProgressBoxStands()
+{
+    QTimer tick;
+    tick.setInterval(0);
+    int ticks = 0;
+    connect(&tick, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    {
+        auto box = TMessageBoxF::CreateProgressBox(&m_owner, QStringLiteral("Scanning Modules"), 50);
+        tick.start();
+        for (int i = 1; i <= 50; ++i)
+            TMessageBoxF::SetProgress(box.get(), i);
+        QCOMPARE(ticks, 0);
+    }
+    QTRY_VERIFY(ticks > 0);
 }
 
 QTEST_MAIN(TestTMessageBoxF)
