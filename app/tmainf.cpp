@@ -2,6 +2,7 @@
 
 #include "app/helpfile.h"
 #include "app/taboutbox.h"
+#include "config/configpage.h"
 #include "debug/tvrx_rtd_f.h"
 #include "metering/datalogfile.h"
 #include "metering/tmetering_f.h"
@@ -10,6 +11,7 @@
 #include "widgets/statuspanel.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFrame>
@@ -79,8 +81,8 @@ TMainF::TMainF(QWidget *parent) : QMainWindow(parent)
     buildPages();
     buildStatusRows();
 
-    // 2. A new configuration.
-    table.NewConfiguration();
+    // 2. A new configuration, and the tree that shows it.
+    Config_Page->BuildConfigTree();
 
     // 3. Preferences, with the defaults written on first start.
     {
@@ -101,7 +103,8 @@ TMainF::TMainF(QWidget *parent) : QMainWindow(parent)
     // 6. The help document is looked for under the directory current now.
     help_path = HelpPathFor(QDir::currentPath());
 
-    // 7. Metering counters.
+    // 7. No cell chosen yet; metering counters.
+    Config_Page->setting_CB->hide();
     tick_count = 0;
     read_cursor = 0;
     table.metering_on = false;
@@ -168,6 +171,8 @@ void TMainF::buildMenu()
     HelpMenu = menuBar()->addMenu(QStringLiteral("Help"));
     Contents1 = addItem(HelpMenu, QStringLiteral("Contents1"), QStringLiteral("Contents"));
     About1 = addItem(HelpMenu, QStringLiteral("About1"), QStringLiteral("About"));
+    connect(NewConfiguration1, &QAction::triggered, this, &TMainF::NewConfiguration1Click);
+    connect(SendConfig1, &QAction::triggered, this, &TMainF::SendConfig1Click);
     connect(Contents1, &QAction::triggered, this, &TMainF::Contents1Click);
     connect(About1, &QAction::triggered, this, &TMainF::About1Click);
 }
@@ -191,6 +196,8 @@ void TMainF::buildPages()
     fillPage(Metering_Tab, Metering_F1);
 
     Config_Tab = addPage(PageControl1, QStringLiteral("Config_Tab"), QStringLiteral("Configuration"));
+    Config_Page = new ConfigPage(table, Config_Tab);
+    fillPage(Config_Tab, Config_Page);
 
     Misc_Tab = addPage(PageControl1, QStringLiteral("Misc_Tab"), QStringLiteral("Miscellaneous Info"));
 
@@ -308,6 +315,16 @@ void TMainF::PageControl1Change(int index)
     QWidget *page = PageControl1->widget(index);
     if (page == Misc_Tab)
         table.UpdateActiveModules();
+}
+
+void TMainF::NewConfiguration1Click()
+{
+    Config_Page->NewConfiguration1Click();
+}
+
+void TMainF::SendConfig1Click()
+{
+    Config_Page->SendConfiguration(this);
 }
 
 void TMainF::SavePreferences()

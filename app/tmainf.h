@@ -17,6 +17,7 @@ class QTabWidget;
 class QTimer;
 class QUrl;
 class StatusPanel;
+class ConfigPage;
 class TAboutBox;
 class TMetering_F;
 class TPlot_F;
@@ -53,6 +54,7 @@ public:
     QWidget *VRX_Tab = nullptr;
     QWidget *Selection_Tab = nullptr;
     QWidget *Plot_Tab = nullptr;
+    ConfigPage *Config_Page = nullptr;
     TMetering_F *Metering_F1 = nullptr;
     TVRX_RTD_F *VRX_RTD_F1 = nullptr;
     TPlot_F *Plot_F1 = nullptr;
@@ -96,6 +98,8 @@ public:
 
     // --- handlers -----------------------------------------------------------
     void PageControl1Change(int index);
+    void NewConfiguration1Click();
+    void SendConfig1Click();
     void Contents1Click();
     void About1Click();
 

@@ -1,11 +1,16 @@
 #include "app/helpfile.h"
 #include "app/taboutbox.h"
 #include "app/tmainf.h"
+#include "config/configpage.h"
+#include "config/configtree.h"
 #include "metering/datalogfile.h"
+#include "sim/bussimulator.h"
+#include "widgets/stringgrid.h"
 #include "support/modal.h"
 #include "widgets/stateimages.h"
 #include "widgets/statuspanel.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -49,6 +54,9 @@ private slots:
     void helpPathIsTheStartupDirectory();
     void aboutBox();
     void stateImages();
+    void configurationPageAtStart();
+    void newConfigurationFromTheMenu();
+    void sendConfigurationFromTheMenu();
 
 private:
     void writeStore(const QByteArray &ini);
@@ -414,6 +422,74 @@ void TestMainWindow::stateImages()
     QCOMPARE(cross.pixelColor(8, 3).alpha(), 0);
     QVERIFY(StateIcon(0).isNull());
     QVERIFY(!StateIcon(1).isNull());
+}
+
+void TestMainWindow::configurationPageAtStart()
+{
+    TMainF w;
+    ConfigPage *page = w.Config_Page;
+    QCOMPARE(page->Config_Tree->topLevelItemCount(), 4);
+    const QStringList groups = {QStringLiteral("RTD Modules 1-16"), QStringLiteral("RTD Modules 17-32"),
+                                QStringLiteral("RTD Modules 33-48"), QStringLiteral("RTD Modules 49-63")};
+    int modules = 0;
+    for (int g = 0; g < 4; ++g) {
+        QTreeWidgetItem *group = page->Config_Tree->topLevelItem(g);
+        QCOMPARE(group->text(0), groups[g]);
+        QCOMPARE(ConfigPage::NodeStateIndex(group), 1);
+        for (int i = 0; i < group->childCount(); ++i) {
+            QCOMPARE(ConfigPage::NodeStateIndex(group->child(i)), 3);
+            ++modules;
+        }
+    }
+    QCOMPARE(modules, 63);
+    QCOMPARE(page->Config_Grid->RowCount(), 1);
+    QCOMPARE(page->Config_Grid->FixedRows(), 0);
+    QVERIFY(page->setting_CB->isHidden());
+    QCOMPARE(page->Config_Grid->toolTip(), QStringLiteral("Configuration cannot be changed while metering"));
+}
+
+void TestMainWindow::newConfigurationFromTheMenu()
+{
+    TMainF w;
+    ConfigPage *page = w.Config_Page;
+    page->Config_Tree->topLevelItem(0)->setExpanded(true);
+    page->Config_TreeClick();
+    w.table.input_type[3][2] = 4;
+    page->RefreshConfigGrid();
+    QCOMPARE(page->Config_Grid->RowCount(), 17);
+
+    w.NewConfiguration1->trigger();
+    QCOMPARE(page->Config_Grid->RowCount(), 1);
+    QCOMPARE(w.table.input_type[3][2], 0);
+    QCOMPARE(w.table.group_state[1], 2);
+    QCOMPARE(ConfigPage::NodeStateIndex(page->Config_Tree->topLevelItem(0)), 1);
+}
+
+void TestMainWindow::sendConfigurationFromTheMenu()
+{
+    BusSimulator sim(m_work->path() + QStringLiteral("/ttySIM"));
+    sim.addModule(5);
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    writeStore("Comport=" + sim.linkPath().toUtf8() + "\n");
+
+    TMainF w;
+    QCOMPARE(w.m_comport.Port(), sim.linkPath());
+    w.Config_Page->Config_Tree->topLevelItem(0)->setExpanded(true);
+    w.Config_Page->Config_TreeClick();
+    const int types[8] = {1, 0, 2, 3, 4, 5, 0, 1};
+    for (int k = 1; k <= 8; ++k)
+        w.table.input_type[k][5] = types[k - 1];
+    w.Config_Page->RefreshConfigGrid();
+
+    w.SendConfig1->trigger();
+
+    const QList<SimRequest> log = sim.requests();
+    QCOMPARE(log.size(), 1); // module 5 only: the other listed modules use no input
+    QCOMPARE(log[0].address, 5);
+    QCOMPARE(log[0].function, 16);
+    QCOMPARE(log[0].first, 0);
+    QCOMPARE(log[0].values, (QList<quint16>{256, 515, 1029, 1}));
+    QVERIFY(!w.m_comport.Connected());
 }
 
 QTEST_MAIN(TestMainWindow)
