@@ -2,7 +2,10 @@
 
 #include "widgets/palette.h"
 
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
 
 StatusPanel::StatusPanel(const QString &name, QWidget *parent) : QLabel(parent)
 {
@@ -26,4 +29,27 @@ void StatusPanel::mouseReleaseEvent(QMouseEvent *event)
     QLabel::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton && isEnabled() && rect().contains(event->position().toPoint()))
         emit clicked();
+}
+
+void StatusPanel::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const QRect area = contentsRect().adjusted(4, 0, -4, 0);
+    const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width());
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                   QPalette::WindowText));
+    painter.drawText(area, Qt::AlignCenter, shown);
+}
+
+bool StatusPanel::event(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const int room = contentsRect().width() - 8;
+        if (fontMetrics().horizontalAdvance(text()) > room)
+            QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), text(), this);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QLabel::event(event);
 }
