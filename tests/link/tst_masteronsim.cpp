@@ -7,7 +7,6 @@
 #include <QtTest>
 
 #include <array>
-#include <functional>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -163,9 +162,9 @@ private slots:
     void relayPollFailures();
 
 private:
-    // Guarded calls on the Modbus port. A call that leaves the port open is
-    // remembered and fails the test in cleanup().
-    // Read gives the values, or nothing when the call failed.
+    // Guarded calls on the Modbus port; Read gives the values, or none when
+    // the call failed. A call that leaves the port open is remembered and
+    // fails the test in cleanup().
     Values Read(int address, int first, int count);
     bool Write(int address, int first, const QList<qint16> &values);
     void NoteLeftOpen(const char *call);
