@@ -49,7 +49,7 @@ constexpr int WriteTimeoutMs(int count)
 //   nothing.
 // - SetPort on an open line closes it and opens the new name; on a closed line
 //   it only stores the name. SetBaudRate and SetParity on an open line apply at
-//   once, otherwise at the next Open.
+//   once, otherwise at the next Open; setting the value in force does nothing.
 // - Write queues the bytes and waits until they are sent or WriteTimeoutMs
 //   runs out; it returns the number of bytes sent.
 // - ReadAvailable never waits: it returns at once with the bytes that have

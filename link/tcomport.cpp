@@ -168,11 +168,15 @@ void TComPort::ApplySettings(bool drainFirst)
         Fail("tcsetattr");
 }
 
+// A setting that does not change is not applied again: the line already runs
+// with it, and a pseudo-terminal, which drops the parity bits, makes
+// tcsetattr fail with EINVAL when nothing but those bits is asked for. The
+// relay-module link sets 57600 baud on its open line before every poll.
 void TComPort::SetBaudRate(int baud)
 {
     const int old = m_baud;
     m_baud = baud;
-    if (!Connected())
+    if (!Connected() || baud == old)
         return;
     try {
         ApplySettings(true);
@@ -186,7 +190,7 @@ void TComPort::SetParity(ParityBits parity)
 {
     const ParityBits old = m_parity;
     m_parity = parity;
-    if (!Connected())
+    if (!Connected() || parity == old)
         return;
     try {
         ApplySettings(true);

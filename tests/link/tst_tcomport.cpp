@@ -29,6 +29,7 @@ private slots:
     void openAndCloseTwiceDoNothingMore();
     void symlinkIsOpenedAsGiven();
     void settingsWhileOpenApplyAtOnce();
+    void repeatedSettingOnAnOpenPtyIsNoError();
     void unsupportedBaudRateIsRefused();
     void operationsOnAClosedPortThrow();
     void stalledWriteGivesUp();
@@ -249,6 +250,29 @@ void TestTComPort::settingsWhileOpenApplyAtOnce()
     QCOMPARE(tio.c_cc[VTIME], cc_t(0));
     QCOMPARE(tio.c_cflag & CSIZE, tcflag_t(CS8));
     QCOMPARE(tio.c_lflag & (ICANON | ECHO), tcflag_t(0));
+}
+
+// Regression: every relay-module poll after the first failed on a pty. The
+// poll sets 57600 baud on the line it left open with space parity; applying
+// settings that change nothing but a parity bit the pty drops is refused
+// with EINVAL, so the poll threw before it sent anything.
+void TestTComPort::repeatedSettingOnAnOpenPtyIsNoError()
+{
+    Pty pty;
+    TComPort port;
+    port.SetPort(pty.Path());
+    port.SetBaudRate(57600);
+    port.SetParity(ParityBits::Space);
+    port.Open();
+    try {
+        port.SetBaudRate(57600);
+        port.SetParity(ParityBits::Space);
+    } catch (const EComPortError &e) {
+        QFAIL(e.what());
+    }
+    QVERIFY(port.Connected());
+    QCOMPARE(port.BaudRate(), 57600);
+    QCOMPARE(port.Parity(), ParityBits::Space);
 }
 
 void TestTComPort::unsupportedBaudRateIsRefused()
