@@ -89,16 +89,27 @@ bool MBProtocol::SendRequest()
 bool MBProtocol::TakeByte(uint8_t &byte)
 {
     QByteArray text;
-    if (m_port->ReadAvailable(text, 1) < 1 || text.isEmpty())
+    if (m_port->ReadAvailable(text, 1) < 1 || text.isEmpty()) {
+        m_replyIncomplete = true;
         return false;
+    }
     byte = uint8_t(text.at(0));
     m_crc = Crc16Update(m_crc, byte);
     return true;
 }
 
+void MBProtocol::DropLateReply()
+{
+    if (!m_replyIncomplete)
+        return;
+    Wait(kReplyWindowMs);
+    m_port->Purge(true, false);
+}
+
 bool MBProtocol::ReceiveReply(int slave, Request request, int registerCount)
 {
     m_crc = kCrcInit;
+    m_replyIncomplete = false;
     Wait(kReplyWindowMs);
 
     uint8_t byte = 0;
@@ -150,6 +161,8 @@ bool MBProtocol::ReadHoldingRegisters(int slave, int first, int count, uint16_t 
         if (sound) {
             for (int i = 0; i < count; ++i)
                 values[i] = uint16_t(m_data[size_t(2 * i)] << 8 | m_data[size_t(2 * i + 1)]);
+        } else {
+            DropLateReply();
         }
         m_port->Close();
         return sound;
@@ -179,6 +192,8 @@ bool MBProtocol::WriteMultipleRegisters(int slave, int first, int count, const i
         // Only the broadcast goes by the send result: a unicast write counts
         // when the slave confirms it, however the write call reported.
         const bool result = slave == 0 ? sent : ReceiveReply(slave, Request::Write, count);
+        if (!result && slave != 0)
+            DropLateReply();
         m_port->Close();
         return result;
     } catch (...) {

@@ -21,6 +21,14 @@
 // whatever its outcome, and no exception leaves the class: every failure is a
 // false result.
 //
+// A reply that is still incomplete when the window ends may yet arrive, late,
+// while the next transaction to the same slave waits for its own reply: it
+// would be taken for that reply and its values reported as a success (a scan
+// reading registers 4, 5 and 7 in turn would show the device type as the
+// firmware). So after an incomplete reply the line stays open for one more
+// reply window and its input is then purged: whatever the slave still sends
+// to this request is dropped, and a late slave reads as failed, not as wrong.
+//
 // Replies as read:
 //   function 3:  address, 3, byte count b, b data bytes, CRC low, CRC high;
 //                sound when b is twice the register count asked for and the
@@ -72,6 +80,8 @@ private:
     bool SendRequest();
     bool ReceiveReply(int slave, Request request, int registerCount);
     bool TakeByte(uint8_t &byte);
+    // After an incomplete reply: one more reply window, then purge the input.
+    void DropLateReply();
     void Wait(int ms);
     void CloseQuietly();
 
@@ -81,6 +91,8 @@ private:
     // Longest frame: function 16 with 127 registers, 9 + 2 x 127 bytes.
     std::array<uint8_t, 9 + 2 * kMaxCount> m_tx{};
     int m_txLength = 0;
+    // Set when the reply window ended before the reply was complete.
+    bool m_replyIncomplete = false;
     // A read reply's data bytes; 255 is the largest byte count.
     std::array<uint8_t, 255> m_data{};
 };

@@ -27,6 +27,8 @@ private slots:
     void broadcastWriteGoesBySendResult();
     void badReadReplies_data();
     void badReadReplies();
+    void incompleteReplyIsWaitedOutAndDropped_data();
+    void incompleteReplyIsWaitedOutAndDropped();
     void staleInputIsPurgedBeforeTheRequest();
     void pendingOutputIsPurgedBeforeTheWrite();
     void stalledWriteFailsWithEightByteTimeout();
@@ -332,6 +334,43 @@ void TestMBProtocol::lineErrorsAreCaught()
     QVERIFY(!ok);
     if (operation != QLatin1String("close"))
         QVERIFY(!line.Connected());
+}
+
+void TestMBProtocol::incompleteReplyIsWaitedOutAndDropped_data()
+{
+    QTest::addColumn<bool>("write");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("dropped");
+    QTest::newRow("read, no reply") << false << QByteArray() << 8 << true;
+    QTest::newRow("read, reply cut short") << false << Wire("01 03 10 00 FA") << 8 << true;
+    QTest::newRow("write, no reply") << true << QByteArray() << 1 << true;
+    // A whole reply that is refused has nothing more to come.
+    QTest::newRow("read, exception") << false << Wire("01 83 02 C0 F1") << 8 << false;
+    QTest::newRow("read, bad CRC") << false << Wire("01 03 02 00 01 00 00") << 1 << false;
+}
+
+// A slave that answers after the window must not have its answer taken for
+// the next request's: the line stays open one more window and is purged.
+void TestMBProtocol::incompleteReplyIsWaitedOutAndDropped()
+{
+    QFETCH(bool, write);
+    QFETCH(QByteArray, reply);
+    QFETCH(int, count);
+    QFETCH(bool, dropped);
+    FakeLine line;
+    if (!reply.isEmpty())
+        line.QueueReply(reply);
+    MBProtocol mb(&line, line.Waiter());
+    std::array<uint16_t, 8> values{};
+    const std::array<int16_t, 1> one = {1};
+    QVERIFY(write ? !mb.WriteMultipleRegisters(1, 0, count, one.data())
+                  : !mb.ReadHoldingRegisters(1, 16, count, values.data()));
+    QStringList tail = line.Steps().mid(line.Steps().indexOf(QStringLiteral("wait 50")));
+    const QStringList expected = dropped ? QStringList{QStringLiteral("wait 50"), QStringLiteral("wait 50"),
+                                                       QStringLiteral("purge 1 0"), QStringLiteral("close")}
+                                         : QStringList{QStringLiteral("wait 50"), QStringLiteral("close")};
+    QCOMPARE(tail, expected);
 }
 
 QTEST_APPLESS_MAIN(TestMBProtocol)
