@@ -2,7 +2,9 @@
 // on a pty. An attempt cannot take less than 60 ms: 5 + 5 ms before the
 // request is written and 50 ms after it. The goals are a wall time per
 // attempt within 3% of that floor (61.8 ms) and under 1 ms of CPU time per
-// attempt for the calling thread, which is the program's UI thread.
+// attempt for the calling thread, which is the program's UI thread. A failed
+// attempt waits out one more 50 ms window before it gives up, so its floor
+// is 110 ms.
 //
 // The other benchmarks take the attempt apart: the waits alone, the guard,
 // opening and closing the port, and the transaction's own work on a line that
@@ -29,6 +31,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr double kFloorMs = 60.0;
+constexpr double kFailedFloorMs = 110.0;
 
 // A private guard, so that no other program's use of the real one shows up
 // in the figures.
@@ -65,7 +68,7 @@ double ThreadCpuMs()
 // The metering tick's read: registers 16 to 23 of one module, guarded; with
 // silent:1 the module does not answer, so every call makes two failed
 // attempts. The counters give the figures per attempt, measured around the
-// whole loop: wall time above the 60 ms floor in percent, and CPU time of the
+// whole loop: wall time above the floor in percent, and CPU time of the
 // calling thread.
 void BM_GuardedRead(benchmark::State &state)
 {
@@ -95,7 +98,8 @@ void BM_GuardedRead(benchmark::State &state)
     if (state.iterations() == 0 || attempts == 0)
         return;
     state.counters["attempts/call"] = attempts / double(state.iterations());
-    state.counters["over_floor_%"] = 100.0 * (wallMs / attempts - kFloorMs) / kFloorMs;
+    const double floorMs = silent ? kFailedFloorMs : kFloorMs;
+    state.counters["over_floor_%"] = 100.0 * (wallMs / attempts - floorMs) / floorMs;
     state.counters["cpu_ms/attempt"] = cpuMs / attempts;
 }
 BENCHMARK(BM_GuardedRead)
