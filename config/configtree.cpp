@@ -19,11 +19,24 @@ void ConfigTree::OnExpanded(QTreeWidgetItem *node)
 
 void ConfigTree::OnCollapsed(QTreeWidgetItem *node)
 {
-    if (m_undoing || !m_collapsing || m_collapsing(node))
+    if (m_undoing)
         return;
-    m_undoing = true;
-    node->setExpanded(true);
-    m_undoing = false;
+    if (m_collapsing && !m_collapsing(node)) {
+        m_undoing = true;
+        node->setExpanded(true);
+        m_undoing = false;
+        return;
+    }
+    // The selection must not stay on a node the collapse hid: once the group
+    // is open again, a click on that node would select nothing new, so the
+    // owner would never hear that the user chose it. The node that closed over
+    // it takes the selection instead.
+    for (const QTreeWidgetItem *item = currentItem(); item; item = item->parent()) {
+        if (item->parent() == node) {
+            setCurrentItem(node);
+            break;
+        }
+    }
 }
 
 void ConfigTree::mousePressEvent(QMouseEvent *event)

@@ -12,7 +12,8 @@
 // ends in itemExpanded or itemCollapsed, so the tree asks its owner there and,
 // on a refusal, turns the change back before anything is painted; the other
 // listeners of those two signals must therefore tolerate a change that is
-// undone at once.
+// undone at once. A collapse that stands and hides the current node makes the
+// collapsed node current (and selected) instead, as a classic tree view does.
 //
 // Clicked is emitted on every release of the left button (the second half of
 // a double click too), after the press has moved the selection or opened a

@@ -112,6 +112,7 @@ private slots:
     void expandingAGroupListsItsModules();
     void clickingAModuleTogglesItsRow();
     void clickOnEmptySpaceTogglesTheCurrentNode();
+    void moduleChosenBeforeItsGroupClosedTogglesWhenClickedAgain();
     void keyboardExpansionChangesStateAtOnceAndGridFollowsAtNextClick();
     void meteringRefusesTreeChanges();
     void choosingACellPlacesTheSelectorOverIt_data();
@@ -239,6 +240,26 @@ void TestConfigPage::clickOnEmptySpaceTogglesTheCurrentNode()
     QCOMPARE(f.table.module_state[3], 2);
     f.ClickEmptySpace();
     QCOMPARE(f.page->CurrentNode(), f.Module(3));
+    QCOMPARE(f.table.module_state[3], 3);
+    QCOMPARE(ConfigPage::NodeStateIndex(f.Module(3)), 3);
+    QCOMPARE(f.ListedModules(), ModuleTexts(1, 16));
+}
+
+// The tree once kept the selection on a module hidden by its group's
+// collapse; after the group opened again, a click on that module selected
+// nothing new and so toggled nothing.
+void TestConfigPage::moduleChosenBeforeItsGroupClosedTogglesWhenClickedAgain()
+{
+    PageFixture f;
+    f.ClickButton(f.Group(1));
+    f.ClickText(f.Module(3));
+    QCOMPARE(f.table.module_state[3], 2);
+
+    f.ClickButton(f.Group(1));
+    QCOMPARE(f.page->CurrentNode(), f.Group(1));
+    QCOMPARE(f.tree->selectedItems(), QList<QTreeWidgetItem *>{f.Group(1)});
+    f.ClickButton(f.Group(1));
+    f.ClickText(f.Module(3));
     QCOMPARE(f.table.module_state[3], 3);
     QCOMPARE(ConfigPage::NodeStateIndex(f.Module(3)), 3);
     QCOMPARE(f.ListedModules(), ModuleTexts(1, 16));
