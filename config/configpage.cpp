@@ -13,6 +13,11 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
+
+#include <algorithm>
 
 namespace {
 
@@ -23,6 +28,7 @@ constexpr int kStateRole = Qt::UserRole + 1;
 constexpr int kGridCols = 10;
 constexpr int kAddressCol = 9;
 constexpr int kColWidth = 64;
+constexpr int kRowHeight = StringGrid::kDefaultRowHeight;
 
 // Layout of the 786 x 439 page: the grid and the button panel keep their
 // distance from the bottom edge when the page grows.
@@ -49,6 +55,58 @@ QIcon NodeIcon(int index)
     QPixmap blank(16, 16);
     blank.fill(Qt::transparent);
     return QIcon(blank);
+}
+
+// The page was laid out for a narrow dialog font: the widest captions fill
+// the 90-pixel buttons and the 64-pixel selector almost to the edge. A wider
+// system font at the same height (DejaVu Sans runs "Change Column" to 88 of
+// the 82 pixels a Fusion button leaves for text) would spill over the bevel
+// or be cut off, so the font is narrowed, first in width and then in height,
+// until the widest text fits the room. No smaller than 8 pixels.
+constexpr int kSmallestFitPixels = 8;
+
+QFont FontToFit(QFont font, const QStringList &texts, int room)
+{
+    const auto widest = [&texts](const QFont &candidate) {
+        const QFontMetrics metrics(candidate);
+        int width = 0;
+        for (const QString &text : texts)
+            width = std::max(width, metrics.horizontalAdvance(text));
+        return width;
+    };
+    for (const int stretch : {QFont::Unstretched, QFont::SemiCondensed, QFont::Condensed}) {
+        font.setStretch(stretch);
+        if (widest(font) <= room)
+            return font;
+    }
+    while (font.pixelSize() > kSmallestFitPixels && widest(font) > room)
+        font.setPixelSize(font.pixelSize() - 1);
+    return font;
+}
+
+// The width a push button's style leaves for its caption.
+int CaptionRoom(const QPushButton *button)
+{
+    QStyleOptionButton option;
+    option.initFrom(button);
+    const QStyle *style = button->style();
+    return style->subElementRect(QStyle::SE_PushButtonContents, &option, button).width() -
+           style->pixelMetric(QStyle::PM_ButtonMargin, &option, button);
+}
+
+// The width a drop-down list of the given size leaves for its item's text;
+// the text is drawn 1 pixel inside the edit field on either side.
+int ItemRoom(const QComboBox *combo, const QSize &size)
+{
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    option.rect = QRect(QPoint(), size);
+    option.editable = false;
+    option.frame = true;
+    return combo->style()
+               ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo)
+               .width() -
+           2;
 }
 
 QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption,
@@ -89,7 +147,7 @@ ConfigPage::ConfigPage(ModuleTable &table, QWidget *parent) : QWidget(parent), m
     Config_Grid->SetColCount(kGridCols);
     for (int c = 0; c < kGridCols; ++c)
         Config_Grid->SetColWidth(c, c == kAddressCol ? 0 : kColWidth);
-    Config_Grid->SetDefaultRowHeight(StringGrid::kDefaultRowHeight);
+    Config_Grid->SetDefaultRowHeight(kRowHeight);
     Config_Grid->SetRowCount(1);
     Config_Grid->SetColor(kMediumGrey);
     Config_Grid->SetFixedColor(kMediumGrey);
@@ -108,6 +166,14 @@ ConfigPage::ConfigPage(ModuleTable &table, QWidget *parent) : QWidget(parent), m
                    QStringLiteral("Changes all visible RTDs to match selected RTD"), 383);
     clear_all_B = MakeButton(options_P, "clear_all_B", QStringLiteral("Clear All"),
                              QStringLiteral("Clears configuration from all visible RTDs"), 507);
+    // One font for all four, so that the captions look alike.
+    const QList<QPushButton *> buttons{change_row_B, change_col_B, change_all_B, clear_all_B};
+    QStringList captions;
+    for (const QPushButton *button : buttons)
+        captions.append(button->text());
+    const QFont buttonFont = FontToFit(options_P->font(), captions, CaptionRoom(change_col_B));
+    for (QPushButton *button : buttons)
+        button->setFont(buttonFont);
 
     // A child of the page, not of the grid, so that it is placed in page
     // coordinates and drawn above the grid.
@@ -117,7 +183,8 @@ ConfigPage::ConfigPage(ModuleTable &table, QWidget *parent) : QWidget(parent), m
     setting_CB->addItems(InputTypeItems());
     QFont selectorFont = setting_CB->font();
     selectorFont.setPixelSize(9);
-    setting_CB->setFont(selectorFont);
+    setting_CB->setFont(FontToFit(selectorFont, InputTypeItems(),
+                                  ItemRoom(setting_CB, QSize(kColWidth, kRowHeight))));
     SetBackground(setting_CB, kWhite);
     setting_CB->hide();
 

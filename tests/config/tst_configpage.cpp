@@ -5,8 +5,11 @@
 
 #include <QComboBox>
 #include <QFrame>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTest>
 
 #include <memory>
@@ -93,6 +96,40 @@ struct PageFixture
     }
 };
 
+// The first and last columns of an image, from column `from` up to but not
+// including `to`, that hold a near-black pixel (text ink) in rows `top` to
+// `bottom`; {-1, -1} when none do.
+std::pair<int, int> InkColumns(const QImage &image, int from, int to, int top, int bottom)
+{
+    int first = -1;
+    int last = -1;
+    for (int x = from; x < to; ++x) {
+        for (int y = top; y <= bottom; ++y) {
+            if (qGray(image.pixel(x, y)) < 80) {
+                if (first < 0)
+                    first = x;
+                last = x;
+                break;
+            }
+        }
+    }
+    return {first, last};
+}
+
+// How wide a text's ink is when drawn in full with the font.
+int InkWidth(const QString &text, const QFont &font)
+{
+    QImage image(300, 40, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QRect(10, 0, 280, 40), Qt::AlignLeft | Qt::AlignVCenter, text);
+    painter.end();
+    const auto [first, last] = InkColumns(image, 0, image.width(), 0, image.height() - 1);
+    return last - first + 1;
+}
+
 QStringList ModuleTexts(int first, int last)
 {
     QStringList texts;
@@ -127,6 +164,9 @@ private slots:
     void newConfigurationResetsTreeGridAndTable();
     void meteringHintSwitches();
     void tilesAreDrawnWithEvenGaps();
+    void buttonCaptionsStayInsideTheButtons_data();
+    void buttonCaptionsStayInsideTheButtons();
+    void selectorShowsEveryItemWhole();
 };
 
 void TestConfigPage::startUpShowsCollapsedTreeAndEmptyGrid()
@@ -618,6 +658,65 @@ void TestConfigPage::tilesAreDrawnWithEvenGaps()
         QCOMPARE(tileAt(4, 1, 30, gap), grey);
     // Beyond the ninth column only the background shows.
     QCOMPARE(image.pixelColor(64 * 9 + 5, 30), grey);
+}
+
+void TestConfigPage::buttonCaptionsStayInsideTheButtons_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("Change Row") << QStringLiteral("change_row_B");
+    QTest::newRow("Change Column") << QStringLiteral("change_col_B");
+    QTest::newRow("Change All") << QStringLiteral("change_all_B");
+    QTest::newRow("Clear All") << QStringLiteral("clear_all_B");
+}
+
+// With a wide system font "Change Column" once ran from edge to edge of its
+// 90-pixel button. The ink must keep clear of the button's bevel.
+void TestConfigPage::buttonCaptionsStayInsideTheButtons()
+{
+    QFETCH(QString, button);
+    PageFixture f;
+    auto *pressed = f.page->findChild<QPushButton *>(button);
+    QVERIFY(pressed);
+    QCOMPARE(pressed->size(), QSize(90, 25));
+    const QImage image = pressed->grab().toImage();
+    // Inside the outline and the bevel only the caption is near black.
+    const auto [first, last] = InkColumns(image, 2, image.width() - 2, 3, image.height() - 4);
+    QVERIFY(first >= 0);
+    QVERIFY2(first >= 4 && last <= image.width() - 5,
+             qPrintable(QStringLiteral("ink from %1 to %2").arg(first).arg(last)));
+}
+
+// The selector once cut "Not Used" short: its 9-pixel text was wider than
+// the field a 64-pixel drop-down list leaves beside its arrow.
+void TestConfigPage::selectorShowsEveryItemWhole()
+{
+    PageFixture f;
+    f.ClickButton(f.Group(1));
+    f.ChooseCell(4, 2);
+    QComboBox *selector = f.page->setting_CB;
+    QVERIFY(selector->isVisible());
+    QCOMPARE(selector->size(), QSize(64, 21));
+
+    QStyleOptionComboBox option;
+    option.initFrom(selector);
+    option.editable = false;
+    const int arrowLeft =
+        selector->style()
+            ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, selector)
+            .left();
+    for (int i = 0; i < selector->count(); ++i) {
+        selector->setCurrentIndex(i);
+        const QString text = selector->itemText(i);
+        const QImage image = selector->grab().toImage();
+        const auto [first, last] = InkColumns(image, 2, arrowLeft, 3, image.height() - 4);
+        QVERIFY2(first >= 0, qPrintable(text));
+        QVERIFY2(qAbs(last - first + 1 - InkWidth(text, selector->font())) <= 1,
+                 qPrintable(QStringLiteral("%1: ink from %2 to %3, arrow at %4")
+                                .arg(text)
+                                .arg(first)
+                                .arg(last)
+                                .arg(arrowLeft)));
+    }
 }
 
 QTEST_MAIN(TestConfigPage)
