@@ -52,6 +52,9 @@ TMessageBoxF::TMessageBoxF(QWidget *owner)
     text_L = new QLabel(this);
     text_L->setObjectName(QStringLiteral("text_L"));
     text_L->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    // Texts are shown as written: a file name or message with "<" in it must
+    // not be taken for markup.
+    text_L->setTextFormat(Qt::PlainText);
     text_L->move(188, 8);
 
     ok_B = MakeButton(this, "ok_B", QStringLiteral("OK"), QStyle::SP_DialogOkButton, 72);

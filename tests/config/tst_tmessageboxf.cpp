@@ -5,9 +5,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <QTextEdit>
+#include <QTimer>
 
+#include <algorithm>
 #include <map>
 
 // Client sizes: the box's outer sizes less a 3-pixel border on each side and a
@@ -141,6 +142,8 @@ void TestTMessageBoxF::labelWrapsOnlyWhenWiderThanTheBox_data()
     QTest::newRow("two short lines")
         << QStringLiteral("Module may have to be powered down\nto complete configuration.")
         << false;
+    QTest::newRow("markup shown as written")
+        << QStringLiteral("<b>plant.cfg</b> <i>not found</i>") << false;
     QTest::newRow("long")
         << QStringLiteral("The configuration could not be written to every module on the bus; "
                           "check the wiring, the port and the module addresses, then try again.")
@@ -167,6 +170,11 @@ void TestTMessageBoxF::labelWrapsOnlyWhenWiderThanTheBox()
         QVERIFY(label->alignment() & Qt::AlignHCenter);
     } else {
         QVERIFY(label->width() <= cw);
+        // Every character of the widest line is there to be seen.
+        int widest = 0;
+        for (const QString &line : text.split(QLatin1Char('\n')))
+            widest = std::max(widest, label->fontMetrics().horizontalAdvance(line));
+        QVERIFY2(label->width() >= widest, qPrintable(QString::number(label->width())));
     }
 }
 
@@ -232,7 +240,8 @@ void TestTMessageBoxF::timersWaitWhileAProgressBoxStands()
     int ticks = 0;
     connect(&tick, &QTimer::timeout, this, [&ticks] { ++ticks; });
     {
-        auto box = TMessageBoxF::CreateProgressBox(&m_owner, QStringLiteral("Scanning Modules"), 50);
+        auto box =
+            TMessageBoxF::CreateProgressBox(&m_owner, QStringLiteral("Scanning Modules"), 50);
         tick.start();
         for (int i = 1; i <= 50; ++i)
             TMessageBoxF::SetProgress(box.get(), i);
