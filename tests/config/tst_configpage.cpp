@@ -418,6 +418,14 @@ void TestConfigPage::selectorChoiceWritesTableAndCell()
     QCOMPARE(f.grid->Cell(3, f.RowOf(5)), QStringLiteral("4-20 mA"));
     QCOMPARE(f.table.input_type[3][6], 0);
     QCOMPARE(f.table.input_type[4][5], 0);
+
+    // A rebuilt grid remembers no cell: a late change of the selector has no
+    // row to find its module in and writes nothing.
+    const auto before = f.table.input_type;
+    f.page->RefreshConfigGrid();
+    f.page->setting_CB->setCurrentIndex(2);
+    f.page->setting_CBChange();
+    QVERIFY(f.table.input_type == before);
 }
 
 void TestConfigPage::buttons_data()
