@@ -80,10 +80,9 @@ bool PreferencesExist(QSettings &store)
     return store.childGroups().contains(kGroup);
 }
 
-void Write_Default_Preferences(QSettings &store)
+bool Write_Default_Preferences(QSettings &store)
 {
-    writeAll(store, PrefInfoType{});
-    store.sync();
+    return Save_Preferences(store, PrefInfoType{});
 }
 
 void Load_Preferences(QSettings &store, PrefInfoType &p)

@@ -33,8 +33,10 @@ std::unique_ptr<QSettings> OpenPreferencesStore();
 // True when the store already holds the program's group.
 bool PreferencesExist(QSettings &store);
 
-// Writes the twelve defaults (the values of a default PrefInfoType).
-void Write_Default_Preferences(QSettings &store);
+// Writes the twelve defaults (the values of a default PrefInfoType). Returns
+// false when the store could not be written; the store object still reads
+// them back.
+bool Write_Default_Preferences(QSettings &store);
 
 // Fills prefs from the store. A missing value, a value that is not text, or a
 // bool or integer whose text is not a decimal integer takes its default; a

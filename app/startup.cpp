@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/instancelock.h"
+#include "app/taboutbox.h"
 #include "app/tmainf.h"
 
 #include <QMessageBox>
@@ -10,6 +11,8 @@
 KelvoraApplication::KelvoraApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("Kelvora"));
+    // Also on the boxes that come before the main window ("Loading Error").
+    setWindowIcon(ProgramIcon());
 }
 
 bool KelvoraApplication::notify(QObject *receiver, QEvent *event)
@@ -25,9 +28,9 @@ bool KelvoraApplication::notify(QObject *receiver, QEvent *event)
     return false;
 }
 
-void ShowErrorReport(const QString &text)
+void ShowErrorReport(const QString &text, QWidget *parent)
 {
-    QMessageBox::critical(nullptr, QStringLiteral("Kelvora"), text);
+    QMessageBox::critical(parent, QStringLiteral("Kelvora"), text);
 }
 
 bool RefuseSecondInstance(InstanceLock &lock)

@@ -14,8 +14,10 @@ public:
     bool notify(QObject *receiver, QEvent *event) override;
 };
 
-// Shows the error report for an exception's text (empty for none).
-void ShowErrorReport(const QString &text);
+// Shows the error report for an exception's text (empty for none), over
+// parent when one is given. The main window also reports a preferences store
+// it cannot write this way.
+void ShowErrorReport(const QString &text, QWidget *parent = nullptr);
 
 // When another copy holds the instance lock, shows "Loading Error" and
 // returns true: the caller ends with exit code 0 without a window.

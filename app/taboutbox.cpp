@@ -76,6 +76,31 @@ QPixmap ProductPicture(const QSize &size)
     return pixmap;
 }
 
+QIcon ProgramIcon()
+{
+    QIcon icon;
+    for (const int side : {16, 24, 32, 48, 64}) {
+        QPixmap pixmap(side, side);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        const qreal s = side;
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(34, 61, 99));
+        p.drawRoundedRect(QRectF(0, 0, s, s), s / 6, s / 6);
+        // Sheath, cable head and the red sensing tip, centred.
+        p.setBrush(QColor(225, 228, 234));
+        p.drawRect(QRectF(s * 0.42, s * 0.22, s * 0.16, s * 0.56));
+        p.setBrush(QColor(150, 155, 165));
+        p.drawRect(QRectF(s * 0.32, s * 0.08, s * 0.36, s * 0.18));
+        p.setBrush(QColor(255, 80, 80));
+        p.drawEllipse(QPointF(s * 0.5, s * 0.78), s * 0.15, s * 0.15);
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("AboutBox"));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QIcon>
 
 class QLabel;
 class QFrame;
@@ -28,3 +29,7 @@ public:
 
 // The product picture: an RTD probe and a trend line, drawn at any size.
 QPixmap ProductPicture(const QSize &size);
+
+// The program's window icon: the probe of the product picture on its dark
+// blue ground, drawn for each size a desktop asks of it (16 to 64 pixels).
+QIcon ProgramIcon();

@@ -1,9 +1,12 @@
 #include "app/tmainf.h"
 
 #include "app/helpfile.h"
+#include "app/startup.h"
 #include "app/taboutbox.h"
 #include "config/configpage.h"
 #include "debug/tvrx_rtd_f.h"
+#include "debug/vrxprotocol.h"
+#include "link/mbprotocol.h"
 #include "metering/datalogfile.h"
 #include "metering/tmetering_f.h"
 #include "plot/tplot_f.h"
@@ -67,6 +70,7 @@ TMainF::TMainF(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainF"));
     setWindowTitle(QStringLiteral("KELVORA"));
+    setWindowIcon(ProgramIcon()); // the about box and message boxes it owns show it too
     setAttribute(Qt::WA_AlwaysShowToolTips);
     OpenDocument = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
 
@@ -77,6 +81,13 @@ TMainF::TMainF(QWidget *parent) : QMainWindow(parent)
     VRX_Read_Timer = new QTimer(this);
     VRX_Read_Timer->setObjectName(QStringLiteral("VRX_Read_Timer"));
     VRX_Read_Timer->setInterval(1200);
+    // The Modbus bus runs at 19200 baud, 8 data bits, no parity, one stop bit.
+    // The relay-module port starts at 57600 baud with mark parity, ready for
+    // the address byte of its first poll.
+    m_comport.SetBaudRate(MBProtocol::kBaudRate);
+    m_comport.SetParity(ParityBits::None);
+    vrx_comport.SetBaudRate(VRXProtocol::kBaudRate);
+    vrx_comport.SetParity(ParityBits::Mark);
     buildMenu();
     buildPages();
     buildStatusRows();
@@ -84,11 +95,12 @@ TMainF::TMainF(QWidget *parent) : QMainWindow(parent)
     // 2. A new configuration, and the tree that shows it.
     Config_Page->BuildConfigTree();
 
-    // 3. Preferences, with the defaults written on first start.
+    // 3. Preferences, with the defaults written on first start. A store that
+    //    cannot be written is reported, and the program runs on the defaults.
     {
         const std::unique_ptr<QSettings> store = OpenPreferencesStore();
-        if (!PreferencesExist(*store))
-            Write_Default_Preferences(*store);
+        if (!PreferencesExist(*store) && !Write_Default_Preferences(*store))
+            reportPreferencesNotSaved(store->fileName());
         Load_Preferences(*store, PrefInfo);
     }
 
@@ -247,7 +259,6 @@ void TMainF::buildStatusRows()
     Status_bottom_P = makeRow(QStringLiteral("Status_bottom_P"));
 
     config_file_P = new StatusPanel(QStringLiteral("config_file_P"), Status_top_P);
-    config_file_P->setCursor(Qt::ArrowCursor); // it has no click action
     datalog_file_P = new StatusPanel(QStringLiteral("datalog_file_P"), Status_top_P);
     datalog_P = new StatusPanel(QStringLiteral("datalog_P"), Status_bottom_P);
     com_P = new StatusPanel(QStringLiteral("com_P"), Status_bottom_P);
@@ -329,8 +340,22 @@ void TMainF::SendConfig1Click()
 
 void TMainF::SavePreferences()
 {
+    const QString failed = storePreferences();
+    if (!failed.isEmpty())
+        reportPreferencesNotSaved(failed);
+}
+
+QString TMainF::storePreferences()
+{
     const std::unique_ptr<QSettings> store = OpenPreferencesStore();
-    Save_Preferences(*store, PrefInfo);
+    return Save_Preferences(*store, PrefInfo) ? QString() : store->fileName();
+}
+
+void TMainF::reportPreferencesNotSaved(const QString &file)
+{
+    ShowErrorReport(QStringLiteral("The preferences could not be written to %1.")
+                        .arg(QDir::toNativeSeparators(file)),
+                    this);
 }
 
 void TMainF::Contents1Click()
@@ -363,7 +388,7 @@ void TMainF::FormClose()
     PrefInfo.Left = x();
     PrefInfo.Height = height();
     PrefInfo.Width = width();
-    SavePreferences();
+    const QString failed = storePreferences();
     Read_Timer->stop();
     VRX_Read_Timer->stop();
     // A port that fails to close is of no concern any more: the program ends.
@@ -374,4 +399,7 @@ void TMainF::FormClose()
         } catch (const EComPortError &) {
         }
     }
+    // Told last, so that no tick runs behind the box while the window closes.
+    if (!failed.isEmpty())
+        reportPreferencesNotSaved(failed);
 }

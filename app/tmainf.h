@@ -103,7 +103,8 @@ public:
     void Contents1Click();
     void About1Click();
 
-    // Writes the whole preferences record to the store.
+    // Writes the whole preferences record to the store; a store that cannot
+    // be written is reported in the error report.
     void SavePreferences();
     // Texts of datalog_P and datalog_file_P from Datalog and DataFile.
     void Show_Datalog_Status();
@@ -122,4 +123,8 @@ private:
     void layoutStatusPanels();
     void placeWindow();
     void FormClose();
+    // Writes the record; returns the store's file when it could not be
+    // written, else an empty text.
+    QString storePreferences();
+    void reportPreferencesNotSaved(const QString &file);
 };

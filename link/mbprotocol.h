@@ -51,6 +51,8 @@ public:
     static constexpr int kMaxWriteSlave = 63;
     static constexpr int kMaxFirstRegister = 99999;
     static constexpr int kMaxCount = 127;
+    // The bus's line speed: 8 data bits, no parity, one stop bit at 19200.
+    static constexpr int kBaudRate = 19200;
 
     explicit MBProtocol(SerialLine *port, WaitFunction wait = {});
 

@@ -2,10 +2,13 @@
 
 QString DatalogFileName(const QString &baseName, const QDate &date)
 {
+    // One pass of arg() with every part: chained calls would also replace a
+    // "%2" that the user's base name happens to hold.
+    const auto twoDigits = [](int n) {
+        return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
+    };
     return QStringLiteral("%1_%2%3.csv")
-        .arg(baseName)
-        .arg(date.month(), 2, 10, QLatin1Char('0'))
-        .arg(date.day(), 2, 10, QLatin1Char('0'));
+        .arg(baseName, twoDigits(date.month()), twoDigits(date.day()));
 }
 
 QString FileNamePart(const QString &path)

@@ -3,12 +3,14 @@
 #include "app/tmainf.h"
 #include "config/configpage.h"
 #include "config/configtree.h"
+#include "link/protocol.h"
 #include "metering/datalogfile.h"
 #include "sim/bussimulator.h"
-#include "widgets/stringgrid.h"
 #include "support/modal.h"
+#include "support/pty.h"
 #include "widgets/stateimages.h"
 #include "widgets/statuspanel.h"
+#include "widgets/stringgrid.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -48,6 +50,8 @@ private slots:
     void datalogStatusAtStart_data();
     void datalogStatusAtStart();
     void closingSavesPlacementAndStopsTimers();
+    void unwritablePreferencesAreReported();
+    void busPortsTakeTheirLineSettings();
     void miscPageComputesActiveSet();
     void help_data();
     void help();
@@ -93,6 +97,9 @@ void TestMainWindow::firstStartShowsDefaults()
 {
     TMainF w;
     QCOMPARE(w.windowTitle(), QStringLiteral("KELVORA"));
+    // The program's icon, on the window and on the about box it owns.
+    QVERIFY(!w.windowIcon().isNull());
+    QCOMPARE(w.AboutBox->windowIcon().cacheKey(), w.windowIcon().cacheKey());
     QCOMPARE(w.width(), 800);
     QCOMPARE(w.height(), 550);
     QCOMPARE(w.pos(), QPoint(0, 0));
@@ -227,6 +234,8 @@ void TestMainWindow::statusPanelClicks()
         connect(a, &QAction::triggered, &w, [&triggered, a] { ++triggered[a->objectName()]; });
     auto *p = w.findChild<StatusPanel *>(panel);
     QVERIFY(p);
+    // Every panel shows the hand, also the one without an action.
+    QCOMPARE(p->cursor().shape(), Qt::PointingHandCursor);
     QTest::mouseClick(p, Qt::LeftButton);
     QCOMPARE(triggered.size(), item.isEmpty() ? 0 : 1);
     if (!item.isEmpty())
@@ -283,6 +292,9 @@ void TestMainWindow::datalogStatusAtStart_data()
     QTest::newRow("on, path")
         << QByteArray("Datalog=1\nDataFile=/var/log/plant line\n") << "Datalogging: ON"
         << QStringLiteral("Datalog To: plant line_%1.csv").arg(today);
+    QTest::newRow("on, name with percent signs")
+        << QByteArray("Datalog=1\nDataFile=line%2 %1\n") << "Datalogging: ON"
+        << QStringLiteral("Datalog To: line%2 %1_") + today + QStringLiteral(".csv");
 }
 
 void TestMainWindow::datalogStatusAtStart()
@@ -322,6 +334,71 @@ void TestMainWindow::closingSavesPlacementAndStopsTimers()
     // The next start opens where the last one closed.
     TMainF again;
     QCOMPARE(QRect(again.pos(), again.size()), QRect(50, 60, 800, 640));
+}
+
+// A store that cannot be written (here its folder is taken by a plain file,
+// which stops root as well) is reported rather than lost in silence: at the
+// first start, when the defaults cannot be written, and at close. The window
+// runs on the defaults, and the close report comes once the timers are
+// stopped and the ports closed.
+void TestMainWindow::unwritablePreferencesAreReported()
+{
+    QFile blocker(m_config->path() + QStringLiteral("/Quelmar"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    auto atStart = std::make_shared<ModalSeen>();
+    AnswerNextModal(atStart, [](QWidget *box) { PressButton(box, QStringLiteral("OK")); });
+    TMainF w;
+    QVERIFY(atStart->seen);
+    QCOMPARE(atStart->caption, QStringLiteral("Kelvora"));
+    QVERIFY2(atStart->text.contains(storeFile()), qPrintable(atStart->text));
+    QCOMPARE(w.PrefInfo.Period, 63);
+    QCOMPARE(w.period_P->text(), QStringLiteral("Period: 63"));
+
+    w.show();
+    w.Read_Timer->start();
+    w.VRX_Read_Timer->start();
+    auto atClose = std::make_shared<ModalSeen>();
+    bool timersStopped = false;
+    AnswerNextModal(atClose, [&](QWidget *box) {
+        timersStopped = !w.Read_Timer->isActive() && !w.VRX_Read_Timer->isActive();
+        PressButton(box, QStringLiteral("OK"));
+    });
+    QVERIFY(w.close());
+    QVERIFY(atClose->seen);
+    QCOMPARE(atClose->caption, QStringLiteral("Kelvora"));
+    QVERIFY2(atClose->text.contains(storeFile()), qPrintable(atClose->text));
+    QVERIFY(timersStopped);
+}
+
+// The Modbus port talks at 19200 baud, 8 data bits, no parity; the relay
+// port starts at 57600 baud with mark parity. Checked on the objects and on
+// the line a guarded read of the main window's bus target really opened.
+void TestMainWindow::busPortsTakeTheirLineSettings()
+{
+    Pty pty;
+    QVERIFY(pty.Valid());
+    writeStore("Comport=" + pty.Path().toUtf8() + "\n");
+    TMainF w;
+    QCOMPARE(w.m_comport.BaudRate(), 19200);
+    QCOMPARE(w.m_comport.Parity(), ParityBits::None);
+    QCOMPARE(w.vrx_comport.BaudRate(), 57600);
+    QCOMPARE(w.vrx_comport.Parity(), ParityBits::Mark);
+
+    // Nothing answers on the pty; only the settings the read left on it count.
+    w.table.bus_target.address = 1;
+    uint16_t values[8] = {};
+    QVERIFY(!Protocol().ReadRegisters(w.table.bus_target, 16, 8, values));
+    termios tio{};
+    QCOMPARE(::tcgetattr(pty.Slave(), &tio), 0);
+    QCOMPARE(::cfgetospeed(&tio), speed_t(B19200));
+    QCOMPARE(::cfgetispeed(&tio), speed_t(B19200));
+    QCOMPARE(tio.c_cflag & CSIZE, tcflag_t(CS8));
+    QCOMPARE(tio.c_cflag & (PARENB | CSTOPB), tcflag_t(0));
+    // Both tries went out: 01 03 00 10 00 08 and the CRC 45 C9.
+    const QByteArray request = QByteArray::fromHex("01030010000845C9");
+    QCOMPARE(pty.ReadMaster(16), request + request);
 }
 
 void TestMainWindow::miscPageComputesActiveSet()
@@ -402,9 +479,14 @@ void TestMainWindow::aboutBox()
     QCOMPARE(w.AboutBox->ProductName->text(), QStringLiteral("Kelvora"));
     QCOMPARE(w.AboutBox->Version->text(), QStringLiteral("Version 3.1"));
     auto seen = std::make_shared<ModalSeen>();
-    AnswerNextModal(seen, [](QWidget *box) { PressKey(box, Qt::Key_Return); });
+    QWidget *focused = nullptr;
+    AnswerNextModal(seen, [&focused](QWidget *box) {
+        focused = box->focusWidget();
+        PressKey(box, Qt::Key_Return);
+    });
     w.About1Click();
     QVERIFY(seen->seen);
+    QCOMPARE(focused, w.AboutBox->OKButton);
     QCOMPARE(seen->caption, QStringLiteral("About"));
     QVERIFY(!w.AboutBox->isVisible());
 }

@@ -19,6 +19,7 @@ private slots:
     void junkValuesTakeDefaults();
     void storeWithoutGroupReadsDefaults();
     void deletedStoreIsWrittenAgain();
+    void storeThatCannotBeWrittenSaysSo();
 
 private:
     QString storeFile() const { return m_dir->path() + QStringLiteral("/Quelmar/QMRTD.conf"); }
@@ -178,6 +179,21 @@ void TestPreferences::deletedStoreIsWrittenAgain()
     QSettings raw(storeFile(), QSettings::IniFormat);
     QCOMPARE(raw.value(QStringLiteral("Preferences/Period")).toString(), QStringLiteral("80"));
     QCOMPARE(raw.value(QStringLiteral("Preferences/DataFile")).toString(), QStringLiteral("rtd_data"));
+}
+
+// The folder of the store is taken by a plain file, which no user, root
+// included, can write into: both writes say that they failed.
+void TestPreferences::storeThatCannotBeWrittenSaysSo()
+{
+    QFile blocker(m_dir->path() + QStringLiteral("/Quelmar"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    auto store = OpenPreferencesStore();
+    QVERIFY(!Write_Default_Preferences(*store));
+    PrefInfoType p;
+    p.Period = 80;
+    QVERIFY(!Save_Preferences(*store, p));
+    QVERIFY(!QFile::exists(storeFile()));
 }
 
 QTEST_APPLESS_MAIN(TestPreferences)
