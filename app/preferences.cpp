@@ -23,24 +23,27 @@ std::optional<QString> readText(QSettings &store, const QString &name)
     return value.toString();
 }
 
-int readInt(QSettings &store, const QString &name, int fallback)
+// The value as a decimal integer; nothing when missing, not text or not a
+// number. Bools are stored the same way: any integer other than 0 is true.
+std::optional<int> readNumber(QSettings &store, const QString &name)
 {
     const std::optional<QString> text = readText(store, name);
     if (!text)
-        return fallback;
+        return std::nullopt;
     bool ok = false;
     const int value = text->trimmed().toInt(&ok, 10);
-    return ok ? value : fallback;
+    return ok ? std::optional<int>(value) : std::nullopt;
+}
+
+int readInt(QSettings &store, const QString &name, int fallback)
+{
+    return readNumber(store, name).value_or(fallback);
 }
 
 bool readBool(QSettings &store, const QString &name, bool fallback)
 {
-    const std::optional<QString> text = readText(store, name);
-    if (!text)
-        return fallback;
-    bool ok = false;
-    const int value = text->trimmed().toInt(&ok, 10);
-    return ok ? value != 0 : fallback;
+    const std::optional<int> value = readNumber(store, name);
+    return value ? *value != 0 : fallback;
 }
 
 QString readString(QSettings &store, const QString &name, const QString &fallback)
