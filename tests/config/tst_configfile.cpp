@@ -1,12 +1,10 @@
 #include "config/configfile.h"
+#include "config/filesizecap.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 // The file layout is written out again here, byte by byte, so that a change
 // to the code's own offsets or marks shows up as a failure.
@@ -43,49 +41,6 @@ void SetTypes(ModuleTable &table, int m, const QList<int> &codes)
     for (int k = 1; k <= 8; ++k)
         table.input_type[k][m] = codes[k - 1];
 }
-
-QByteArray ReadAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-bool WriteRaw(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
-}
-
-// Caps the size of any file this process writes, as a full disk would; the
-// signal the kernel sends on the cap is ignored so that write() fails instead.
-class FileSizeCap
-{
-public:
-    explicit FileSizeCap(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit capped = m_saved;
-        capped.rlim_cur = bytes;
-        m_ok = ::setrlimit(RLIMIT_FSIZE, &capped) == 0;
-    }
-    ~FileSizeCap()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    FileSizeCap(const FileSizeCap &) = delete;
-    FileSizeCap &operator=(const FileSizeCap &) = delete;
-    bool ok() const { return m_ok; }
-
-private:
-    rlimit m_saved{};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_ok = false;
-};
 
 } // namespace
 
@@ -361,7 +316,7 @@ void TestConfigFile::rejectedFileKeepsPeriodAndTable()
 {
     QFETCH(QByteArray, bytes);
     const QString path = m_dir.filePath(QStringLiteral("rejected.cfg"));
-    QVERIFY(WriteRaw(path, bytes));
+    QVERIFY(WriteFileBytes(path, bytes));
 
     ModuleTable table;
     table.group_state[2] = 3;
@@ -386,13 +341,13 @@ void TestConfigFile::readTakesAtMost550Bytes()
 {
     const QString path = m_dir.filePath(QStringLiteral("long.cfg"));
     const QByteArray valid = Image(7);
-    QVERIFY(WriteRaw(path, valid + QByteArray(5000, '\x42')));
+    QVERIFY(WriteFileBytes(path, valid + QByteArray(5000, '\x42')));
     const Result<QByteArray> bytes = ReadConfigFile(path);
     QVERIFY(bytes.ok());
     QCOMPARE(*bytes, valid);
 
     const QString shortPath = m_dir.filePath(QStringLiteral("short.cfg"));
-    QVERIFY(WriteRaw(shortPath, valid.left(100)));
+    QVERIFY(WriteFileBytes(shortPath, valid.left(100)));
     const Result<QByteArray> shortBytes = ReadConfigFile(shortPath);
     QVERIFY(shortBytes.ok());
     QCOMPARE(*shortBytes, valid.left(100));
@@ -419,12 +374,12 @@ void TestConfigFile::unopenableFileIsAFailureOfItsOwn()
 void TestConfigFile::saveReplacesTheOldFile()
 {
     const QString path = m_dir.filePath(QStringLiteral("replace.cfg"));
-    QVERIFY(WriteRaw(path, QByteArray(2000, '\x33')));
+    QVERIFY(WriteFileBytes(path, QByteArray(2000, '\x33')));
     const QByteArray image = WithBlock(Image(12), 8, {2, 2, 0, 0, 0, 0, 0, 0});
     const Result<> saved = WriteConfigFile(path, image);
     QVERIFY2(saved.ok(), qPrintable(saved.error()));
     // Nothing of the longer old file is left behind the new image.
-    QCOMPARE(ReadAll(path), image);
+    QCOMPARE(ReadFileBytes(path), image);
     // And no temporary file stays in the folder.
     QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("replace.cfg*")}, QDir::Files),
              QStringList{QStringLiteral("replace.cfg")});
@@ -437,7 +392,7 @@ void TestConfigFile::failedSaveLeavesOldFileUntouched()
 {
     const QString path = m_dir.filePath(QStringLiteral("precious.cfg"));
     const QByteArray old = WithBlock(Image(99), 1, {1, 2, 3, 4, 5, 1, 2, 3});
-    QVERIFY(WriteRaw(path, old));
+    QVERIFY(WriteFileBytes(path, old));
 
     const QString fresh = m_dir.filePath(QStringLiteral("fresh.cfg"));
     Result<> saved;
@@ -452,7 +407,7 @@ void TestConfigFile::failedSaveLeavesOldFileUntouched()
     QCOMPARE(saved.error(), path + QLatin1String(" could not be saved: only 100 of its 550 "
                                                  "bytes could be written. The file that was "
                                                  "there is unchanged."));
-    QCOMPARE(ReadAll(path).toHex(' '), old.toHex(' '));
+    QCOMPARE(ReadFileBytes(path).toHex(' '), old.toHex(' '));
     // A cut image never takes a name either.
     QVERIFY(!savedFresh.ok());
     QVERIFY(!QFile::exists(fresh));
@@ -472,14 +427,14 @@ void TestConfigFile::saveThatCannotWriteSaysSo()
 {
     QFETCH(QString, name);
     QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("taken.cfg")));
-    QVERIFY(WriteRaw(m_dir.filePath(QStringLiteral("plain")), "x"));
+    QVERIFY(WriteFileBytes(m_dir.filePath(QStringLiteral("plain")), "x"));
     const QString path = m_dir.filePath(name);
 
     const Result<> saved = WriteConfigFile(path, Image(63));
     QVERIFY(!saved.ok());
     QVERIFY2(saved.error().startsWith(path + QLatin1String(" could not be saved: ")),
              qPrintable(saved.error()));
-    QCOMPARE(ReadAll(m_dir.filePath(QStringLiteral("plain"))), QByteArray("x"));
+    QCOMPARE(ReadFileBytes(m_dir.filePath(QStringLiteral("plain"))), QByteArray("x"));
     QVERIFY(QFileInfo(m_dir.filePath(QStringLiteral("taken.cfg"))).isDir());
 }
 
