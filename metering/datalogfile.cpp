@@ -34,6 +34,18 @@ QString FileNamePart(const QString &path)
     return name.mid(first, last - first);
 }
 
+QString DatalogBaseName(const QString &chosenPath)
+{
+    // The extension is what follows the last dot of the file name itself; a
+    // dot in a folder name or at the start of the name (a hidden file) is
+    // part of the name.
+    const qsizetype nameStart = chosenPath.lastIndexOf(QLatin1Char('/')) + 1;
+    const qsizetype dot = chosenPath.lastIndexOf(QLatin1Char('.'));
+    if (dot > nameStart)
+        return chosenPath.left(dot);
+    return chosenPath;
+}
+
 QByteArray DatalogHeader()
 {
     return QByteArrayLiteral(

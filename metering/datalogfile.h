@@ -20,6 +20,12 @@ QString DatalogFileName(const QString &baseName, const QDate &date);
 // blanks and control characters removed: what the status panels show.
 QString FileNamePart(const QString &path);
 
+// The base name for a path chosen in the save dialog: the path without its
+// extension. Only a real extension goes ("C:/logs/plant.csv" and
+// "C:/logs/plant.txt" give "C:/logs/plant"); a name without one keeps every
+// character ("/logs/plant", "/logs.d/plant", "/home/me/.plant").
+QString DatalogBaseName(const QString &chosenPath);
+
 // "Time\tModule\tRTD 1\t...\tRTD 8\r\n", the first line of every file.
 QByteArray DatalogHeader();
 

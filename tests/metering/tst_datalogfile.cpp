@@ -58,6 +58,8 @@ private slots:
     void tornLastRowIsCutBeforeTheNextRow();
     void fullDiskLeavesNoHalfRow();
     void fullDiskOnANewFileLeavesNoHalfHeader();
+    void baseName_data();
+    void baseName();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -302,6 +304,43 @@ void TestDatalogFile::fullDiskOnANewFileLeavesNoHalfHeader()
 
     QVERIFY(AppendDatalogRow(m_base, At(2024, 3, 14, 10, 0, 2), 5, kSample).ok());
     QCOMPARE(ReadFileBytes(path), kHeader + SampleRow("10:00:02"));
+}
+
+void TestDatalogFile::baseName_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("base");
+    QTest::newRow("csv") << "C:/logs/plant.csv"
+                         << "C:/logs/plant";
+    QTest::newRow("txt") << "C:/logs/plant.txt"
+                         << "C:/logs/plant";
+    QTest::newRow("bare name with extension") << "plant.txt"
+                                              << "plant";
+    QTest::newRow("long extension") << "/logs/plant.data"
+                                    << "/logs/plant";
+    QTest::newRow("short extension") << "/logs/plant.c"
+                                     << "/logs/plant";
+    QTest::newRow("no extension") << "/logs/plant"
+                                  << "/logs/plant";
+    QTest::newRow("dot in the folder only") << "/logs.d/plant"
+                                            << "/logs.d/plant";
+    QTest::newRow("short name, no extension") << "/logs/ab"
+                                              << "/logs/ab";
+    QTest::newRow("bare name, no extension") << "plant"
+                                             << "plant";
+    QTest::newRow("hidden file") << "/home/me/.plant"
+                                 << "/home/me/.plant";
+    QTest::newRow("two dots: the last one") << "/logs/plant.v2.csv"
+                                            << "/logs/plant.v2";
+    QTest::newRow("spaces kept") << "/my logs/plant 1.csv"
+                                 << "/my logs/plant 1";
+}
+
+void TestDatalogFile::baseName()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QString, base);
+    QCOMPARE(DatalogBaseName(chosen), base);
 }
 
 QTEST_APPLESS_MAIN(TestDatalogFile)
