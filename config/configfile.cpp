@@ -1,0 +1,169 @@
+#include "config/configfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+constexpr int kHeaderOffset = 0;
+constexpr int kPeriodOffset = 6;
+constexpr int kBlocksOffset = 7;
+constexpr int kTrailerOffset = kBlocksOffset + kModuleCount * kInputCount; // 511
+constexpr int kMarkLength = 6;
+constexpr int kHighestCode = k4to20mA;
+
+static_assert(kTrailerOffset == 511);
+static_assert(kTrailerOffset + kMarkLength == kConfigFileMinSize);
+
+// Header and trailer are the same six bytes 0 1 2 3 4 5.
+bool HasMark(QByteArrayView bytes, int offset)
+{
+    for (int i = 0; i < kMarkLength; ++i) {
+        if (static_cast<unsigned char>(bytes[offset + i]) != i)
+            return false;
+    }
+    return true;
+}
+
+void PutMark(QByteArray &bytes, int offset)
+{
+    for (int i = 0; i < kMarkLength; ++i)
+        bytes[offset + i] = static_cast<char>(i);
+}
+
+int BlockOffset(int m, int k)
+{
+    return kBlocksOffset + kInputCount * (m - 1) + (k - 1);
+}
+
+QString Shown(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+} // namespace
+
+QByteArray BuildConfigImage(const ModuleTable &table, int period)
+{
+    QByteArray bytes(kConfigFileSize, '\0');
+    PutMark(bytes, kHeaderOffset);
+    bytes[kPeriodOffset] = static_cast<char>(period & 0xFF);
+    for (int m = 1; m <= kModuleCount; ++m) {
+        const bool visible = table.group_state[ModuleTable::GroupOf(m)] == kMarkOn &&
+                             table.module_state[m] == kMarkOn;
+        if (!visible)
+            continue;
+        for (int k = 1; k <= kInputCount; ++k) {
+            const int code = table.input_type[k][m];
+            bytes[BlockOffset(m, k)] =
+                static_cast<char>(code >= 0 && code <= kHighestCode ? code : 0);
+        }
+    }
+    PutMark(bytes, kTrailerOffset);
+    return bytes;
+}
+
+Result<ConfigImage> ParseConfigImage(QByteArrayView bytes, const QString &fileName)
+{
+    if (bytes.size() < kConfigFileMinSize) {
+        return Fail(QStringLiteral("%1 is %2 bytes long; a configuration file has at least %3.")
+                        .arg(fileName)
+                        .arg(bytes.size())
+                        .arg(kConfigFileMinSize));
+    }
+    if (!HasMark(bytes, kHeaderOffset)) {
+        return Fail(QStringLiteral("%1 is not a configuration file: it does not begin with "
+                                   "the bytes 0 1 2 3 4 5.")
+                        .arg(fileName));
+    }
+    ConfigImage image;
+    image.period = static_cast<unsigned char>(bytes[kPeriodOffset]);
+    for (int m = 1; m <= kModuleCount; ++m) {
+        for (int k = 1; k <= kInputCount; ++k) {
+            const int code = static_cast<unsigned char>(bytes[BlockOffset(m, k)]);
+            if (code > kHighestCode) {
+                return Fail(QStringLiteral("%1: input %2 of module %3 has the type code %4; "
+                                           "the codes run from 0 to %5.")
+                                .arg(fileName)
+                                .arg(k)
+                                .arg(m)
+                                .arg(code)
+                                .arg(kHighestCode));
+            }
+            image.input_type[k][m] = code;
+        }
+    }
+    if (!HasMark(bytes, kTrailerOffset)) {
+        return Fail(QStringLiteral("%1 is damaged: the bytes 0 1 2 3 4 5 that end the module "
+                                   "blocks are not at offset %2.")
+                        .arg(fileName)
+                        .arg(kTrailerOffset));
+    }
+    return image;
+}
+
+void ApplyConfigImage(const ConfigImage &image, ModuleTable &table, int &period)
+{
+    period = image.period;
+    for (int g = 1; g <= kGroupCount; ++g)
+        table.group_state[g] = kMarkOff;
+    for (int m = 1; m <= kModuleCount; ++m) {
+        for (int k = 1; k <= kInputCount; ++k)
+            table.input_type[k][m] = image.input_type[k][m];
+        table.module_state[m] = kMarkOff;
+        if (table.HasInputInUse(m)) {
+            table.module_state[m] = kMarkOn;
+            table.group_state[ModuleTable::GroupOf(m)] = kMarkOn;
+        }
+    }
+}
+
+Result<QByteArray> ReadConfigFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return Fail(
+            QStringLiteral("%1 cannot be opened: %2.").arg(Shown(path), file.errorString()));
+    }
+    // Never more than the image: a huge file of the wrong kind costs nothing.
+    QByteArray bytes = file.read(kConfigFileSize);
+    if (file.error() != QFileDevice::NoError) {
+        return Fail(QStringLiteral("%1 cannot be read: %2.").arg(Shown(path), file.errorString()));
+    }
+    return bytes;
+}
+
+Result<> WriteConfigFile(const QString &path, const QByteArray &bytes)
+{
+    // QSaveFile writes a new file next to the old one and renames it over the
+    // old one only on commit, so a crash or a folder without write permission
+    // never leaves a cut configuration. Its commit() does not notice a short
+    // write, though (Qt 6.4: with the disk full after 100 of 550 bytes it
+    // still renames the 100-byte file over the old one and returns true), so
+    // the count is checked here, unbuffered, and a short write is cancelled.
+    QSaveFile file(path);
+    const auto failure = [&](const QString &why) {
+        return Fail(QFileInfo(path).isFile()
+                        ? QStringLiteral("%1 could not be saved: %2. The file that was there "
+                                         "is unchanged.")
+                              .arg(Shown(path), why)
+                        : QStringLiteral("%1 could not be saved: %2.").arg(Shown(path), why));
+    };
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return failure(file.errorString());
+    const qint64 written = file.write(bytes);
+    if (written != bytes.size()) {
+        const QString why = written < 0 ? file.errorString()
+                                        : QStringLiteral("only %1 of its %2 bytes could be written")
+                                              .arg(written)
+                                              .arg(bytes.size());
+        file.cancelWriting();
+        (void)file.commit(); // removes the new file
+        return failure(why);
+    }
+    if (!file.commit())
+        return failure(file.errorString());
+    return {};
+}

@@ -1,0 +1,442 @@
+#include "config/configfile.h"
+#include "config/filesizecap.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The file layout is written out again here, byte by byte, so that a change
+// to the code's own offsets or marks shows up as a failure.
+namespace {
+
+// Header 0..5, the period byte, 504 zero code bytes, trailer 0..5, 33 zeros.
+QByteArray Image(int periodByte)
+{
+    QByteArray bytes;
+    bytes.append("\x00\x01\x02\x03\x04\x05", 6);
+    bytes.append(static_cast<char>(periodByte));
+    bytes.append(QByteArray(504, '\0'));
+    bytes.append("\x00\x01\x02\x03\x04\x05", 6);
+    bytes.append(QByteArray(33, '\0'));
+    return bytes;
+}
+
+// The block of module m starts at 7 + 8 * (m - 1).
+QByteArray WithBlock(QByteArray bytes, int m, const QList<int> &codes)
+{
+    for (int i = 0; i < 8; ++i)
+        bytes[7 + 8 * (m - 1) + i] = static_cast<char>(codes[i]);
+    return bytes;
+}
+
+QByteArray WithByte(QByteArray bytes, int offset, int value)
+{
+    bytes[offset] = static_cast<char>(value);
+    return bytes;
+}
+
+void SetTypes(ModuleTable &table, int m, const QList<int> &codes)
+{
+    for (int k = 1; k <= 8; ++k)
+        table.input_type[k][m] = codes[k - 1];
+}
+
+} // namespace
+
+class TestConfigFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void build_data();
+    void build();
+    void roundTrip();
+    void parse_data();
+    void parse();
+    void failureTextSaysWhatIsWrong_data();
+    void failureTextSaysWhatIsWrong();
+    void loadDerivesModuleAndGroupStates();
+    void fileWithNoModuleLeavesEverythingDeselected();
+    void rejectedFileKeepsPeriodAndTable_data();
+    void rejectedFileKeepsPeriodAndTable();
+    void readTakesAtMost550Bytes();
+    void unopenableFileIsAFailureOfItsOwn_data();
+    void unopenableFileIsAFailureOfItsOwn();
+    void saveReplacesTheOldFile();
+    void failedSaveLeavesOldFileUntouched();
+    void saveThatCannotWriteSaysSo_data();
+    void saveThatCannotWriteSaysSo();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// One module of the table carries codes; its group expanded or not, the
+// module selected or not; the image must hold exactly these bytes.
+void TestConfigFile::build_data()
+{
+    QTest::addColumn<int>("module");
+    QTest::addColumn<QList<int>>("codes");
+    QTest::addColumn<bool>("groupExpanded");
+    QTest::addColumn<int>("moduleState");
+    QTest::addColumn<int>("period");
+    QTest::addColumn<QByteArray>("expected");
+
+    const QList<int> mixed{1, 0, 2, 3, 4, 5, 0, 1};
+    QTest::newRow("visible module 5")
+        << 5 << mixed << true << 3 << 63 << WithBlock(Image(63), 5, mixed);
+    QTest::newRow("module 1, first block")
+        << 1 << QList<int>{5, 5, 5, 5, 5, 5, 5, 5} << true << 3 << 10
+        << WithBlock(Image(10), 1, {5, 5, 5, 5, 5, 5, 5, 5});
+    QTest::newRow("module 63, last block (group of 15)")
+        << 63 << QList<int>{0, 0, 0, 0, 0, 0, 0, 4} << true << 3 << 2
+        << WithBlock(Image(2), 63, {0, 0, 0, 0, 0, 0, 0, 4});
+    QTest::newRow("module 17 opens group 2")
+        << 17 << mixed << true << 3 << 63 << WithBlock(Image(63), 17, mixed);
+    QTest::newRow("period 300 saved as 44")
+        << 5 << mixed << true << 3 << 300 << WithBlock(Image(44), 5, mixed);
+    QTest::newRow("period 255") << 5 << mixed << true << 3 << 255
+                                << WithBlock(Image(255), 5, mixed);
+    QTest::newRow("period 256 saved as 0")
+        << 5 << mixed << true << 3 << 256 << WithBlock(Image(0), 5, mixed);
+    QTest::newRow("collapsed group saves zeros") << 5 << mixed << false << 3 << 63 << Image(63);
+    QTest::newRow("deselected module saves zeros") << 40 << mixed << true << 2 << 63 << Image(63);
+    QTest::newRow("codes outside 0..5 written as 0")
+        << 9 << QList<int>{6, -1, 255, 3, 256, 5, 1000, 2} << true << 3 << 63
+        << WithBlock(Image(63), 9, {0, 0, 0, 3, 0, 5, 0, 2});
+}
+
+void TestConfigFile::build()
+{
+    QFETCH(int, module);
+    QFETCH(QList<int>, codes);
+    QFETCH(bool, groupExpanded);
+    QFETCH(int, moduleState);
+    QFETCH(int, period);
+    QFETCH(QByteArray, expected);
+
+    ModuleTable table;
+    SetTypes(table, module, codes);
+    table.group_state[ModuleTable::GroupOf(module)] = groupExpanded ? 3 : 2;
+    table.module_state[module] = moduleState;
+    // A selected module of another, collapsed group never shows in the image.
+    const int hidden = module == 63 ? 1 : 63;
+    SetTypes(table, hidden, {1, 1, 1, 1, 1, 1, 1, 1});
+
+    const QByteArray image = BuildConfigImage(table, period);
+    QCOMPARE(image.size(), 550);
+    QCOMPARE(image.toHex(' '), expected.toHex(' '));
+}
+
+void TestConfigFile::roundTrip()
+{
+    ModuleTable saved;
+    for (int g = 1; g <= 4; ++g)
+        saved.group_state[g] = 3;
+    SetTypes(saved, 1, {1, 2, 3, 4, 5, 0, 1, 2});
+    SetTypes(saved, 16, {0, 0, 0, 0, 0, 0, 0, 5});
+    SetTypes(saved, 33, {4, 4, 4, 4, 4, 4, 4, 4});
+    SetTypes(saved, 63, {3, 0, 3, 0, 3, 0, 3, 0});
+    const QString path = m_dir.filePath(QStringLiteral("roundtrip.cfg"));
+    QVERIFY(WriteConfigFile(path, BuildConfigImage(saved, 120)).ok());
+
+    const Result<QByteArray> bytes = ReadConfigFile(path);
+    QVERIFY2(bytes.ok(), qPrintable(bytes.error()));
+    const Result<ConfigImage> image = ParseConfigImage(*bytes, path);
+    QVERIFY2(image.ok(), qPrintable(image.error()));
+
+    ModuleTable loaded;
+    int period = 63;
+    ApplyConfigImage(*image, loaded, period);
+    QCOMPARE(period, 120);
+    for (int m = 1; m <= 63; ++m) {
+        for (int k = 1; k <= 8; ++k)
+            QCOMPARE(loaded.input_type[k][m], saved.input_type[k][m]);
+        const bool used = m == 1 || m == 16 || m == 33 || m == 63;
+        QCOMPARE(loaded.module_state[m], used ? 3 : 2);
+    }
+    // Group 2 (17-32) held nothing, so it comes back collapsed.
+    QCOMPARE(loaded.group_state[1], 3);
+    QCOMPARE(loaded.group_state[2], 2);
+    QCOMPARE(loaded.group_state[3], 3);
+    QCOMPARE(loaded.group_state[4], 3);
+}
+
+void TestConfigFile::parse_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("accepted");
+
+    const QByteArray valid = WithBlock(Image(30), 2, {1, 2, 3, 4, 5, 0, 0, 1});
+    QTest::newRow("550 bytes") << valid << true;
+    QTest::newRow("517 bytes") << valid.left(517) << true;
+    QTest::newRow("516 bytes") << valid.left(516) << false;
+    QTest::newRow("511 bytes, trailer missing") << valid.left(511) << false;
+    QTest::newRow("7 bytes") << valid.left(7) << false;
+    QTest::newRow("6 bytes, no period") << valid.left(6) << false;
+    QTest::newRow("empty") << QByteArray() << false;
+    QTest::newRow("600 bytes, junk after 550") << valid + QByteArray(50, '\x77') << true;
+    QTest::newRow("600 bytes, valid first 517, junk from 517")
+        << valid.left(517) + QByteArray(83, '\x09') << true;
+    QTest::newRow("non-zero filler") << WithByte(WithByte(valid, 517, 0xFF), 549, 0x06) << true;
+    QTest::newRow("code 6 in the first block") << WithByte(valid, 7, 6) << false;
+    QTest::newRow("code 6 in module 2") << WithByte(valid, 7 + 8 + 3, 6) << false;
+    QTest::newRow("code 6 in the last byte of module 63") << WithByte(valid, 510, 6) << false;
+    QTest::newRow("code 255") << WithByte(valid, 300, 255) << false;
+    QTest::newRow("code 5 everywhere")
+        << QByteArray(valid).replace(7, 504, QByteArray(504, '\x05')) << true;
+    QTest::newRow("header byte 0 is 1") << WithByte(valid, 0, 1) << false;
+    QTest::newRow("header byte 5 is 0") << WithByte(valid, 5, 0) << false;
+    QTest::newRow("trailer byte 511 is 1") << WithByte(valid, 511, 1) << false;
+    QTest::newRow("trailer byte 516 is 6") << WithByte(valid, 516, 6) << false;
+    QTest::newRow("trailer shifted by one")
+        << QByteArray(valid).insert(511, '\0').left(550) << false;
+    QTest::newRow("period 0") << WithByte(valid, 6, 0) << true;
+    QTest::newRow("period 255") << WithByte(valid, 6, 255) << true;
+}
+
+void TestConfigFile::parse()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, accepted);
+
+    const Result<ConfigImage> image = ParseConfigImage(bytes, QStringLiteral("plant.cfg"));
+    QCOMPARE(image.ok(), accepted);
+    if (!accepted) {
+        QVERIFY2(image.error().contains(QLatin1String("plant.cfg")), qPrintable(image.error()));
+        return;
+    }
+    QCOMPARE(image->period, static_cast<unsigned char>(bytes[6]));
+    for (int m = 1; m <= 63; ++m) {
+        for (int k = 1; k <= 8; ++k)
+            QCOMPARE(image->input_type[k][m], int(bytes[7 + 8 * (m - 1) + k - 1]));
+    }
+}
+
+// The text is for logs and tool tips; it must point at the actual fault.
+void TestConfigFile::failureTextSaysWhatIsWrong_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expected");
+
+    const QByteArray valid = Image(63);
+    QTest::newRow("short") << valid.left(516)
+                           << "rtd.cfg is 516 bytes long; a configuration file has at least 517.";
+    QTest::newRow("header") << WithByte(valid, 2, 9)
+                            << "rtd.cfg is not a configuration file: it does not begin with the "
+                               "bytes 0 1 2 3 4 5.";
+    QTest::newRow("code") << WithByte(valid, 7 + 8 * 4 + 2, 6)
+                          << "rtd.cfg: input 3 of module 5 has the type code 6; the codes run "
+                             "from 0 to 5.";
+    QTest::newRow("trailer") << WithByte(valid, 513, 0)
+                             << "rtd.cfg is damaged: the bytes 0 1 2 3 4 5 that end the module "
+                                "blocks are not at offset 511.";
+}
+
+void TestConfigFile::failureTextSaysWhatIsWrong()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    const Result<ConfigImage> image = ParseConfigImage(bytes, QStringLiteral("rtd.cfg"));
+    QVERIFY(!image.ok());
+    QCOMPARE(image.error(), expected);
+}
+
+void TestConfigFile::loadDerivesModuleAndGroupStates()
+{
+    // A visible module whose inputs are all "Not Used" is saved as zeros and
+    // comes back deselected; a module with one input in use comes back
+    // selected and opens its group.
+    ModuleTable table;
+    table.group_state[1] = 3;
+    table.group_state[3] = 3;
+    SetTypes(table, 4, {0, 0, 0, 0, 0, 0, 0, 0});
+    SetTypes(table, 40, {0, 0, 0, 0, 0, 2, 0, 0});
+    const QByteArray bytes = BuildConfigImage(table, 63);
+    QCOMPARE(bytes.mid(7 + 8 * 3, 8), QByteArray(8, '\0'));
+
+    // Whatever the table held before the load does not matter.
+    ModuleTable loaded;
+    for (int g = 1; g <= 4; ++g)
+        loaded.group_state[g] = 3;
+    SetTypes(loaded, 20, {1, 1, 1, 1, 1, 1, 1, 1});
+    int period = 5;
+    const Result<ConfigImage> image = ParseConfigImage(bytes, QStringLiteral("x.cfg"));
+    QVERIFY(image.ok());
+    ApplyConfigImage(*image, loaded, period);
+
+    QCOMPARE(loaded.module_state[4], 2);
+    QCOMPARE(loaded.module_state[40], 3);
+    QCOMPARE(loaded.module_state[20], 2);
+    QCOMPARE(loaded.input_type[1][20], 0);
+    QCOMPARE(loaded.input_type[6][40], 2);
+    QCOMPARE(loaded.group_state[1], 2);
+    QCOMPARE(loaded.group_state[2], 2);
+    QCOMPARE(loaded.group_state[3], 3);
+    QCOMPARE(loaded.group_state[4], 2);
+    QCOMPARE(loaded.UpdateActiveModules(), 1);
+    QCOMPARE(loaded.module_active[40], 3);
+}
+
+void TestConfigFile::fileWithNoModuleLeavesEverythingDeselected()
+{
+    // Saved with no group expanded: all 504 code bytes are zero.
+    ModuleTable table;
+    SetTypes(table, 1, {1, 1, 1, 1, 1, 1, 1, 1});
+    const QByteArray bytes = BuildConfigImage(table, 63);
+    QCOMPARE(bytes, Image(63));
+
+    const Result<ConfigImage> image = ParseConfigImage(bytes, QStringLiteral("x.cfg"));
+    QVERIFY(image.ok());
+    ModuleTable loaded;
+    int period = 0;
+    ApplyConfigImage(*image, loaded, period);
+    for (int m = 1; m <= 63; ++m)
+        QCOMPARE(loaded.module_state[m], 2);
+    for (int g = 1; g <= 4; ++g)
+        QCOMPARE(loaded.group_state[g], 2);
+    QCOMPARE(period, 63);
+}
+
+// A rejected file carries no period and no types: its byte 6 is bad input,
+// so the period set before the load stays in force, whatever the file says.
+void TestConfigFile::rejectedFileKeepsPeriodAndTable_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+
+    const QByteArray valid = WithBlock(Image(200), 3, {1, 1, 1, 1, 1, 1, 1, 1});
+    QTest::newRow("516 bytes") << valid.left(516);
+    QTest::newRow("code 6") << WithByte(valid, 100, 6);
+    QTest::newRow("bad header") << WithByte(valid, 0, 7);
+    QTest::newRow("bad trailer") << WithByte(valid, 516, 0);
+}
+
+void TestConfigFile::rejectedFileKeepsPeriodAndTable()
+{
+    QFETCH(QByteArray, bytes);
+    const QString path = m_dir.filePath(QStringLiteral("rejected.cfg"));
+    QVERIFY(WriteFileBytes(path, bytes));
+
+    ModuleTable table;
+    table.group_state[2] = 3;
+    SetTypes(table, 20, {5, 0, 0, 0, 0, 0, 0, 0});
+    int period = 63;
+
+    // The load as the menu command runs it.
+    const Result<QByteArray> read = ReadConfigFile(path);
+    QVERIFY(read.ok());
+    const Result<ConfigImage> image = ParseConfigImage(*read, path);
+    QVERIFY(!image.ok());
+    if (image.ok())
+        ApplyConfigImage(*image, table, period);
+
+    QCOMPARE(period, 63);
+    QCOMPARE(table.input_type[1][20], 5);
+    QCOMPARE(table.input_type[1][3], 0);
+    QCOMPARE(table.group_state[2], 3);
+}
+
+void TestConfigFile::readTakesAtMost550Bytes()
+{
+    const QString path = m_dir.filePath(QStringLiteral("long.cfg"));
+    const QByteArray valid = Image(7);
+    QVERIFY(WriteFileBytes(path, valid + QByteArray(5000, '\x42')));
+    const Result<QByteArray> bytes = ReadConfigFile(path);
+    QVERIFY(bytes.ok());
+    QCOMPARE(*bytes, valid);
+
+    const QString shortPath = m_dir.filePath(QStringLiteral("short.cfg"));
+    QVERIFY(WriteFileBytes(shortPath, valid.left(100)));
+    const Result<QByteArray> shortBytes = ReadConfigFile(shortPath);
+    QVERIFY(shortBytes.ok());
+    QCOMPARE(*shortBytes, valid.left(100));
+}
+
+void TestConfigFile::unopenableFileIsAFailureOfItsOwn_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("missing file") << QStringLiteral("missing.cfg");
+    QTest::newRow("missing folder") << QStringLiteral("nofolder/rtd.cfg");
+    QTest::newRow("a folder") << QStringLiteral("folder.cfg");
+}
+
+void TestConfigFile::unopenableFileIsAFailureOfItsOwn()
+{
+    QFETCH(QString, name);
+    QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("folder.cfg")));
+    const QString path = m_dir.filePath(name);
+    const Result<QByteArray> bytes = ReadConfigFile(path);
+    QVERIFY(!bytes.ok());
+    QVERIFY2(bytes.error().contains(path), qPrintable(bytes.error()));
+}
+
+void TestConfigFile::saveReplacesTheOldFile()
+{
+    const QString path = m_dir.filePath(QStringLiteral("replace.cfg"));
+    QVERIFY(WriteFileBytes(path, QByteArray(2000, '\x33')));
+    const QByteArray image = WithBlock(Image(12), 8, {2, 2, 0, 0, 0, 0, 0, 0});
+    const Result<> saved = WriteConfigFile(path, image);
+    QVERIFY2(saved.ok(), qPrintable(saved.error()));
+    // Nothing of the longer old file is left behind the new image.
+    QCOMPARE(ReadFileBytes(path), image);
+    // And no temporary file stays in the folder.
+    QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("replace.cfg*")}, QDir::Files),
+             QStringList{QStringLiteral("replace.cfg")});
+}
+
+// A save that runs out of room half-way must leave the configuration that
+// was there byte for byte. Writing straight into the old file (truncate, then
+// write) would have left the first part of the new image and lost the old.
+void TestConfigFile::failedSaveLeavesOldFileUntouched()
+{
+    const QString path = m_dir.filePath(QStringLiteral("precious.cfg"));
+    const QByteArray old = WithBlock(Image(99), 1, {1, 2, 3, 4, 5, 1, 2, 3});
+    QVERIFY(WriteFileBytes(path, old));
+
+    const QString fresh = m_dir.filePath(QStringLiteral("fresh.cfg"));
+    Result<> saved;
+    Result<> savedFresh;
+    {
+        FileSizeCap cap(100);
+        QVERIFY(cap.ok());
+        saved = WriteConfigFile(path, Image(5));
+        savedFresh = WriteConfigFile(fresh, Image(5));
+    }
+    QVERIFY(!saved.ok());
+    QCOMPARE(saved.error(), path + QLatin1String(" could not be saved: only 100 of its 550 "
+                                                 "bytes could be written. The file that was "
+                                                 "there is unchanged."));
+    QCOMPARE(ReadFileBytes(path).toHex(' '), old.toHex(' '));
+    // A cut image never takes a name either.
+    QVERIFY(!savedFresh.ok());
+    QVERIFY(!QFile::exists(fresh));
+    QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("precious.cfg*")}, QDir::Files),
+             QStringList{QStringLiteral("precious.cfg")});
+}
+
+void TestConfigFile::saveThatCannotWriteSaysSo_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("missing folder") << QStringLiteral("nofolder/rtd.cfg");
+    QTest::newRow("a folder of that name") << QStringLiteral("taken.cfg");
+    QTest::newRow("a file as the folder") << QStringLiteral("plain/rtd.cfg");
+}
+
+void TestConfigFile::saveThatCannotWriteSaysSo()
+{
+    QFETCH(QString, name);
+    QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("taken.cfg")));
+    QVERIFY(WriteFileBytes(m_dir.filePath(QStringLiteral("plain")), "x"));
+    const QString path = m_dir.filePath(name);
+
+    const Result<> saved = WriteConfigFile(path, Image(63));
+    QVERIFY(!saved.ok());
+    QVERIFY2(saved.error().startsWith(path + QLatin1String(" could not be saved: ")),
+             qPrintable(saved.error()));
+    QCOMPARE(ReadFileBytes(m_dir.filePath(QStringLiteral("plain"))), QByteArray("x"));
+    QVERIFY(QFileInfo(m_dir.filePath(QStringLiteral("taken.cfg"))).isDir());
+}
+
+QTEST_APPLESS_MAIN(TestConfigFile)
+#include "tst_configfile.moc"

@@ -1,0 +1,347 @@
+#include "config/filesizecap.h"
+#include "metering/datalogfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Rows and header are written out here as the bytes a reader of the file
+// gets, not built from the code's own pieces.
+namespace {
+
+const QByteArray kHeader =
+    "Time\tModule\tRTD 1\tRTD 2\tRTD 3\tRTD 4\tRTD 5\tRTD 6\tRTD 7\tRTD 8\r\n";
+
+ReadingTexts Texts(const QStringList &list)
+{
+    ReadingTexts texts;
+    for (int i = 0; i < 8; ++i)
+        texts[size_t(i)] = list.value(i);
+    return texts;
+}
+
+const ReadingTexts kSample = Texts(
+    {QStringLiteral("23.5"), QStringLiteral("----"), QStringLiteral("Op"), QStringLiteral("Sh"),
+     QStringLiteral("ERROR"), QString(), QStringLiteral("-40.0"), QStringLiteral("209.9")});
+// kSample as module 5 writes it.
+QByteArray SampleRow(const char *time)
+{
+    return QByteArray(time) +
+           "\tRTD Module 5\t  23.5\t  ----\t    Op\t    Sh\t ERROR\t      \t -40.0\t 209.9\r\n";
+}
+
+QDateTime At(int year, int month, int day, int h, int m, int s)
+{
+    return QDateTime(QDate(year, month, day), QTime(h, m, s));
+}
+
+} // namespace
+
+class TestDatalogFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void row_data();
+    void row();
+    void headerOnlyWhenTheFileIsCreated();
+    void existingFileGetsNoHeader();
+    void emptyFileGetsTheHeader();
+    void midnightStartsTheNextDaysFile_data();
+    void midnightStartsTheNextDaysFile();
+    void unwritableFolderDropsTheRowAndTheNextRowTriesAgain_data();
+    void unwritableFolderDropsTheRowAndTheNextRowTriesAgain();
+    void tornLastRowIsCutBeforeTheNextRow_data();
+    void tornLastRowIsCutBeforeTheNextRow();
+    void fullDiskLeavesNoHalfRow();
+    void fullDiskOnANewFileLeavesNoHalfHeader();
+    void baseName_data();
+    void baseName();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_base;
+};
+
+void TestDatalogFile::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_base = m_dir->filePath(QStringLiteral("plant"));
+}
+
+void TestDatalogFile::row_data()
+{
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<int>("module");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("every kind of text")
+        << QTime(14, 3, 7) << 5
+        << QStringList{QStringLiteral("23.5"),  QStringLiteral("----"),  QStringLiteral("Op"),
+                       QStringLiteral("Sh"),    QStringLiteral("ERROR"), QString(),
+                       QStringLiteral("-40.0"), QStringLiteral("209.9")}
+        << SampleRow("14:03:07");
+    QTest::newRow("failed read, module 63")
+        << QTime(0, 0, 0) << 63 << QStringList(8, QStringLiteral("----"))
+        << QByteArray("00:00:00\tRTD Module 63\t  ----\t  ----\t  ----\t  ----\t  ----\t  ----\t"
+                      "  ----\t  ----\r\n");
+    QTest::newRow("all empty, module 1, last second of the day")
+        << QTime(23, 59, 59) << 1 << QStringList(8, QString())
+        << QByteArray("23:59:59\tRTD Module 1\t      \t      \t      \t      \t      \t      \t"
+                      "      \t      \r\n");
+    QTest::newRow("six and more characters are never cut")
+        << QTime(9, 5, 1) << 12 << QStringList{QStringLiteral("-123.4"),  QStringLiteral("1234.5"),
+                                               QStringLiteral("12345.6"), QStringLiteral("0.0"),
+                                               QStringLiteral("2.0"),     QStringLiteral("22.0"),
+                                               QStringLiteral("1"),       QStringLiteral("100.0")}
+        << QByteArray("09:05:01\tRTD Module 12\t-123.4\t1234.5\t12345.6\t   0.0\t   2.0\t"
+                      "  22.0\t     1\t 100.0\r\n");
+    QTest::newRow("comma as decimal separator")
+        << QTime(12, 0, 30) << 40 << QStringList(8, QStringLiteral("21,7"))
+        << QByteArray("12:00:30\tRTD Module 40\t  21,7\t  21,7\t  21,7\t  21,7\t  21,7\t  21,7\t"
+                      "  21,7\t  21,7\r\n");
+    // Single-byte text: one byte per character, so the padding still counts
+    // six characters.
+    QTest::newRow("Latin-1 character")
+        << QTime(1, 2, 3) << 7 << QStringList(8, QStringLiteral("1\u00B72"))
+        << QByteArray("01:02:03\tRTD Module 7\t   1\xB7"
+                      "2\t   1\xB7"
+                      "2\t   1\xB7"
+                      "2\t   1\xB7"
+                      "2\t   1\xB7"
+                      "2\t   1\xB7"
+                      "2\t   1\xB7"
+                      "2\t   1\xB7"
+                      "2\r\n");
+}
+
+void TestDatalogFile::row()
+{
+    QFETCH(QTime, time);
+    QFETCH(int, module);
+    QFETCH(QStringList, texts);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(FormatDatalogRow(time, module, Texts(texts)), expected);
+
+    // The same bytes reach the file, after the header.
+    const Result<> added =
+        AppendDatalogRow(m_base, QDateTime(QDate(2024, 3, 14), time), module, Texts(texts));
+    QVERIFY2(added.ok(), qPrintable(added.error()));
+    QCOMPARE(ReadFileBytes(m_dir->filePath(QStringLiteral("plant_0314.csv"))), kHeader + expected);
+}
+
+void TestDatalogFile::headerOnlyWhenTheFileIsCreated()
+{
+    QVERIFY(AppendDatalogRow(m_base, At(2024, 3, 14, 14, 3, 7), 5, kSample).ok());
+    QVERIFY(AppendDatalogRow(m_base, At(2024, 3, 14, 14, 3, 8), 5, kSample).ok());
+    QVERIFY(AppendDatalogRow(m_base, At(2024, 3, 14, 14, 3, 9), 5, kSample).ok());
+    QCOMPARE(ReadFileBytes(m_dir->filePath(QStringLiteral("plant_0314.csv"))),
+             kHeader + SampleRow("14:03:07") + SampleRow("14:03:08") + SampleRow("14:03:09"));
+}
+
+void TestDatalogFile::existingFileGetsNoHeader()
+{
+    // Whoever wrote it, an existing file only gets rows appended.
+    const QString path = m_dir->filePath(QStringLiteral("plant_0101.csv"));
+    QVERIFY(WriteFileBytes(path, "written by someone else\r\n"));
+    QVERIFY(AppendDatalogRow(m_base, At(2025, 1, 1, 0, 0, 1), 5, kSample).ok());
+    QCOMPARE(ReadFileBytes(path), "written by someone else\r\n" + SampleRow("00:00:01"));
+}
+
+// An empty file is one whose creation was cut short (a crash between
+// creating and writing, or a full disk): its first row still needs the
+// header over it.
+void TestDatalogFile::emptyFileGetsTheHeader()
+{
+    const QString path = m_dir->filePath(QStringLiteral("plant_0314.csv"));
+    QVERIFY(WriteFileBytes(path, QByteArray()));
+    QVERIFY(AppendDatalogRow(m_base, At(2024, 3, 14, 8, 0, 0), 5, kSample).ok());
+    QCOMPARE(ReadFileBytes(path), kHeader + SampleRow("08:00:00"));
+}
+
+void TestDatalogFile::midnightStartsTheNextDaysFile_data()
+{
+    QTest::addColumn<QDateTime>("before");
+    QTest::addColumn<QDateTime>("after");
+    QTest::addColumn<QString>("oldFile");
+    QTest::addColumn<QString>("newFile");
+    QTest::newRow("14 to 15 March")
+        << At(2024, 3, 14, 23, 59, 59) << At(2024, 3, 15, 0, 0, 0) << "plant_0314.csv"
+        << "plant_0315.csv";
+    QTest::newRow("new year") << At(2024, 12, 31, 23, 59, 59) << At(2025, 1, 1, 0, 0, 0)
+                              << "plant_1231.csv"
+                              << "plant_0101.csv";
+    QTest::newRow("leap day") << At(2024, 2, 28, 23, 59, 59) << At(2024, 2, 29, 0, 0, 0)
+                              << "plant_0228.csv"
+                              << "plant_0229.csv";
+}
+
+void TestDatalogFile::midnightStartsTheNextDaysFile()
+{
+    QFETCH(QDateTime, before);
+    QFETCH(QDateTime, after);
+    QFETCH(QString, oldFile);
+    QFETCH(QString, newFile);
+
+    QVERIFY(AppendDatalogRow(m_base, before.addSecs(-1), 5, kSample).ok());
+    QVERIFY(AppendDatalogRow(m_base, before, 5, kSample).ok());
+    QVERIFY(!QFile::exists(m_dir->filePath(newFile)));
+    QVERIFY(AppendDatalogRow(m_base, after, 5, kSample).ok());
+    QVERIFY(AppendDatalogRow(m_base, after.addSecs(1), 5, kSample).ok());
+
+    QCOMPARE(ReadFileBytes(m_dir->filePath(oldFile)),
+             kHeader + SampleRow("23:59:58") + SampleRow("23:59:59"));
+    QCOMPARE(ReadFileBytes(m_dir->filePath(newFile)),
+             kHeader + SampleRow("00:00:00") + SampleRow("00:00:01"));
+}
+
+void TestDatalogFile::unwritableFolderDropsTheRowAndTheNextRowTriesAgain_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("blockWithAFile");
+    QTest::newRow("folder does not exist") << "gone" << false;
+    QTest::newRow("a file where the folder should be") << "blocked" << true;
+}
+
+void TestDatalogFile::unwritableFolderDropsTheRowAndTheNextRowTriesAgain()
+{
+    QFETCH(QString, folder);
+    QFETCH(bool, blockWithAFile);
+    const QString folderPath = m_dir->filePath(folder);
+    if (blockWithAFile)
+        QVERIFY(WriteFileBytes(folderPath, "not a folder"));
+    const QString base = folderPath + QLatin1String("/plant");
+    const QString path = folderPath + QLatin1String("/plant_0314.csv");
+
+    const Result<> dropped = AppendDatalogRow(base, At(2024, 3, 14, 10, 0, 0), 5, kSample);
+    QVERIFY(!dropped.ok());
+    QVERIFY2(dropped.error().startsWith(path + QLatin1String(" cannot be opened: ")),
+             qPrintable(dropped.error()));
+
+    // The folder comes back; the next row goes in, header first.
+    if (blockWithAFile)
+        QVERIFY(QFile::remove(folderPath));
+    QVERIFY(QDir(m_dir->path()).mkdir(folder));
+    const Result<> added = AppendDatalogRow(base, At(2024, 3, 14, 10, 0, 1), 5, kSample);
+    QVERIFY2(added.ok(), qPrintable(added.error()));
+    QCOMPARE(ReadFileBytes(path), kHeader + SampleRow("10:00:01"));
+}
+
+// What a crash inside write() leaves: the file ends in a piece of a row (or
+// of the header) without its line end. The next row must not be glued to it.
+void TestDatalogFile::tornLastRowIsCutBeforeTheNextRow_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+
+    const QByteArray whole = kHeader + SampleRow("10:00:00");
+    const QByteArray next = SampleRow("10:00:05");
+    QTest::newRow("row cut in a field") << whole + SampleRow("10:00:01").left(30) << whole + next;
+    QTest::newRow("row cut between CR and LF")
+        << whole + SampleRow("10:00:01").chopped(1) << whole + next;
+    QTest::newRow("row cut after its first byte")
+        << whole + SampleRow("10:00:01").left(1) << whole + next;
+    QTest::newRow("header cut") << kHeader.left(20) << kHeader + next;
+    QTest::newRow("header cut before its LF") << kHeader.chopped(1) << kHeader + next;
+    QTest::newRow("a torn row longer than a block")
+        << whole + QByteArray(10000, 'x') << whole + next;
+    QTest::newRow("no line end anywhere, longer than a block")
+        << QByteArray(9000, 'x') << kHeader + next;
+    QTest::newRow("whole file is kept") << whole << whole + next;
+}
+
+void TestDatalogFile::tornLastRowIsCutBeforeTheNextRow()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    const QString path = m_dir->filePath(QStringLiteral("plant_0314.csv"));
+    QVERIFY(WriteFileBytes(path, before));
+    const Result<> added = AppendDatalogRow(m_base, At(2024, 3, 14, 10, 0, 5), 5, kSample);
+    QVERIFY2(added.ok(), qPrintable(added.error()));
+    QCOMPARE(ReadFileBytes(path), after);
+}
+
+// A full disk lets write() put down part of the row and no more. The part
+// must not stay: a reader of the file would take it for a row, and the next
+// row would be glued to it.
+void TestDatalogFile::fullDiskLeavesNoHalfRow()
+{
+    const QString path = m_dir->filePath(QStringLiteral("plant_0314.csv"));
+    const QByteArray whole = kHeader + SampleRow("10:00:00");
+    QVERIFY(WriteFileBytes(path, whole));
+
+    Result<> added;
+    {
+        FileSizeCap cap(rlim_t(whole.size() + 40));
+        QVERIFY(cap.ok());
+        added = AppendDatalogRow(m_base, At(2024, 3, 14, 10, 0, 1), 5, kSample);
+    }
+    QVERIFY(!added.ok());
+    QVERIFY2(added.error().contains(path), qPrintable(added.error()));
+    QCOMPARE(ReadFileBytes(path), whole);
+
+    // Room again: the next row goes in whole.
+    QVERIFY(AppendDatalogRow(m_base, At(2024, 3, 14, 10, 0, 2), 5, kSample).ok());
+    QCOMPARE(ReadFileBytes(path), whole + SampleRow("10:00:02"));
+}
+
+void TestDatalogFile::fullDiskOnANewFileLeavesNoHalfHeader()
+{
+    const QString path = m_dir->filePath(QStringLiteral("plant_0314.csv"));
+    Result<> added;
+    {
+        FileSizeCap cap(30);
+        QVERIFY(cap.ok());
+        added = AppendDatalogRow(m_base, At(2024, 3, 14, 10, 0, 1), 5, kSample);
+    }
+    QVERIFY(!added.ok());
+    QCOMPARE(ReadFileBytes(path), QByteArray());
+
+    QVERIFY(AppendDatalogRow(m_base, At(2024, 3, 14, 10, 0, 2), 5, kSample).ok());
+    QCOMPARE(ReadFileBytes(path), kHeader + SampleRow("10:00:02"));
+}
+
+void TestDatalogFile::baseName_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("base");
+    QTest::newRow("csv") << "C:/logs/plant.csv"
+                         << "C:/logs/plant";
+    QTest::newRow("txt") << "C:/logs/plant.txt"
+                         << "C:/logs/plant";
+    QTest::newRow("bare name with extension") << "plant.txt"
+                                              << "plant";
+    QTest::newRow("long extension") << "/logs/plant.data"
+                                    << "/logs/plant";
+    QTest::newRow("short extension") << "/logs/plant.c"
+                                     << "/logs/plant";
+    QTest::newRow("no extension") << "/logs/plant"
+                                  << "/logs/plant";
+    QTest::newRow("dot in the folder only") << "/logs.d/plant"
+                                            << "/logs.d/plant";
+    QTest::newRow("short name, no extension") << "/logs/ab"
+                                              << "/logs/ab";
+    QTest::newRow("bare name, no extension") << "plant"
+                                             << "plant";
+    QTest::newRow("hidden file") << "/home/me/.plant"
+                                 << "/home/me/.plant";
+    QTest::newRow("two dots: the last one") << "/logs/plant.v2.csv"
+                                            << "/logs/plant.v2";
+    QTest::newRow("spaces kept") << "/my logs/plant 1.csv"
+                                 << "/my logs/plant 1";
+}
+
+void TestDatalogFile::baseName()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QString, base);
+    QCOMPARE(DatalogBaseName(chosen), base);
+}
+
+QTEST_APPLESS_MAIN(TestDatalogFile)
+#include "tst_datalogfile.moc"
