@@ -53,11 +53,14 @@ public:
     CreateMemoMessageBox(QWidget *owner, const QString &memo_text, const QString &label_text,
                          const QString &caption, int button_mode);
 
-    // Moves the progress bar and paints the box. Only window-system events are
-    // processed while doing so: user input waits until the caller's loop has
-    // ended, so no other handler is started from the mouse or keyboard (timers
-    // and posted events may still run; a caller with a timer of its own stops
-    // it first).
+    // Moves the progress bar and paints the box. To let the box appear and
+    // redraw while the caller keeps the thread, the window system's events are
+    // processed, but neither user input nor timer events: no handler of the
+    // program is started from the mouse, the keyboard or a timer in the middle
+    // of the caller's loop. Input and timers that fall due meanwhile are not
+    // lost; they are delivered once the caller returns to the event loop (a
+    // repeating timer fires once for the ticks it missed). A caller that wants
+    // its timer to start afresh after the loop stops and restarts it itself.
     static void SetProgress(TMessageBoxF *box, int position);
 
     QLabel *text_L = nullptr;
@@ -85,9 +88,6 @@ private:
 
     bool m_progress = false;
     int m_escapeResult = kResultCancel;
-    // While a progress box stands, the program's timers are held back (see
-    // CreateProgressBox).
-    std::unique_ptr<QObject> m_timerGate;
 };
 
 // Builds a message box, shows it modally, frees it and returns the modal result.

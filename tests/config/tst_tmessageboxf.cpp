@@ -29,6 +29,7 @@ private slots:
     void progressBoxWithMaximumZeroShowsAnEmptyBar();
     void progressBoxFollowsSetProgressAndCannotBeDismissed();
     void timersWaitWhileAProgressBoxStands();
+    void aTimerThatFellDueDuringProgressFiresAfterwards();
 
 private:
     QWidget m_owner;
@@ -232,7 +233,7 @@ void TestTMessageBoxF::progressBoxFollowsSetProgressAndCannotBeDismissed()
 }
 
 // A metering tick must not run inside a scan or a send: the events a
-// progress box processes to paint itself never fire the program's timers.
+// progress box processes to paint itself never fire a timer.
 void TestTMessageBoxF::timersWaitWhileAProgressBoxStands()
 {
     QTimer tick;
@@ -248,6 +249,28 @@ void TestTMessageBoxF::timersWaitWhileAProgressBoxStands()
         QCOMPARE(ticks, 0);
     }
     QTRY_VERIFY(ticks > 0);
+}
+
+// Held back, not lost: a single-shot timer that falls due while the box
+// stands fires once the thread is back in the event loop.
+void TestTMessageBoxF::aTimerThatFellDueDuringProgressFiresAfterwards()
+{
+    QTimer once;
+    once.setSingleShot(true);
+    once.setInterval(1);
+    int fired = 0;
+    connect(&once, &QTimer::timeout, this, [&fired] { ++fired; });
+    {
+        auto box =
+            TMessageBoxF::CreateProgressBox(&m_owner, QStringLiteral("Setting Frequency"), 3);
+        once.start();
+        for (int i = 1; i <= 3; ++i) {
+            QTest::qSleep(5); // the bus work of one module
+            TMessageBoxF::SetProgress(box.get(), i);
+        }
+        QCOMPARE(fired, 0);
+    }
+    QTRY_COMPARE(fired, 1);
 }
 
 QTEST_MAIN(TestTMessageBoxF)
