@@ -113,6 +113,7 @@ void TMessageBoxF::PlaceButtons(int button_mode)
         yes_B->hide();
         no_B->hide();
         m_escapeResult = kResultOk;
+        m_escapeAnswers = false;
         break;
     case 1:
         ok_B->move(cw / 2 - 100, top);
@@ -233,7 +234,8 @@ void TMessageBoxF::reject()
 
 void TMessageBoxF::keyPressEvent(QKeyEvent *event)
 {
-    if (m_progress) {
+    // A progress box answers no key; in mode 0 no shown button answers Escape.
+    if (m_progress || (event->key() == Qt::Key_Escape && !m_escapeAnswers)) {
         event->accept();
         return;
     }

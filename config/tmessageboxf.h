@@ -25,8 +25,10 @@ class QTextEdit;
 //   4      Yes at CW/2 - 100, No at CW/2 + 25
 //   other  OK, Cancel, Yes, No at 72, 174, 284, 386
 // Modal results: OK 1, Cancel 2, Yes 6, No 7. Enter presses OK (Yes in mode
-// 4); Escape, like closing the window, presses Cancel (No in mode 4). A box
-// whose only button is OK has one answer, so Escape gives 1 there as well.
+// 4). Escape presses Cancel (No in mode 4), and only those two answer it: in
+// mode 0, where OK stands alone, Escape does nothing and the box stays until
+// OK is pressed. A close request from the window system gives the answer
+// Escape would, and 1 in mode 0.
 class TMessageBoxF : public QDialog
 {
     Q_OBJECT
@@ -87,7 +89,10 @@ private:
     void PlaceButtons(int button_mode);
 
     bool m_progress = false;
+    // The answer to a close request; Escape gives it only while the box shows
+    // a Cancel or No button.
     int m_escapeResult = kResultCancel;
+    bool m_escapeAnswers = true;
 };
 
 // Builds a message box, shows it modally, frees it and returns the modal result.

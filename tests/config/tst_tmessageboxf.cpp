@@ -23,6 +23,7 @@ private slots:
     void buttonsByMode();
     void modalResult_data();
     void modalResult();
+    void escapeLeavesAnOkOnlyBoxStanding();
     void labelWrapsOnlyWhenWiderThanTheBox_data();
     void labelWrapsOnlyWhenWiderThanTheBox();
     void memoBoxPlacesMemoAndKeepsLines();
@@ -94,7 +95,6 @@ void TestTMessageBoxF::modalResult_data()
     QTest::addColumn<int>("result");
 
     QTest::newRow("0 Enter") << 0 << QStringLiteral("Enter") << 1;
-    QTest::newRow("0 Escape: the only answer") << 0 << QStringLiteral("Escape") << 1;
     QTest::newRow("1 Enter") << 1 << QStringLiteral("Enter") << 1;
     QTest::newRow("1 Escape") << 1 << QStringLiteral("Escape") << 2;
     QTest::newRow("1 Cancel") << 1 << QStringLiteral("cancel_B") << 2;
@@ -132,6 +132,29 @@ void TestTMessageBoxF::modalResult()
     QCOMPARE(ShowMemoMessageBox(&m_owner, QStringLiteral("Long text"), QStringLiteral("Warning!"),
                                 QStringLiteral("Please Read Carefully"), mode),
              result);
+}
+
+// Only Cancel and No answer Escape. In mode 0 OK stands alone, so Escape
+// leaves the box up; Enter then answers it.
+void TestTMessageBoxF::escapeLeavesAnOkOnlyBoxStanding()
+{
+    for (const bool memo : {false, true}) {
+        bool openAfterEscape = false;
+        auto seen = std::make_shared<ModalSeen>();
+        AnswerNextModal(seen, [&openAfterEscape](QWidget *modal) {
+            QTest::keyClick(modal, Qt::Key_Escape);
+            openAfterEscape = modal->isVisible();
+            QTest::keyClick(modal, Qt::Key_Return);
+        });
+        const int result =
+            memo ? ShowMemoMessageBox(&m_owner, QStringLiteral("Long text"),
+                                      QStringLiteral("Warning!"), QStringLiteral("Caption"), 0)
+                 : ShowMessageBox(&m_owner, QStringLiteral("Error in Configuration File."),
+                                  QStringLiteral("File Error"), 0);
+        QVERIFY(seen->seen);
+        QVERIFY2(openAfterEscape, memo ? "memo box" : "message box");
+        QCOMPARE(result, 1);
+    }
 }
 
 void TestTMessageBoxF::labelWrapsOnlyWhenWiderThanTheBox_data()
