@@ -52,8 +52,7 @@ void fillPage(QWidget *page, QWidget *frame)
     layout->addWidget(frame);
 }
 
-QAction *addItem(QMenu *menu, const QString &name, const QString &caption,
-                 const QString &hint = {})
+QAction *addItem(QMenu *menu, const QString &name, const QString &caption, const QString &hint = {})
 {
     QAction *action = menu->addAction(caption);
     action->setObjectName(name);
@@ -154,31 +153,31 @@ void TMainF::buildMenu()
 {
     FileMenu = menuBar()->addMenu(QStringLiteral("File"));
     FileMenu->setToolTipsVisible(true);
-    NewConfiguration1 = addItem(FileMenu, QStringLiteral("NewConfiguration1"),
-                                QStringLiteral("New Configuration"),
-                                QStringLiteral("Clear all data and start new configuration"));
-    LoadConfig1 = addItem(FileMenu, QStringLiteral("LoadConfig1"),
-                          QStringLiteral("Load Configuration"),
-                          QStringLiteral("Load Configuration from File"));
-    SaveConfig1 = addItem(FileMenu, QStringLiteral("SaveConfig1"),
-                          QStringLiteral("Save Configuration"),
-                          QStringLiteral("Save Configuration to File"));
-    SendConfig1 = addItem(FileMenu, QStringLiteral("SendConfig1"),
-                          QStringLiteral("Send Configuration"),
-                          QStringLiteral("Send Configuration to Modules"));
+    NewConfiguration1 =
+        addItem(FileMenu, QStringLiteral("NewConfiguration1"), QStringLiteral("New Configuration"),
+                QStringLiteral("Clear all data and start new configuration"));
+    LoadConfig1 =
+        addItem(FileMenu, QStringLiteral("LoadConfig1"), QStringLiteral("Load Configuration"),
+                QStringLiteral("Load Configuration from File"));
+    SaveConfig1 =
+        addItem(FileMenu, QStringLiteral("SaveConfig1"), QStringLiteral("Save Configuration"),
+                QStringLiteral("Save Configuration to File"));
+    SendConfig1 =
+        addItem(FileMenu, QStringLiteral("SendConfig1"), QStringLiteral("Send Configuration"),
+                QStringLiteral("Send Configuration to Modules"));
 
     OptionsMenu = menuBar()->addMenu(QStringLiteral("Options"));
     Comport1 = addItem(OptionsMenu, QStringLiteral("Comport1"), QStringLiteral("Change Comport"));
-    Datalogging1 = addItem(OptionsMenu, QStringLiteral("Datalogging1"),
-                           QStringLiteral("Datalogging Options"));
-    TempDisplay1 = addItem(OptionsMenu, QStringLiteral("TempDisplay1"),
-                           QStringLiteral("Temperature Display"));
-    SamplePeriod1 = addItem(OptionsMenu, QStringLiteral("SamplePeriod1"),
-                            QStringLiteral("Sample Period"));
+    Datalogging1 =
+        addItem(OptionsMenu, QStringLiteral("Datalogging1"), QStringLiteral("Datalogging Options"));
+    TempDisplay1 =
+        addItem(OptionsMenu, QStringLiteral("TempDisplay1"), QStringLiteral("Temperature Display"));
+    SamplePeriod1 =
+        addItem(OptionsMenu, QStringLiteral("SamplePeriod1"), QStringLiteral("Sample Period"));
     N1 = OptionsMenu->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
-    RTDModuleType1 = addItem(OptionsMenu, QStringLiteral("RTDModuleType1"),
-                             QStringLiteral("RTD Module Type"));
+    RTDModuleType1 =
+        addItem(OptionsMenu, QStringLiteral("RTDModuleType1"), QStringLiteral("RTD Module Type"));
 
     HelpMenu = menuBar()->addMenu(QStringLiteral("Help"));
     Contents1 = addItem(HelpMenu, QStringLiteral("Contents1"), QStringLiteral("Contents"));
@@ -203,15 +202,18 @@ void TMainF::buildPages()
     PageControl1->setMinimumHeight(464);
     column->addWidget(PageControl1, 1);
 
-    Metering_Tab = addPage(PageControl1, QStringLiteral("Metering_Tab"), QStringLiteral("Metering"));
+    Metering_Tab =
+        addPage(PageControl1, QStringLiteral("Metering_Tab"), QStringLiteral("Metering"));
     Metering_F1 = new TMetering_F(Metering_Tab);
     fillPage(Metering_Tab, Metering_F1);
 
-    Config_Tab = addPage(PageControl1, QStringLiteral("Config_Tab"), QStringLiteral("Configuration"));
+    Config_Tab =
+        addPage(PageControl1, QStringLiteral("Config_Tab"), QStringLiteral("Configuration"));
     Config_Page = new ConfigPage(table, Config_Tab);
     fillPage(Config_Tab, Config_Page);
 
-    Misc_Tab = addPage(PageControl1, QStringLiteral("Misc_Tab"), QStringLiteral("Miscellaneous Info"));
+    Misc_Tab =
+        addPage(PageControl1, QStringLiteral("Misc_Tab"), QStringLiteral("Miscellaneous Info"));
 
     VRX_Tab = addPage(PageControl1, QStringLiteral("VRX_Tab"), QStringLiteral("VRX-RTD"));
     VRX_RTD_F1 = new TVRX_RTD_F(VRX_Tab);
@@ -236,8 +238,8 @@ void TMainF::buildPages()
     view_B->setObjectName(QStringLiteral("view_B"));
     view_B->setGeometry(127, 117, 75, 25);
 
-    Plot_Tab = addPage(PageControl1, QStringLiteral("Plot_Tab"),
-                       QStringLiteral("Temperature Plotting"));
+    Plot_Tab =
+        addPage(PageControl1, QStringLiteral("Plot_Tab"), QStringLiteral("Temperature Plotting"));
     Plot_F1 = new TPlot_F(Plot_Tab);
     fillPage(Plot_Tab, Plot_F1);
 

@@ -156,21 +156,50 @@ void TestMainWindow::menuItems_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("hint");
-    QTest::newRow("NewConfiguration1") << "File" << "NewConfiguration1" << "New Configuration"
+    QTest::newRow("NewConfiguration1") << "File"
+                                       << "NewConfiguration1"
+                                       << "New Configuration"
                                        << "Clear all data and start new configuration";
-    QTest::newRow("LoadConfig1") << "File" << "LoadConfig1" << "Load Configuration"
+    QTest::newRow("LoadConfig1") << "File"
+                                 << "LoadConfig1"
+                                 << "Load Configuration"
                                  << "Load Configuration from File";
-    QTest::newRow("SaveConfig1") << "File" << "SaveConfig1" << "Save Configuration"
+    QTest::newRow("SaveConfig1") << "File"
+                                 << "SaveConfig1"
+                                 << "Save Configuration"
                                  << "Save Configuration to File";
-    QTest::newRow("SendConfig1") << "File" << "SendConfig1" << "Send Configuration"
+    QTest::newRow("SendConfig1") << "File"
+                                 << "SendConfig1"
+                                 << "Send Configuration"
                                  << "Send Configuration to Modules";
-    QTest::newRow("Comport1") << "Options" << "Comport1" << "Change Comport" << "";
-    QTest::newRow("Datalogging1") << "Options" << "Datalogging1" << "Datalogging Options" << "";
-    QTest::newRow("TempDisplay1") << "Options" << "TempDisplay1" << "Temperature Display" << "";
-    QTest::newRow("SamplePeriod1") << "Options" << "SamplePeriod1" << "Sample Period" << "";
-    QTest::newRow("RTDModuleType1") << "Options" << "RTDModuleType1" << "RTD Module Type" << "";
-    QTest::newRow("Contents1") << "Help" << "Contents1" << "Contents" << "";
-    QTest::newRow("About1") << "Help" << "About1" << "About" << "";
+    QTest::newRow("Comport1") << "Options"
+                              << "Comport1"
+                              << "Change Comport"
+                              << "";
+    QTest::newRow("Datalogging1") << "Options"
+                                  << "Datalogging1"
+                                  << "Datalogging Options"
+                                  << "";
+    QTest::newRow("TempDisplay1") << "Options"
+                                  << "TempDisplay1"
+                                  << "Temperature Display"
+                                  << "";
+    QTest::newRow("SamplePeriod1") << "Options"
+                                   << "SamplePeriod1"
+                                   << "Sample Period"
+                                   << "";
+    QTest::newRow("RTDModuleType1") << "Options"
+                                    << "RTDModuleType1"
+                                    << "RTD Module Type"
+                                    << "";
+    QTest::newRow("Contents1") << "Help"
+                               << "Contents1"
+                               << "Contents"
+                               << "";
+    QTest::newRow("About1") << "Help"
+                            << "About1"
+                            << "About"
+                            << "";
 }
 
 void TestMainWindow::menuItems()
@@ -214,12 +243,18 @@ void TestMainWindow::statusPanelClicks_data()
 {
     QTest::addColumn<QString>("panel");
     QTest::addColumn<QString>("item");
-    QTest::newRow("datalog_file_P") << "datalog_file_P" << "Datalogging1";
-    QTest::newRow("datalog_P") << "datalog_P" << "Datalogging1";
-    QTest::newRow("com_P") << "com_P" << "Comport1";
-    QTest::newRow("temp_P") << "temp_P" << "TempDisplay1";
-    QTest::newRow("period_P") << "period_P" << "SamplePeriod1";
-    QTest::newRow("config_file_P has no action") << "config_file_P" << "";
+    QTest::newRow("datalog_file_P") << "datalog_file_P"
+                                    << "Datalogging1";
+    QTest::newRow("datalog_P") << "datalog_P"
+                               << "Datalogging1";
+    QTest::newRow("com_P") << "com_P"
+                           << "Comport1";
+    QTest::newRow("temp_P") << "temp_P"
+                            << "TempDisplay1";
+    QTest::newRow("period_P") << "period_P"
+                              << "SamplePeriod1";
+    QTest::newRow("config_file_P has no action") << "config_file_P"
+                                                 << "";
 }
 
 void TestMainWindow::statusPanelClicks()
@@ -253,8 +288,8 @@ void TestMainWindow::storedPlacement_data()
     QTest::addColumn<QRect>("expected");
     QTest::newRow("zeros") << QByteArray("Top=0\nLeft=0\nHeight=0\nWidth=0\n")
                            << QRect(0, 0, 800, 550);
-    QTest::newRow("wider than 800") << QByteArray("Top=40\nLeft=30\nHeight=600\nWidth=1200\n")
-                                    << QRect(30, 40, 800, 600);
+    QTest::newRow("wider than 800")
+        << QByteArray("Top=40\nLeft=30\nHeight=600\nWidth=1200\n") << QRect(30, 40, 800, 600);
     QTest::newRow("too low") << QByteArray("Top=5\nLeft=7\nHeight=300\nWidth=640\n")
                              << QRect(7, 5, 800, 550);
 }
@@ -285,13 +320,13 @@ void TestMainWindow::datalogStatusAtStart_data()
     QTest::addColumn<QString>("panel");
     QTest::addColumn<QString>("file");
     const QString today = QDate::currentDate().toString(QStringLiteral("MMdd"));
-    QTest::newRow("off") << QByteArray("Datalog=0\n") << "Datalogging: OFF" << "";
-    QTest::newRow("on, default name")
-        << QByteArray("Datalog=1\n") << "Datalogging: ON"
-        << QStringLiteral("Datalog To: rtd_data_%1.csv").arg(today);
-    QTest::newRow("on, path")
-        << QByteArray("Datalog=1\nDataFile=/var/log/plant line\n") << "Datalogging: ON"
-        << QStringLiteral("Datalog To: plant line_%1.csv").arg(today);
+    QTest::newRow("off") << QByteArray("Datalog=0\n") << "Datalogging: OFF"
+                         << "";
+    QTest::newRow("on, default name") << QByteArray("Datalog=1\n") << "Datalogging: ON"
+                                      << QStringLiteral("Datalog To: rtd_data_%1.csv").arg(today);
+    QTest::newRow("on, path") << QByteArray("Datalog=1\nDataFile=/var/log/plant line\n")
+                              << "Datalogging: ON"
+                              << QStringLiteral("Datalog To: plant line_%1.csv").arg(today);
     QTest::newRow("on, name with percent signs")
         << QByteArray("Datalog=1\nDataFile=line%2 %1\n") << "Datalogging: ON"
         << QStringLiteral("Datalog To: line%2 %1_") + today + QStringLiteral(".csv");
@@ -454,7 +489,8 @@ void TestMainWindow::help()
     w.Contents1Click();
     QCOMPARE(!asked.isEmpty(), browserAsked);
     if (browserAsked)
-        QCOMPARE(asked.toLocalFile(), QDir(m_work->path()).filePath(QStringLiteral("help/index.html")));
+        QCOMPARE(asked.toLocalFile(),
+                 QDir(m_work->path()).filePath(QStringLiteral("help/index.html")));
     QCOMPARE(seen->seen, !message.isEmpty());
     if (seen->seen) {
         QCOMPARE(seen->caption, QStringLiteral("Help File Open Error"));
@@ -511,8 +547,9 @@ void TestMainWindow::configurationPageAtStart()
     TMainF w;
     ConfigPage *page = w.Config_Page;
     QCOMPARE(page->Config_Tree->topLevelItemCount(), 4);
-    const QStringList groups = {QStringLiteral("RTD Modules 1-16"), QStringLiteral("RTD Modules 17-32"),
-                                QStringLiteral("RTD Modules 33-48"), QStringLiteral("RTD Modules 49-63")};
+    const QStringList groups = {
+        QStringLiteral("RTD Modules 1-16"), QStringLiteral("RTD Modules 17-32"),
+        QStringLiteral("RTD Modules 33-48"), QStringLiteral("RTD Modules 49-63")};
     int modules = 0;
     for (int g = 0; g < 4; ++g) {
         QTreeWidgetItem *group = page->Config_Tree->topLevelItem(g);
@@ -527,7 +564,8 @@ void TestMainWindow::configurationPageAtStart()
     QCOMPARE(page->Config_Grid->RowCount(), 1);
     QCOMPARE(page->Config_Grid->FixedRows(), 0);
     QVERIFY(page->setting_CB->isHidden());
-    QCOMPARE(page->Config_Grid->toolTip(), QStringLiteral("Configuration cannot be changed while metering"));
+    QCOMPARE(page->Config_Grid->toolTip(),
+             QStringLiteral("Configuration cannot be changed while metering"));
 }
 
 void TestMainWindow::newConfigurationFromTheMenu()
