@@ -3,6 +3,7 @@
 #include "app/helpfile.h"
 #include "app/startup.h"
 #include "app/taboutbox.h"
+#include "app/windowplacement.h"
 #include "config/configpage.h"
 #include "debug/tvrx_rtd_f.h"
 #include "debug/vrxprotocol.h"
@@ -297,7 +298,14 @@ void TMainF::placeWindow()
     setMaximumWidth(kWindowWidth);
     setMinimumHeight(kMinWindowHeight);
     resize(kWindowWidth, qMax(PrefInfo.Height, kMinWindowHeight));
-    move(PrefInfo.Left, PrefInfo.Top);
+    // At the stored place, unless that is on no screen (a screen unplugged
+    // since, or a hand-edited Left of 99999).
+    QList<QRect> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens.append(screen->geometry());
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    move(PlaceWindow(QRect(QPoint(PrefInfo.Left, PrefInfo.Top), size()), screens,
+                     primary ? primary->availableGeometry() : QRect()));
 }
 
 void TMainF::Show_Datalog_Status()

@@ -20,6 +20,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -61,6 +62,7 @@ private slots:
     void configurationPageAtStart();
     void newConfigurationFromTheMenu();
     void sendConfigurationFromTheMenu();
+    void placeOnNoScreenOpensCentredAndIsNotStoredAgain();
 
 private:
     void writeStore(const QByteArray &ini);
@@ -610,6 +612,26 @@ void TestMainWindow::sendConfigurationFromTheMenu()
     QCOMPARE(log[0].first, 0);
     QCOMPARE(log[0].values, (QList<quint16>{256, 515, 1029, 1}));
     QVERIFY(!w.m_comport.Connected());
+}
+
+// Left 99999, Top -5000 opened the window where no screen shows it, and the
+// close stored that place again, so every later start was invisible too.
+void TestMainWindow::placeOnNoScreenOpensCentredAndIsNotStoredAgain()
+{
+    writeStore("Left=99999\nTop=-5000\nHeight=600\nWidth=800\n");
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QPoint centred(area.left() + (area.width() - 800) / 2,
+                         area.top() + (area.height() - 600) / 2);
+    {
+        TMainF w;
+        QCOMPARE(QRect(w.pos(), w.size()), QRect(centred, QSize(800, 600)));
+        w.show();
+        QVERIFY(w.close());
+    }
+    QSettings raw(storeFile(), QSettings::IniFormat);
+    raw.beginGroup(QStringLiteral("Preferences"));
+    QCOMPARE(raw.value(QStringLiteral("Left")).toString(), QString::number(centred.x()));
+    QCOMPARE(raw.value(QStringLiteral("Top")).toString(), QString::number(centred.y()));
 }
 
 QTEST_MAIN(TestMainWindow)
