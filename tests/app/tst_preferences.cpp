@@ -53,13 +53,18 @@ void TestPreferences::firstStartWritesTwelveTextDefaults()
     // Read back through an independent QSettings on the same file.
     QSettings raw(storeFile(), QSettings::IniFormat);
     raw.beginGroup(QStringLiteral("Preferences"));
-    const QStringList expected = {
-        QStringLiteral("AutoStart=0"),    QStringLiteral("Datalog=0"),
-        QStringLiteral("ShowOptions=1"),  QStringLiteral("Comport=ttyS0"),
-        QStringLiteral("Temperature=Celsius"), QStringLiteral("Period=63"),
-        QStringLiteral("Top=0"),          QStringLiteral("Left=0"),
-        QStringLiteral("Height=0"),       QStringLiteral("Width=0"),
-        QStringLiteral("Config_File=rtd.cfg"), QStringLiteral("DataFile=rtd_data")};
+    const QStringList expected = {QStringLiteral("AutoStart=0"),
+                                  QStringLiteral("Datalog=0"),
+                                  QStringLiteral("ShowOptions=1"),
+                                  QStringLiteral("Comport=ttyS0"),
+                                  QStringLiteral("Temperature=Celsius"),
+                                  QStringLiteral("Period=63"),
+                                  QStringLiteral("Top=0"),
+                                  QStringLiteral("Left=0"),
+                                  QStringLiteral("Height=0"),
+                                  QStringLiteral("Width=0"),
+                                  QStringLiteral("Config_File=rtd.cfg"),
+                                  QStringLiteral("DataFile=rtd_data")};
     QCOMPARE(raw.childKeys().size(), expected.size());
     for (const QString &pair : expected) {
         const QString key = pair.section(QLatin1Char('='), 0, 0);
@@ -113,19 +118,31 @@ void TestPreferences::junkValuesTakeDefaults_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("Period not a number") << QByteArray("Period=fast") << "Period" << "63";
-    QTest::newRow("Period hex") << QByteArray("Period=0x10") << "Period" << "63";
-    QTest::newRow("Period overflow") << QByteArray("Period=99999999999") << "Period" << "63";
-    QTest::newRow("Period empty") << QByteArray("Period=") << "Period" << "63";
-    QTest::newRow("Period negative is a number") << QByteArray("Period=-4") << "Period" << "-4";
-    QTest::newRow("AutoStart 2 is true") << QByteArray("AutoStart=2") << "AutoStart" << "1";
-    QTest::newRow("AutoStart -1 is true") << QByteArray("AutoStart=-1") << "AutoStart" << "1";
-    QTest::newRow("Datalog word is false") << QByteArray("Datalog=yes") << "Datalog" << "0";
-    QTest::newRow("ShowOptions word keeps true") << QByteArray("ShowOptions=no") << "ShowOptions" << "1";
-    QTest::newRow("Width junk") << QByteArray("Width=wide") << "Width" << "0";
-    QTest::newRow("Comport list is not text") << QByteArray("Comport=a, b") << "Comport" << "ttyS0";
-    QTest::newRow("Temperature variant") << QByteArray("Temperature=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)")
-                                         << "Temperature" << "Celsius";
+    QTest::newRow("Period not a number") << QByteArray("Period=fast") << "Period"
+                                         << "63";
+    QTest::newRow("Period hex") << QByteArray("Period=0x10") << "Period"
+                                << "63";
+    QTest::newRow("Period overflow") << QByteArray("Period=99999999999") << "Period"
+                                     << "63";
+    QTest::newRow("Period empty") << QByteArray("Period=") << "Period"
+                                  << "63";
+    QTest::newRow("Period negative is a number") << QByteArray("Period=-4") << "Period"
+                                                 << "-4";
+    QTest::newRow("AutoStart 2 is true") << QByteArray("AutoStart=2") << "AutoStart"
+                                         << "1";
+    QTest::newRow("AutoStart -1 is true") << QByteArray("AutoStart=-1") << "AutoStart"
+                                          << "1";
+    QTest::newRow("Datalog word is false") << QByteArray("Datalog=yes") << "Datalog"
+                                           << "0";
+    QTest::newRow("ShowOptions word keeps true") << QByteArray("ShowOptions=no") << "ShowOptions"
+                                                 << "1";
+    QTest::newRow("Width junk") << QByteArray("Width=wide") << "Width"
+                                << "0";
+    QTest::newRow("Comport list is not text") << QByteArray("Comport=a, b") << "Comport"
+                                              << "ttyS0";
+    QTest::newRow("Temperature variant")
+        << QByteArray("Temperature=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)") << "Temperature"
+        << "Celsius";
     QTest::newRow("Comport arbitrary text kept") << QByteArray("Comport=COM 7 (usb)") << "Comport"
                                                  << "COM 7 (usb)";
 }
@@ -178,7 +195,8 @@ void TestPreferences::deletedStoreIsWrittenAgain()
     QVERIFY(QFile::exists(storeFile()));
     QSettings raw(storeFile(), QSettings::IniFormat);
     QCOMPARE(raw.value(QStringLiteral("Preferences/Period")).toString(), QStringLiteral("80"));
-    QCOMPARE(raw.value(QStringLiteral("Preferences/DataFile")).toString(), QStringLiteral("rtd_data"));
+    QCOMPARE(raw.value(QStringLiteral("Preferences/DataFile")).toString(),
+             QStringLiteral("rtd_data"));
 }
 
 // The folder of the store is taken by a plain file, which no user, root
