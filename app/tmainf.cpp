@@ -96,12 +96,18 @@ TMainF::TMainF(QWidget *parent) : QMainWindow(parent)
     Config_Page->BuildConfigTree();
 
     // 3. Preferences, with the defaults written on first start. A store that
-    //    cannot be written is reported, and the program runs on the defaults.
+    //    cannot be read or written is reported, and the program runs on the
+    //    defaults; an unreadable file is left alone until the save at close.
     {
         const std::unique_ptr<QSettings> store = OpenPreferencesStore();
-        if (!PreferencesExist(*store) && !Write_Default_Preferences(*store))
-            reportPreferencesNotSaved(store->fileName());
-        Load_Preferences(*store, PrefInfo);
+        const Result<> readable = CheckPreferencesReadable(*store);
+        if (!readable) {
+            ShowErrorReport(readable.error(), this);
+        } else {
+            if (!PreferencesExist(*store) && !Write_Default_Preferences(*store))
+                reportPreferencesNotSaved(store->fileName());
+            Load_Preferences(*store, PrefInfo);
+        }
     }
 
     // 4. Placement.

@@ -63,6 +63,7 @@ private slots:
     void newConfigurationFromTheMenu();
     void sendConfigurationFromTheMenu();
     void placeOnNoScreenOpensCentredAndIsNotStoredAgain();
+    void unreadablePreferencesAreReportedAsUnreadable();
 
 private:
     void writeStore(const QByteArray &ini);
@@ -632,6 +633,45 @@ void TestMainWindow::placeOnNoScreenOpensCentredAndIsNotStoredAgain()
     raw.beginGroup(QStringLiteral("Preferences"));
     QCOMPARE(raw.value(QStringLiteral("Left")).toString(), QString::number(centred.x()));
     QCOMPARE(raw.value(QStringLiteral("Top")).toString(), QString::number(centred.y()));
+}
+
+// Binary junk in the settings file was reported as a file that "could not
+// be written". The report names the file and says that the defaults are used;
+// the window runs on them, and the close replaces the file without a word.
+void TestMainWindow::unreadablePreferencesAreReportedAsUnreadable()
+{
+    QByteArray junk(2048, '\0');
+    for (int i = 0; i < junk.size(); ++i)
+        junk[i] = static_cast<char>((i * 151 + 7) % 256);
+    writeStore({}); // makes the folder
+    {
+        QFile file(storeFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(junk);
+    }
+    auto atStart = std::make_shared<ModalSeen>();
+    AnswerNextModal(atStart, [](QWidget *box) { PressButton(box, QStringLiteral("OK")); });
+    TMainF w;
+    QVERIFY(atStart->seen);
+    QCOMPARE(atStart->caption, QStringLiteral("Kelvora"));
+    QVERIFY2(atStart->text.contains(QStringLiteral("could not be read")),
+             qPrintable(atStart->text));
+    QVERIFY2(atStart->text.contains(QStringLiteral("default preferences")),
+             qPrintable(atStart->text));
+    QVERIFY2(atStart->text.contains(storeFile()), qPrintable(atStart->text));
+    QVERIFY2(!atStart->text.contains(QStringLiteral("written")), qPrintable(atStart->text));
+    QCOMPARE(w.period_P->text(), QStringLiteral("Period: 63"));
+    QCOMPARE(w.com_P->text(), QStringLiteral("Comport: ttyS0"));
+
+    w.show();
+    auto atClose = std::make_shared<ModalSeen>();
+    AnswerNextModal(
+        atClose, [](QWidget *box) { PressButton(box, QStringLiteral("OK")); }, 50);
+    QVERIFY(w.close());
+    QVERIFY2(!atClose->seen, qPrintable(atClose->text));
+    QSettings raw(storeFile(), QSettings::IniFormat);
+    QCOMPARE(raw.value(QStringLiteral("Preferences/Period")).toString(), QStringLiteral("63"));
+    QCOMPARE(raw.status(), QSettings::NoError);
 }
 
 QTEST_MAIN(TestMainWindow)
