@@ -35,8 +35,7 @@ QPixmap ProductPicture(const QSize &size)
         QPainterPath path;
         for (int i = 0; i <= 60; ++i) {
             const qreal x = r.width() * (0.30 + 0.66 * i / 60.0);
-            const qreal y = r.height() * (base - swing * std::sin(i / 9.0 + phase) -
-                                          0.004 * i);
+            const qreal y = r.height() * (base - swing * std::sin(i / 9.0 + phase) - 0.004 * i);
             if (i == 0)
                 path.moveTo(x, y);
             else
@@ -59,8 +58,9 @@ QPixmap ProductPicture(const QSize &size)
     steel.setColorAt(0.5, QColor(235, 238, 242));
     steel.setColorAt(1, QColor(120, 125, 135));
     p.setBrush(steel);
-    p.drawRoundedRect(QRectF(cx - w / 2, top + r.height() * 0.16, w, bottom - top - r.height() * 0.16),
-                      w / 2, w / 2);
+    p.drawRoundedRect(
+        QRectF(cx - w / 2, top + r.height() * 0.16, w, bottom - top - r.height() * 0.16), w / 2,
+        w / 2);
     p.setBrush(QColor(60, 60, 66));
     p.drawRoundedRect(QRectF(cx - w * 1.4, top, w * 2.8, r.height() * 0.18), 4, 4);
     p.setBrush(QColor(255, 80, 80));
