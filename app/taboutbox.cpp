@@ -7,6 +7,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QTextEdit>
 
 #include <cmath>
@@ -156,4 +157,18 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
     OKButton->setGeometry(153, 282, 65, 33);
     OKButton->setDefault(true);
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TAboutBox::showEvent(QShowEvent *event)
+{
+    // Placed before the window system maps it, so it never shows elsewhere
+    // first (Qt would put a dialog over its parent).
+    if (!event->spontaneous()) {
+        if (const QScreen *where = screen()) {
+            const QRect area = where->availableGeometry();
+            move(area.center() - QPoint(width() / 2, height() / 2));
+        }
+        OKButton->setFocus();
+    }
+    QDialog::showEvent(event);
 }

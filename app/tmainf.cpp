@@ -384,11 +384,6 @@ void TMainF::Contents1Click()
 
 void TMainF::About1Click()
 {
-    if (const QScreen *screen = AboutBox->screen()) {
-        const QRect area = screen->availableGeometry();
-        AboutBox->move(area.center() - QPoint(AboutBox->width() / 2, AboutBox->height() / 2));
-    }
-    AboutBox->OKButton->setFocus();
     AboutBox->exec();
 }
 

@@ -517,15 +517,23 @@ void TestMainWindow::aboutBox()
     QCOMPARE(w.AboutBox->windowTitle(), QStringLiteral("About"));
     QCOMPARE(w.AboutBox->ProductName->text(), QStringLiteral("Kelvora"));
     QCOMPARE(w.AboutBox->Version->text(), QStringLiteral("Version 3.1"));
+    // Centred on the screen, not over the window that owns it.
+    w.show();
+    w.move(20, 30);
+    const QRect area = w.AboutBox->screen()->availableGeometry();
+    const QPoint centred = area.center() - QPoint(371 / 2, 317 / 2);
     auto seen = std::make_shared<ModalSeen>();
     QWidget *focused = nullptr;
-    AnswerNextModal(seen, [&focused](QWidget *box) {
+    QPoint shownAt;
+    AnswerNextModal(seen, [&focused, &shownAt](QWidget *box) {
         focused = box->focusWidget();
+        shownAt = box->pos();
         PressKey(box, Qt::Key_Return);
     });
     w.About1Click();
     QVERIFY(seen->seen);
     QCOMPARE(focused, w.AboutBox->OKButton);
+    QCOMPARE(shownAt, centred);
     QCOMPARE(seen->caption, QStringLiteral("About"));
     QVERIFY(!w.AboutBox->isVisible());
 }
