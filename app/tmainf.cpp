@@ -1,6 +1,7 @@
 #include "app/tmainf.h"
 
 #include "app/helpfile.h"
+#include "app/moduleselectionpage.h"
 #include "app/startup.h"
 #include "app/taboutbox.h"
 #include "app/windowplacement.h"
@@ -22,8 +23,6 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QScreen>
 #include <QSettings>
 #include <QTabWidget>
@@ -228,22 +227,8 @@ void TMainF::buildPages()
 
     Selection_Tab = addPage(PageControl1, QStringLiteral("Selection_Tab"),
                             QStringLiteral("RTD Module Selections"));
-    selections_P = new QFrame(Selection_Tab);
-    selections_P->setObjectName(QStringLiteral("selections_P"));
-    selections_P->setGeometry(227, 126, 330, 177);
-    selections_P->setFrameShape(QFrame::Panel);
-    selections_P->setFrameShadow(QFrame::Raised);
-    SetBackground(selections_P, kSilver);
-    tav_RB = new QRadioButton(QStringLiteral("TAV-RTD (Standard Use)"), selections_P);
-    tav_RB->setObjectName(QStringLiteral("tav_RB"));
-    tav_RB->setGeometry(95, 32, 180, 17);
-    tav_RB->setChecked(true);
-    vrx_RB = new QRadioButton(QStringLiteral("VRX-RTD (DEBUG only)"), selections_P);
-    vrx_RB->setObjectName(QStringLiteral("vrx_RB"));
-    vrx_RB->setGeometry(95, 74, 180, 17);
-    view_B = new QPushButton(QStringLiteral("VIEW"), selections_P);
-    view_B->setObjectName(QStringLiteral("view_B"));
-    view_B->setGeometry(127, 117, 75, 25);
+    Selection_Page = new ModuleSelectionPage(Selection_Tab);
+    fillPage(Selection_Tab, Selection_Page);
 
     Plot_Tab =
         addPage(PageControl1, QStringLiteral("Plot_Tab"), QStringLiteral("Temperature Plotting"));

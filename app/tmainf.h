@@ -11,13 +11,12 @@
 class QAction;
 class QFrame;
 class QMenu;
-class QPushButton;
-class QRadioButton;
 class QTabWidget;
 class QTimer;
 class QUrl;
 class StatusPanel;
 class ConfigPage;
+class ModuleSelectionPage;
 class TAboutBox;
 class TMetering_F;
 class TPlot_F;
@@ -58,10 +57,7 @@ public:
     TMetering_F *Metering_F1 = nullptr;
     TVRX_RTD_F *VRX_RTD_F1 = nullptr;
     TPlot_F *Plot_F1 = nullptr;
-    QFrame *selections_P = nullptr;
-    QRadioButton *tav_RB = nullptr;
-    QRadioButton *vrx_RB = nullptr;
-    QPushButton *view_B = nullptr;
+    ModuleSelectionPage *Selection_Page = nullptr; // selections_P, tav_RB, vrx_RB, view_B
 
     // --- status rows --------------------------------------------------------
     QFrame *Status_top_P = nullptr;

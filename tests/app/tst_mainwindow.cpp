@@ -1,4 +1,5 @@
 #include "app/helpfile.h"
+#include "app/moduleselectionpage.h"
 #include "app/taboutbox.h"
 #include "app/tmainf.h"
 #include "config/configpage.h"
@@ -15,6 +16,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFrame>
 #include <QImage>
 #include <QMenu>
 #include <QMenuBar>
@@ -147,10 +149,16 @@ void TestMainWindow::pagesInTabOrder()
         QCOMPARE(w.IsTabVisible(page), visible);
     }
     QCOMPARE(w.PageControl1->currentWidget(), w.Config_Tab);
-    QVERIFY(w.tav_RB->isChecked());
-    QCOMPARE(w.tav_RB->text(), QStringLiteral("TAV-RTD (Standard Use)"));
-    QCOMPARE(w.vrx_RB->text(), QStringLiteral("VRX-RTD (DEBUG only)"));
-    QCOMPARE(w.view_B->text(), QStringLiteral("VIEW"));
+    const ModuleSelectionPage *selection = w.Selection_Page;
+    QCOMPARE(selection->parentWidget(), w.Selection_Tab);
+    QCOMPARE(selection->selections_P->geometry(), QRect(227, 126, 330, 177));
+    QCOMPARE(selection->selections_P->palette().color(QPalette::Window), QColor(192, 192, 192));
+    QVERIFY(selection->tav_RB->isChecked());
+    QVERIFY(!selection->vrx_RB->isChecked());
+    QCOMPARE(selection->tav_RB->text(), QStringLiteral("TAV-RTD (Standard Use)"));
+    QCOMPARE(selection->vrx_RB->text(), QStringLiteral("VRX-RTD (DEBUG only)"));
+    QCOMPARE(selection->view_B->text(), QStringLiteral("VIEW"));
+    QCOMPARE(selection->view_B->geometry(), QRect(127, 117, 75, 25));
 }
 
 void TestMainWindow::menuItems_data()
