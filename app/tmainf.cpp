@@ -65,7 +65,31 @@ QAction *addItem(QMenu *menu, const QString &name, const QString &caption, const
 
 } // namespace
 
+// Start-up, in the order the window has always been built in: the window,
+// a new configuration, the preferences, the placement, the status texts, the
+// help path, the run state, the ports, the page set, the settings shown in
+// the bottom row and the status panels' geometry.
 TMainF::TMainF(QWidget *parent) : QMainWindow(parent)
+{
+    buildWindow();
+    Config_Page->BuildConfigTree();
+    loadPreferences();
+    placeWindow();
+    showStatusTexts();
+    help_path = HelpPathFor(QDir::currentPath()); // the directory current now
+    resetRunState();
+    assignPorts();
+    showStandardPageSet();
+    // Only now: no page handler runs while the window is being built.
+    connect(PageControl1, &QTabWidget::currentChanged, this, &TMainF::PageControl1Change);
+    showSettings();
+    layoutStatusPanels();
+    AboutBox = new TAboutBox(this);
+}
+
+TMainF::~TMainF() = default;
+
+void TMainF::buildWindow()
 {
     setObjectName(QStringLiteral("MainF"));
     setWindowTitle(QStringLiteral("KELVORA"));
@@ -73,7 +97,6 @@ TMainF::TMainF(QWidget *parent) : QMainWindow(parent)
     setAttribute(Qt::WA_AlwaysShowToolTips);
     OpenDocument = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
 
-    // 1. The window itself: menu, pages, status rows, ports and timers.
     Read_Timer = new QTimer(this);
     Read_Timer->setObjectName(QStringLiteral("Read_Timer"));
     Read_Timer->setInterval(1000);
@@ -87,52 +110,55 @@ TMainF::TMainF(QWidget *parent) : QMainWindow(parent)
     m_comport.SetParity(ParityBits::None);
     vrx_comport.SetBaudRate(VRXProtocol::kBaudRate);
     vrx_comport.SetParity(ParityBits::Mark);
+
     buildMenu();
     buildPages();
     buildStatusRows();
+}
 
-    // 2. A new configuration, and the tree that shows it.
-    Config_Page->BuildConfigTree();
-
-    // 3. Preferences, with the defaults written on first start. A store that
-    //    cannot be read or written is reported, and the program runs on the
-    //    defaults; an unreadable file is left alone until the save at close.
-    {
-        const std::unique_ptr<QSettings> store = OpenPreferencesStore();
-        const Result<> readable = CheckPreferencesReadable(*store);
-        if (!readable) {
-            ShowErrorReport(readable.error(), this);
-        } else {
-            if (!PreferencesExist(*store) && !Write_Default_Preferences(*store))
-                reportPreferencesNotSaved(store->fileName());
-            Load_Preferences(*store, PrefInfo);
-        }
+void TMainF::loadPreferences()
+{
+    // The defaults are written on first start. A store that cannot be read or
+    // written is reported, and the program runs on the defaults; an unreadable
+    // file is left alone until the save at close replaces it.
+    const std::unique_ptr<QSettings> store = OpenPreferencesStore();
+    const Result<> readable = CheckPreferencesReadable(*store);
+    if (!readable) {
+        ShowErrorReport(readable.error(), this);
+        return;
     }
+    if (!PreferencesExist(*store) && !Write_Default_Preferences(*store))
+        reportPreferencesNotSaved(store->fileName());
+    Load_Preferences(*store, PrefInfo);
+}
 
-    // 4. Placement.
-    placeWindow();
-
-    // 5. Status texts.
+void TMainF::showStatusTexts()
+{
     for (StatusPanel *panel : {config_file_P, datalog_file_P, datalog_P, com_P, temp_P, period_P})
         panel->clear();
     Show_Datalog_Status();
+}
 
-    // 6. The help document is looked for under the directory current now.
-    help_path = HelpPathFor(QDir::currentPath());
-
-    // 7. No cell chosen yet; metering counters.
+void TMainF::resetRunState()
+{
+    // No cell chosen on the Configuration page; metering off, at tick 0.
     Config_Page->setting_CB->hide();
     tick_count = 0;
     read_cursor = 0;
     table.metering_on = false;
+}
 
-    // 8. Both port objects take the chosen port; the bus target names the
-    //    Modbus port.
+void TMainF::assignPorts()
+{
+    // Both port objects take the chosen port; the bus target names the
+    // Modbus port.
     m_comport.SetPort(PrefInfo.Comport);
     vrx_comport.SetPort(PrefInfo.Comport);
     table.bus_target.port = &m_comport;
+}
 
-    // 10. The standard page set, "Configuration" active.
+void TMainF::showStandardPageSet()
+{
     SetTabVisible(Metering_Tab, true);
     SetTabVisible(Config_Tab, true);
     SetTabVisible(Misc_Tab, true);
@@ -140,20 +166,14 @@ TMainF::TMainF(QWidget *parent) : QMainWindow(parent)
     SetTabVisible(Selection_Tab, false);
     SetTabVisible(Plot_Tab, false);
     PageControl1->setCurrentWidget(Config_Tab);
-    connect(PageControl1, &QTabWidget::currentChanged, this, &TMainF::PageControl1Change);
+}
 
-    // 12. The settings the bottom row shows.
+void TMainF::showSettings()
+{
     com_P->setText(QStringLiteral("Comport: ") + PrefInfo.Comport);
     temp_P->setText(QStringLiteral("Temperature: ") + PrefInfo.Temperature);
     period_P->setText(QStringLiteral("Period: ") + QString::number(PrefInfo.Period));
-
-    // 13. Status panel geometry.
-    layoutStatusPanels();
-
-    AboutBox = new TAboutBox(this);
 }
-
-TMainF::~TMainF() = default;
 
 void TMainF::buildMenu()
 {
@@ -335,6 +355,11 @@ void TMainF::NewConfiguration1Click()
 }
 
 void TMainF::SendConfig1Click()
+{
+    SendConfiguration();
+}
+
+void TMainF::SendConfiguration()
 {
     Config_Page->SendConfiguration(this);
 }

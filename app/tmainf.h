@@ -99,6 +99,12 @@ public:
     void Contents1Click();
     void About1Click();
 
+    // Writes the input types of the listed modules to them under the progress
+    // box "Sending Configuration" (ConfigPage::SendConfiguration): for "Send
+    // Configuration", the start of metering and the metering resend, which
+    // stops Read_Timer around it.
+    void SendConfiguration();
+
     // Writes the whole preferences record to the store; a store that cannot
     // be written is reported in the error report.
     void SavePreferences();
@@ -113,11 +119,20 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // The start-up steps, in the order the constructor takes them.
+    void buildWindow();
+    void loadPreferences();
+    void placeWindow();
+    void showStatusTexts();
+    void resetRunState();
+    void assignPorts();
+    void showStandardPageSet();
+    void showSettings();
+    void layoutStatusPanels();
+
     void buildMenu();
     void buildPages();
     void buildStatusRows();
-    void layoutStatusPanels();
-    void placeWindow();
     void FormClose();
     // Writes the record; returns the store's file when it could not be
     // written, else an empty text.
