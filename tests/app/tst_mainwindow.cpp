@@ -66,6 +66,7 @@ private slots:
     void sendConfigurationFromTheMenu();
     void placeOnNoScreenOpensCentredAndIsNotStoredAgain();
     void unreadablePreferencesAreReportedAsUnreadable();
+    void closingClosesOpenPorts();
 
 private:
     void writeStore(const QByteArray &ini);
@@ -696,6 +697,38 @@ void TestMainWindow::unreadablePreferencesAreReportedAsUnreadable()
     QSettings raw(storeFile(), QSettings::IniFormat);
     QCOMPARE(raw.value(QStringLiteral("Preferences/Period")).toString(), QStringLiteral("63"));
     QCOMPARE(raw.status(), QSettings::NoError);
+}
+
+// Closing the window closes both ports. Each port object holds a pty of its
+// own; once the window has closed, another TComPort can take each line again
+// (an open port keeps it exclusive).
+void TestMainWindow::closingClosesOpenPorts()
+{
+    Pty bus;
+    Pty relay;
+    QVERIFY(bus.Valid() && relay.Valid());
+    TMainF w;
+    w.m_comport.SetPort(bus.Path());
+    w.vrx_comport.SetPort(relay.Path());
+    w.m_comport.Open();
+    w.vrx_comport.Open();
+    QVERIFY(w.m_comport.Connected());
+    QVERIFY(w.vrx_comport.Connected());
+    TComPort other;
+    other.SetPort(bus.Path());
+    QVERIFY_THROWS_EXCEPTION(EComPortError, other.Open());
+
+    w.show();
+    QVERIFY(w.close());
+    QVERIFY(!w.m_comport.Connected());
+    QVERIFY(!w.vrx_comport.Connected());
+    for (const QString &line : {bus.Path(), relay.Path()}) {
+        TComPort again;
+        again.SetPort(line);
+        again.Open();
+        QVERIFY(again.Connected());
+        again.Close();
+    }
 }
 
 QTEST_MAIN(TestMainWindow)
