@@ -1,5 +1,6 @@
 #include "app/preferences.h"
 
+#include <QDir>
 #include <QSettings>
 
 #include <optional>
@@ -70,7 +71,30 @@ void writeAll(QSettings &store, const PrefInfoType &p)
     store.endGroup();
 }
 
+// Parses every group of the store, which is where QSettings finds out that a
+// file is not a settings file; true when the store could be read.
+bool readsCleanly(QSettings &store)
+{
+    (void)store.allKeys();
+    return store.status() == QSettings::NoError;
+}
+
 } // namespace
+
+Result<> CheckPreferencesReadable(QSettings &store)
+{
+    if (readsCleanly(store))
+        return {};
+    const QString file = QDir::toNativeSeparators(store.fileName());
+    if (store.status() == QSettings::AccessError)
+        return Fail(QStringLiteral("The preferences file %1 could not be read: it cannot be "
+                                   "opened.\nKelvora runs on the default preferences.")
+                        .arg(file));
+    return Fail(QStringLiteral("The preferences file %1 could not be read: it is damaged or not "
+                               "a settings file.\nKelvora runs on the default preferences and "
+                               "writes them over that file when it closes.")
+                    .arg(file));
+}
 
 std::unique_ptr<QSettings> OpenPreferencesStore()
 {
@@ -109,7 +133,17 @@ void Load_Preferences(QSettings &store, PrefInfoType &p)
 
 bool Save_Preferences(QSettings &store, const PrefInfoType &prefs)
 {
+    if (readsCleanly(store)) {
+        writeAll(store, prefs);
+        store.sync();
+        return store.status() == QSettings::NoError;
+    }
+    // QSettings reports only the first error it met, so the error of the
+    // reading hides how the write went: the file is read back to tell.
+    if (store.status() == QSettings::FormatError)
+        store.clear();
     writeAll(store, prefs);
     store.sync();
-    return store.status() == QSettings::NoError;
+    QSettings written(store.fileName(), store.format());
+    return readsCleanly(written) && PreferencesExist(written);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/result.h"
+
 #include <QString>
 
 #include <memory>
@@ -30,6 +32,15 @@ struct PrefInfoType
 // Opens the per-user store (the file need not exist yet).
 std::unique_ptr<QSettings> OpenPreferencesStore();
 
+// Reads the whole store once and says whether it could be read. A store whose
+// file does not exist yet reads as empty, which is fine. A file that cannot be
+// opened, or whose text is not a settings file (binary junk, a group line
+// without its "]"), fails with a text for the user that names the file and
+// says that the defaults are used: the caller shows it and runs on a default
+// PrefInfoType, reading nothing from the store and writing nothing to it
+// until the next save.
+Result<> CheckPreferencesReadable(QSettings &store);
+
 // True when the store already holds the program's group.
 bool PreferencesExist(QSettings &store);
 
@@ -45,4 +56,6 @@ void Load_Preferences(QSettings &store, PrefInfoType &prefs);
 
 // Writes all twelve values. Returns false when the store could not be
 // written (the values stay in memory and reach the store at the next save).
+// A file that could not be read as settings is replaced by the twelve values
+// alone: nothing in it could be read, so nothing of it is kept.
 bool Save_Preferences(QSettings &store, const PrefInfoType &prefs);

@@ -7,6 +7,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QTextEdit>
 
 #include <cmath>
@@ -35,8 +36,7 @@ QPixmap ProductPicture(const QSize &size)
         QPainterPath path;
         for (int i = 0; i <= 60; ++i) {
             const qreal x = r.width() * (0.30 + 0.66 * i / 60.0);
-            const qreal y = r.height() * (base - swing * std::sin(i / 9.0 + phase) -
-                                          0.004 * i);
+            const qreal y = r.height() * (base - swing * std::sin(i / 9.0 + phase) - 0.004 * i);
             if (i == 0)
                 path.moveTo(x, y);
             else
@@ -59,8 +59,9 @@ QPixmap ProductPicture(const QSize &size)
     steel.setColorAt(0.5, QColor(235, 238, 242));
     steel.setColorAt(1, QColor(120, 125, 135));
     p.setBrush(steel);
-    p.drawRoundedRect(QRectF(cx - w / 2, top + r.height() * 0.16, w, bottom - top - r.height() * 0.16),
-                      w / 2, w / 2);
+    p.drawRoundedRect(
+        QRectF(cx - w / 2, top + r.height() * 0.16, w, bottom - top - r.height() * 0.16), w / 2,
+        w / 2);
     p.setBrush(QColor(60, 60, 66));
     p.drawRoundedRect(QRectF(cx - w * 1.4, top, w * 2.8, r.height() * 0.18), 4, 4);
     p.setBrush(QColor(255, 80, 80));
@@ -156,4 +157,18 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
     OKButton->setGeometry(153, 282, 65, 33);
     OKButton->setDefault(true);
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TAboutBox::showEvent(QShowEvent *event)
+{
+    // Placed before the window system maps it, so it never shows elsewhere
+    // first (Qt would put a dialog over its parent).
+    if (!event->spontaneous()) {
+        if (const QScreen *where = screen()) {
+            const QRect area = where->availableGeometry();
+            move(area.center() - QPoint(width() / 2, height() / 2));
+        }
+        OKButton->setFocus();
+    }
+    QDialog::showEvent(event);
 }

@@ -9,7 +9,9 @@ class QPushButton;
 class QTextEdit;
 
 // The about box: product picture, name and version. Created once at start-up
-// and kept until the program ends; About shows it modally.
+// and kept until the program ends; About shows it modally. Each time it is
+// shown it stands centred on its screen's available area, with the focus on
+// OKButton.
 class TAboutBox : public QDialog
 {
     Q_OBJECT
@@ -25,6 +27,9 @@ public:
     QLabel *Comments = nullptr;
     QTextEdit *Description = nullptr;
     QPushButton *OKButton = nullptr;
+
+protected:
+    void showEvent(QShowEvent *event) override;
 };
 
 // The product picture: an RTD probe and a trend line, drawn at any size.

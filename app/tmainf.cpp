@@ -1,8 +1,10 @@
 #include "app/tmainf.h"
 
 #include "app/helpfile.h"
+#include "app/moduleselectionpage.h"
 #include "app/startup.h"
 #include "app/taboutbox.h"
+#include "app/windowplacement.h"
 #include "config/configpage.h"
 #include "debug/tvrx_rtd_f.h"
 #include "debug/vrxprotocol.h"
@@ -21,8 +23,6 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QScreen>
 #include <QSettings>
 #include <QTabWidget>
@@ -52,8 +52,7 @@ void fillPage(QWidget *page, QWidget *frame)
     layout->addWidget(frame);
 }
 
-QAction *addItem(QMenu *menu, const QString &name, const QString &caption,
-                 const QString &hint = {})
+QAction *addItem(QMenu *menu, const QString &name, const QString &caption, const QString &hint = {})
 {
     QAction *action = menu->addAction(caption);
     action->setObjectName(name);
@@ -66,7 +65,31 @@ QAction *addItem(QMenu *menu, const QString &name, const QString &caption,
 
 } // namespace
 
+// Start-up, in the order the window has always been built in: the window,
+// a new configuration, the preferences, the placement, the status texts, the
+// help path, the run state, the ports, the page set, the settings shown in
+// the bottom row and the status panels' geometry.
 TMainF::TMainF(QWidget *parent) : QMainWindow(parent)
+{
+    buildWindow();
+    Config_Page->BuildConfigTree();
+    loadPreferences();
+    placeWindow();
+    showStatusTexts();
+    help_path = HelpPathFor(QDir::currentPath()); // the directory current now
+    resetRunState();
+    assignPorts();
+    showStandardPageSet();
+    // Only now: no page handler runs while the window is being built.
+    connect(PageControl1, &QTabWidget::currentChanged, this, &TMainF::PageControl1Change);
+    showSettings();
+    layoutStatusPanels();
+    AboutBox = new TAboutBox(this);
+}
+
+TMainF::~TMainF() = default;
+
+void TMainF::buildWindow()
 {
     setObjectName(QStringLiteral("MainF"));
     setWindowTitle(QStringLiteral("KELVORA"));
@@ -74,7 +97,6 @@ TMainF::TMainF(QWidget *parent) : QMainWindow(parent)
     setAttribute(Qt::WA_AlwaysShowToolTips);
     OpenDocument = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
 
-    // 1. The window itself: menu, pages, status rows, ports and timers.
     Read_Timer = new QTimer(this);
     Read_Timer->setObjectName(QStringLiteral("Read_Timer"));
     Read_Timer->setInterval(1000);
@@ -88,46 +110,55 @@ TMainF::TMainF(QWidget *parent) : QMainWindow(parent)
     m_comport.SetParity(ParityBits::None);
     vrx_comport.SetBaudRate(VRXProtocol::kBaudRate);
     vrx_comport.SetParity(ParityBits::Mark);
+
     buildMenu();
     buildPages();
     buildStatusRows();
+}
 
-    // 2. A new configuration, and the tree that shows it.
-    Config_Page->BuildConfigTree();
-
-    // 3. Preferences, with the defaults written on first start. A store that
-    //    cannot be written is reported, and the program runs on the defaults.
-    {
-        const std::unique_ptr<QSettings> store = OpenPreferencesStore();
-        if (!PreferencesExist(*store) && !Write_Default_Preferences(*store))
-            reportPreferencesNotSaved(store->fileName());
-        Load_Preferences(*store, PrefInfo);
+void TMainF::loadPreferences()
+{
+    // The defaults are written on first start. A store that cannot be read or
+    // written is reported, and the program runs on the defaults; an unreadable
+    // file is left alone until the save at close replaces it.
+    const std::unique_ptr<QSettings> store = OpenPreferencesStore();
+    const Result<> readable = CheckPreferencesReadable(*store);
+    if (!readable) {
+        ShowErrorReport(readable.error(), this);
+        return;
     }
+    if (!PreferencesExist(*store) && !Write_Default_Preferences(*store))
+        reportPreferencesNotSaved(store->fileName());
+    Load_Preferences(*store, PrefInfo);
+}
 
-    // 4. Placement.
-    placeWindow();
-
-    // 5. Status texts.
+void TMainF::showStatusTexts()
+{
     for (StatusPanel *panel : {config_file_P, datalog_file_P, datalog_P, com_P, temp_P, period_P})
         panel->clear();
     Show_Datalog_Status();
+}
 
-    // 6. The help document is looked for under the directory current now.
-    help_path = HelpPathFor(QDir::currentPath());
-
-    // 7. No cell chosen yet; metering counters.
+void TMainF::resetRunState()
+{
+    // No cell chosen on the Configuration page; metering off, at tick 0.
     Config_Page->setting_CB->hide();
     tick_count = 0;
     read_cursor = 0;
     table.metering_on = false;
+}
 
-    // 8. Both port objects take the chosen port; the bus target names the
-    //    Modbus port.
+void TMainF::assignPorts()
+{
+    // Both port objects take the chosen port; the bus target names the
+    // Modbus port.
     m_comport.SetPort(PrefInfo.Comport);
     vrx_comport.SetPort(PrefInfo.Comport);
     table.bus_target.port = &m_comport;
+}
 
-    // 10. The standard page set, "Configuration" active.
+void TMainF::showStandardPageSet()
+{
     SetTabVisible(Metering_Tab, true);
     SetTabVisible(Config_Tab, true);
     SetTabVisible(Misc_Tab, true);
@@ -135,50 +166,44 @@ TMainF::TMainF(QWidget *parent) : QMainWindow(parent)
     SetTabVisible(Selection_Tab, false);
     SetTabVisible(Plot_Tab, false);
     PageControl1->setCurrentWidget(Config_Tab);
-    connect(PageControl1, &QTabWidget::currentChanged, this, &TMainF::PageControl1Change);
+}
 
-    // 12. The settings the bottom row shows.
+void TMainF::showSettings()
+{
     com_P->setText(QStringLiteral("Comport: ") + PrefInfo.Comport);
     temp_P->setText(QStringLiteral("Temperature: ") + PrefInfo.Temperature);
     period_P->setText(QStringLiteral("Period: ") + QString::number(PrefInfo.Period));
-
-    // 13. Status panel geometry.
-    layoutStatusPanels();
-
-    AboutBox = new TAboutBox(this);
 }
-
-TMainF::~TMainF() = default;
 
 void TMainF::buildMenu()
 {
     FileMenu = menuBar()->addMenu(QStringLiteral("File"));
     FileMenu->setToolTipsVisible(true);
-    NewConfiguration1 = addItem(FileMenu, QStringLiteral("NewConfiguration1"),
-                                QStringLiteral("New Configuration"),
-                                QStringLiteral("Clear all data and start new configuration"));
-    LoadConfig1 = addItem(FileMenu, QStringLiteral("LoadConfig1"),
-                          QStringLiteral("Load Configuration"),
-                          QStringLiteral("Load Configuration from File"));
-    SaveConfig1 = addItem(FileMenu, QStringLiteral("SaveConfig1"),
-                          QStringLiteral("Save Configuration"),
-                          QStringLiteral("Save Configuration to File"));
-    SendConfig1 = addItem(FileMenu, QStringLiteral("SendConfig1"),
-                          QStringLiteral("Send Configuration"),
-                          QStringLiteral("Send Configuration to Modules"));
+    NewConfiguration1 =
+        addItem(FileMenu, QStringLiteral("NewConfiguration1"), QStringLiteral("New Configuration"),
+                QStringLiteral("Clear all data and start new configuration"));
+    LoadConfig1 =
+        addItem(FileMenu, QStringLiteral("LoadConfig1"), QStringLiteral("Load Configuration"),
+                QStringLiteral("Load Configuration from File"));
+    SaveConfig1 =
+        addItem(FileMenu, QStringLiteral("SaveConfig1"), QStringLiteral("Save Configuration"),
+                QStringLiteral("Save Configuration to File"));
+    SendConfig1 =
+        addItem(FileMenu, QStringLiteral("SendConfig1"), QStringLiteral("Send Configuration"),
+                QStringLiteral("Send Configuration to Modules"));
 
     OptionsMenu = menuBar()->addMenu(QStringLiteral("Options"));
     Comport1 = addItem(OptionsMenu, QStringLiteral("Comport1"), QStringLiteral("Change Comport"));
-    Datalogging1 = addItem(OptionsMenu, QStringLiteral("Datalogging1"),
-                           QStringLiteral("Datalogging Options"));
-    TempDisplay1 = addItem(OptionsMenu, QStringLiteral("TempDisplay1"),
-                           QStringLiteral("Temperature Display"));
-    SamplePeriod1 = addItem(OptionsMenu, QStringLiteral("SamplePeriod1"),
-                            QStringLiteral("Sample Period"));
+    Datalogging1 =
+        addItem(OptionsMenu, QStringLiteral("Datalogging1"), QStringLiteral("Datalogging Options"));
+    TempDisplay1 =
+        addItem(OptionsMenu, QStringLiteral("TempDisplay1"), QStringLiteral("Temperature Display"));
+    SamplePeriod1 =
+        addItem(OptionsMenu, QStringLiteral("SamplePeriod1"), QStringLiteral("Sample Period"));
     N1 = OptionsMenu->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
-    RTDModuleType1 = addItem(OptionsMenu, QStringLiteral("RTDModuleType1"),
-                             QStringLiteral("RTD Module Type"));
+    RTDModuleType1 =
+        addItem(OptionsMenu, QStringLiteral("RTDModuleType1"), QStringLiteral("RTD Module Type"));
 
     HelpMenu = menuBar()->addMenu(QStringLiteral("Help"));
     Contents1 = addItem(HelpMenu, QStringLiteral("Contents1"), QStringLiteral("Contents"));
@@ -203,15 +228,18 @@ void TMainF::buildPages()
     PageControl1->setMinimumHeight(464);
     column->addWidget(PageControl1, 1);
 
-    Metering_Tab = addPage(PageControl1, QStringLiteral("Metering_Tab"), QStringLiteral("Metering"));
+    Metering_Tab =
+        addPage(PageControl1, QStringLiteral("Metering_Tab"), QStringLiteral("Metering"));
     Metering_F1 = new TMetering_F(Metering_Tab);
     fillPage(Metering_Tab, Metering_F1);
 
-    Config_Tab = addPage(PageControl1, QStringLiteral("Config_Tab"), QStringLiteral("Configuration"));
+    Config_Tab =
+        addPage(PageControl1, QStringLiteral("Config_Tab"), QStringLiteral("Configuration"));
     Config_Page = new ConfigPage(table, Config_Tab);
     fillPage(Config_Tab, Config_Page);
 
-    Misc_Tab = addPage(PageControl1, QStringLiteral("Misc_Tab"), QStringLiteral("Miscellaneous Info"));
+    Misc_Tab =
+        addPage(PageControl1, QStringLiteral("Misc_Tab"), QStringLiteral("Miscellaneous Info"));
 
     VRX_Tab = addPage(PageControl1, QStringLiteral("VRX_Tab"), QStringLiteral("VRX-RTD"));
     VRX_RTD_F1 = new TVRX_RTD_F(VRX_Tab);
@@ -219,25 +247,11 @@ void TMainF::buildPages()
 
     Selection_Tab = addPage(PageControl1, QStringLiteral("Selection_Tab"),
                             QStringLiteral("RTD Module Selections"));
-    selections_P = new QFrame(Selection_Tab);
-    selections_P->setObjectName(QStringLiteral("selections_P"));
-    selections_P->setGeometry(227, 126, 330, 177);
-    selections_P->setFrameShape(QFrame::Panel);
-    selections_P->setFrameShadow(QFrame::Raised);
-    SetBackground(selections_P, kSilver);
-    tav_RB = new QRadioButton(QStringLiteral("TAV-RTD (Standard Use)"), selections_P);
-    tav_RB->setObjectName(QStringLiteral("tav_RB"));
-    tav_RB->setGeometry(95, 32, 180, 17);
-    tav_RB->setChecked(true);
-    vrx_RB = new QRadioButton(QStringLiteral("VRX-RTD (DEBUG only)"), selections_P);
-    vrx_RB->setObjectName(QStringLiteral("vrx_RB"));
-    vrx_RB->setGeometry(95, 74, 180, 17);
-    view_B = new QPushButton(QStringLiteral("VIEW"), selections_P);
-    view_B->setObjectName(QStringLiteral("view_B"));
-    view_B->setGeometry(127, 117, 75, 25);
+    Selection_Page = new ModuleSelectionPage(Selection_Tab);
+    fillPage(Selection_Tab, Selection_Page);
 
-    Plot_Tab = addPage(PageControl1, QStringLiteral("Plot_Tab"),
-                       QStringLiteral("Temperature Plotting"));
+    Plot_Tab =
+        addPage(PageControl1, QStringLiteral("Plot_Tab"), QStringLiteral("Temperature Plotting"));
     Plot_F1 = new TPlot_F(Plot_Tab);
     fillPage(Plot_Tab, Plot_F1);
 
@@ -295,7 +309,14 @@ void TMainF::placeWindow()
     setMaximumWidth(kWindowWidth);
     setMinimumHeight(kMinWindowHeight);
     resize(kWindowWidth, qMax(PrefInfo.Height, kMinWindowHeight));
-    move(PrefInfo.Left, PrefInfo.Top);
+    // At the stored place, unless that is on no screen (a screen unplugged
+    // since, or a hand-edited Left of 99999).
+    QList<QRect> screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens.append(screen->geometry());
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    move(PlaceWindow(QRect(QPoint(PrefInfo.Left, PrefInfo.Top), size()), screens,
+                     primary ? primary->availableGeometry() : QRect()));
 }
 
 void TMainF::Show_Datalog_Status()
@@ -335,6 +356,11 @@ void TMainF::NewConfiguration1Click()
 
 void TMainF::SendConfig1Click()
 {
+    SendConfiguration();
+}
+
+void TMainF::SendConfiguration()
+{
     Config_Page->SendConfiguration(this);
 }
 
@@ -368,11 +394,6 @@ void TMainF::Contents1Click()
 
 void TMainF::About1Click()
 {
-    if (const QScreen *screen = AboutBox->screen()) {
-        const QRect area = screen->availableGeometry();
-        AboutBox->move(area.center() - QPoint(AboutBox->width() / 2, AboutBox->height() / 2));
-    }
-    AboutBox->OKButton->setFocus();
     AboutBox->exec();
 }
 

@@ -11,13 +11,12 @@
 class QAction;
 class QFrame;
 class QMenu;
-class QPushButton;
-class QRadioButton;
 class QTabWidget;
 class QTimer;
 class QUrl;
 class StatusPanel;
 class ConfigPage;
+class ModuleSelectionPage;
 class TAboutBox;
 class TMetering_F;
 class TPlot_F;
@@ -58,10 +57,7 @@ public:
     TMetering_F *Metering_F1 = nullptr;
     TVRX_RTD_F *VRX_RTD_F1 = nullptr;
     TPlot_F *Plot_F1 = nullptr;
-    QFrame *selections_P = nullptr;
-    QRadioButton *tav_RB = nullptr;
-    QRadioButton *vrx_RB = nullptr;
-    QPushButton *view_B = nullptr;
+    ModuleSelectionPage *Selection_Page = nullptr; // selections_P, tav_RB, vrx_RB, view_B
 
     // --- status rows --------------------------------------------------------
     QFrame *Status_top_P = nullptr;
@@ -103,6 +99,12 @@ public:
     void Contents1Click();
     void About1Click();
 
+    // Writes the input types of the listed modules to them under the progress
+    // box "Sending Configuration" (ConfigPage::SendConfiguration): for "Send
+    // Configuration", the start of metering and the metering resend, which
+    // stops Read_Timer around it.
+    void SendConfiguration();
+
     // Writes the whole preferences record to the store; a store that cannot
     // be written is reported in the error report.
     void SavePreferences();
@@ -117,11 +119,20 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // The start-up steps, in the order the constructor takes them.
+    void buildWindow();
+    void loadPreferences();
+    void placeWindow();
+    void showStatusTexts();
+    void resetRunState();
+    void assignPorts();
+    void showStandardPageSet();
+    void showSettings();
+    void layoutStatusPanels();
+
     void buildMenu();
     void buildPages();
     void buildStatusRows();
-    void layoutStatusPanels();
-    void placeWindow();
     void FormClose();
     // Writes the record; returns the store's file when it could not be
     // written, else an empty text.

@@ -1,6 +1,9 @@
 #include "config/configpage.h"
 
+#include "config/configsender.h"
 #include "config/configtree.h"
+#include "config/tmessageboxf.h"
+#include "link/protocol.h"
 #include "modules/moduletable.h"
 #include "modules/readingconversion.h"
 #include "widgets/palette.h"
@@ -317,6 +320,23 @@ void ConfigPage::SetMeteringHint(bool on)
 {
     Config_Grid->setToolTip(on ? QStringLiteral("Configuration cannot be changed while metering")
                                : QString());
+}
+
+void ConfigPage::SendConfiguration(QWidget *mainWindow)
+{
+    Protocol protocol;
+    // The bus work that follows keeps the thread; draw the window first.
+    if (mainWindow)
+        mainWindow->repaint();
+    const QList<int> addresses = GridAddresses();
+    const auto box = TMessageBoxF::CreateProgressBox(
+        mainWindow, QStringLiteral("Sending Configuration"), static_cast<int>(addresses.size()));
+    SendConfigurationRows(
+        m_table, addresses,
+        [&protocol](const BusTarget &target, int first, int count, const int16_t *values) {
+            return protocol.WriteRegisters(target, first, count, values);
+        },
+        [&box](int step) { TMessageBoxF::SetProgress(box.get(), step); });
 }
 
 QList<int> ConfigPage::GridAddresses() const

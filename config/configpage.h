@@ -46,9 +46,14 @@ public:
     // The grid's hint "Configuration cannot be changed while metering".
     void SetMeteringHint(bool on);
     // Writes the input types of every listed module with at least one input in
-    // use to that module (registers 0..3), in row order, under the progress
-    // box "Sending Configuration". Failed writes are passed over silently.
-    // Blocks the user-interface thread until every row is done.
+    // use to that module (registers 0..3), in row order, through the guarded
+    // bus access, under the progress box "Sending Configuration" over
+    // mainWindow; SendConfigurationRows does the bus work. Failed writes are
+    // passed over silently. Blocks the user-interface thread until every row
+    // is done. No timer fires while the box stands (see SetProgress); a timer
+    // that fell due meanwhile fires as soon as the thread is free again, so a
+    // caller whose own timer must start afresh after the send stops it before
+    // and starts it after (the metering resend does so with Read_Timer).
     void SendConfiguration(QWidget *mainWindow);
 
     // The addresses of the grid's module rows, rows 1 to last.

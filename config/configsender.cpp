@@ -1,18 +1,16 @@
 #include "config/configsender.h"
 
 #include "config/configregisters.h"
-#include "config/tmessageboxf.h"
 #include "modules/moduletable.h"
 
-void SendConfigurationRows(QWidget *owner, ModuleTable &table, const QList<int> &addresses,
-                           const RegisterWriter &write)
+void SendConfigurationRows(ModuleTable &table, const QList<int> &addresses,
+                           const RegisterWriter &write, const SendProgress &progress)
 {
-    const auto box = TMessageBoxF::CreateProgressBox(owner, QStringLiteral("Sending Configuration"),
-                                                     static_cast<int>(addresses.size()));
     int step = 0;
     for (const int a : addresses) {
-        TMessageBoxF::SetProgress(box.get(), ++step);
-        // A module with no input in use keeps whatever configuration it holds.
+        ++step;
+        if (progress)
+            progress(step);
         if (a < 1 || a > kModuleCount || !table.HasInputInUse(a))
             continue;
         const ConfigRegisters registers = PackConfigRegisters(table, a);

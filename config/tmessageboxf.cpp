@@ -9,8 +9,6 @@
 #include <QStyle>
 #include <QTextEdit>
 
-#include <QTimer>
-
 #include <algorithm>
 
 namespace {
@@ -115,6 +113,7 @@ void TMessageBoxF::PlaceButtons(int button_mode)
         yes_B->hide();
         no_B->hide();
         m_escapeResult = kResultOk;
+        m_escapeAnswers = false;
         break;
     case 1:
         ok_B->move(cw / 2 - 100, top);
@@ -143,33 +142,11 @@ void TMessageBoxF::PlaceButtons(int button_mode)
     defaultButton->setFocus();
 }
 
-namespace {
-
-// Swallows the timeouts of every QTimer while installed. A progress box
-// stands for a loop of bus work that keeps the thread; the events it lets
-// through so that it can paint must not start another handler of the
-// program (a metering tick in the middle of a scan, say). A repeating timer
-// simply misses the ticks that fall into the loop.
-class TimerGate : public QObject
-{
-public:
-    TimerGate() { QCoreApplication::instance()->installEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        return event->type() == QEvent::Timer && qobject_cast<QTimer *>(watched) != nullptr;
-    }
-};
-
-} // namespace
-
 std::unique_ptr<TMessageBoxF> TMessageBoxF::CreateProgressBox(QWidget *owner,
                                                               const QString &caption, int maximum)
 {
     std::unique_ptr<TMessageBoxF> box(new TMessageBoxF(owner));
     box->m_progress = true;
-    box->m_timerGate = std::make_unique<TimerGate>();
     box->SetOuterSize(400, 100);
     for (QWidget *control :
          {static_cast<QWidget *>(box->text_L), static_cast<QWidget *>(box->ok_B),
@@ -239,8 +216,12 @@ void TMessageBoxF::SetProgress(TMessageBoxF *box, int position)
     box->ProgressBar1->setValue(position);
     box->ProgressBar1->repaint();
     // The window system's events (exposure, mapping) are what let the box
-    // appear and redraw while the caller keeps the thread.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // appear and redraw while the caller keeps the thread. Timer events stay
+    // queued: whatever its name, X11ExcludeTimers is honoured by Qt's Unix
+    // event dispatchers (glib or not) under every platform plugin. A metering
+    // tick or any other timer handler must not run inside a scan or a send.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                    QEventLoop::X11ExcludeTimers);
 }
 
 void TMessageBoxF::reject()
@@ -253,7 +234,8 @@ void TMessageBoxF::reject()
 
 void TMessageBoxF::keyPressEvent(QKeyEvent *event)
 {
-    if (m_progress) {
+    // A progress box answers no key; in mode 0 no shown button answers Escape.
+    if (m_progress || (event->key() == Qt::Key_Escape && !m_escapeAnswers)) {
         event->accept();
         return;
     }

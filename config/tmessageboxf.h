@@ -25,8 +25,10 @@ class QTextEdit;
 //   4      Yes at CW/2 - 100, No at CW/2 + 25
 //   other  OK, Cancel, Yes, No at 72, 174, 284, 386
 // Modal results: OK 1, Cancel 2, Yes 6, No 7. Enter presses OK (Yes in mode
-// 4); Escape, like closing the window, presses Cancel (No in mode 4). A box
-// whose only button is OK has one answer, so Escape gives 1 there as well.
+// 4). Escape presses Cancel (No in mode 4), and only those two answer it: in
+// mode 0, where OK stands alone, Escape does nothing and the box stays until
+// OK is pressed. A close request from the window system gives the answer
+// Escape would, and 1 in mode 0.
 class TMessageBoxF : public QDialog
 {
     Q_OBJECT
@@ -53,11 +55,14 @@ public:
     CreateMemoMessageBox(QWidget *owner, const QString &memo_text, const QString &label_text,
                          const QString &caption, int button_mode);
 
-    // Moves the progress bar and paints the box. Only window-system events are
-    // processed while doing so: user input waits until the caller's loop has
-    // ended, so no other handler is started from the mouse or keyboard (timers
-    // and posted events may still run; a caller with a timer of its own stops
-    // it first).
+    // Moves the progress bar and paints the box. To let the box appear and
+    // redraw while the caller keeps the thread, the window system's events are
+    // processed, but neither user input nor timer events: no handler of the
+    // program is started from the mouse, the keyboard or a timer in the middle
+    // of the caller's loop. Input and timers that fall due meanwhile are not
+    // lost; they are delivered once the caller returns to the event loop (a
+    // repeating timer fires once for the ticks it missed). A caller that wants
+    // its timer to start afresh after the loop stops and restarts it itself.
     static void SetProgress(TMessageBoxF *box, int position);
 
     QLabel *text_L = nullptr;
@@ -84,10 +89,10 @@ private:
     void PlaceButtons(int button_mode);
 
     bool m_progress = false;
+    // The answer to a close request; Escape gives it only while the box shows
+    // a Cancel or No button.
     int m_escapeResult = kResultCancel;
-    // While a progress box stands, the program's timers are held back (see
-    // CreateProgressBox).
-    std::unique_ptr<QObject> m_timerGate;
+    bool m_escapeAnswers = true;
 };
 
 // Builds a message box, shows it modally, frees it and returns the modal result.

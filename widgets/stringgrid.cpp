@@ -1,5 +1,7 @@
 #include "widgets/stringgrid.h"
 
+#include "widgets/stringgridaccessible.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -26,6 +28,7 @@ QStringList EmptyRow(int cols)
 
 StringGrid::StringGrid(QWidget *parent) : QAbstractScrollArea(parent)
 {
+    InstallStringGridAccessibility();
     m_color = palette().color(QPalette::Base);
     m_fixedColor = palette().color(QPalette::Button);
     setFocusPolicy(Qt::StrongFocus);
@@ -52,6 +55,7 @@ void StringGrid::SetColCount(int count)
     m_col = std::min(m_col, count - 1);
     UpdateScrollBars();
     viewport()->update();
+    NotifyAccessibleShapeChanged(this);
 }
 
 void StringGrid::SetRowCount(int count)
@@ -66,6 +70,7 @@ void StringGrid::SetRowCount(int count)
     m_row = std::clamp(m_row, m_fixedRows, count - 1);
     UpdateScrollBars();
     viewport()->update();
+    NotifyAccessibleShapeChanged(this);
 }
 
 void StringGrid::SetFixedRows(int count)
@@ -77,6 +82,7 @@ void StringGrid::SetFixedRows(int count)
     m_row = std::max(m_row, m_fixedRows);
     UpdateScrollBars();
     viewport()->update();
+    NotifyAccessibleShapeChanged(this);
 }
 
 int StringGrid::ColWidth(int col) const
@@ -91,6 +97,7 @@ void StringGrid::SetColWidth(int col, int width)
     m_colWidths[col] = std::max(width, 0);
     UpdateScrollBars();
     viewport()->update();
+    NotifyAccessibleShapeChanged(this);
 }
 
 void StringGrid::SetDefaultRowHeight(int height)
@@ -115,6 +122,7 @@ void StringGrid::SetCell(int col, int row, const QString &text)
     const QRect rect = ViewportCellRect(col, row);
     if (!rect.isEmpty())
         viewport()->update(rect);
+    NotifyAccessibleCellChanged(this, col, row);
 }
 
 void StringGrid::ClearCells()
@@ -122,6 +130,7 @@ void StringGrid::ClearCells()
     for (QStringList &row : m_cells)
         row = EmptyRow(ColCount());
     viewport()->update();
+    NotifyAccessibleShapeChanged(this);
 }
 
 void StringGrid::SetColor(const QColor &color)
@@ -161,6 +170,7 @@ bool StringGrid::SetCurrentCell(int col, int row)
     viewport()->update(before);
     viewport()->update(ViewportCellRect(m_col, m_row));
     ScrollIntoView(col, row);
+    NotifyAccessibleCurrentCell(this);
     return true;
 }
 
@@ -417,6 +427,7 @@ void StringGrid::focusInEvent(QFocusEvent *event)
 {
     QAbstractScrollArea::focusInEvent(event);
     viewport()->update(ViewportCellRect(m_col, m_row));
+    NotifyAccessibleCurrentCell(this);
 }
 
 void StringGrid::focusOutEvent(QFocusEvent *event)

@@ -30,6 +30,9 @@ class QPainter;
 // Scrolling is by whole rows (and whole columns horizontally): TopRow is the
 // first scrollable row shown under the fixed row, LeftCol the first column.
 // Every change of either emits TopLeftChanged.
+//
+// Assistive technology reads the grid as a table of its shown cells, with the
+// fixed row as column header (stringgridaccessible.h).
 class StringGrid : public QAbstractScrollArea
 {
     Q_OBJECT

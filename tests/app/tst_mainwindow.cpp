@@ -1,4 +1,5 @@
 #include "app/helpfile.h"
+#include "app/moduleselectionpage.h"
 #include "app/taboutbox.h"
 #include "app/tmainf.h"
 #include "config/configpage.h"
@@ -15,11 +16,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFrame>
 #include <QImage>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -61,6 +64,9 @@ private slots:
     void configurationPageAtStart();
     void newConfigurationFromTheMenu();
     void sendConfigurationFromTheMenu();
+    void placeOnNoScreenOpensCentredAndIsNotStoredAgain();
+    void unreadablePreferencesAreReportedAsUnreadable();
+    void closingClosesOpenPorts();
 
 private:
     void writeStore(const QByteArray &ini);
@@ -144,10 +150,16 @@ void TestMainWindow::pagesInTabOrder()
         QCOMPARE(w.IsTabVisible(page), visible);
     }
     QCOMPARE(w.PageControl1->currentWidget(), w.Config_Tab);
-    QVERIFY(w.tav_RB->isChecked());
-    QCOMPARE(w.tav_RB->text(), QStringLiteral("TAV-RTD (Standard Use)"));
-    QCOMPARE(w.vrx_RB->text(), QStringLiteral("VRX-RTD (DEBUG only)"));
-    QCOMPARE(w.view_B->text(), QStringLiteral("VIEW"));
+    const ModuleSelectionPage *selection = w.Selection_Page;
+    QCOMPARE(selection->parentWidget(), w.Selection_Tab);
+    QCOMPARE(selection->selections_P->geometry(), QRect(227, 126, 330, 177));
+    QCOMPARE(selection->selections_P->palette().color(QPalette::Window), QColor(192, 192, 192));
+    QVERIFY(selection->tav_RB->isChecked());
+    QVERIFY(!selection->vrx_RB->isChecked());
+    QCOMPARE(selection->tav_RB->text(), QStringLiteral("TAV-RTD (Standard Use)"));
+    QCOMPARE(selection->vrx_RB->text(), QStringLiteral("VRX-RTD (DEBUG only)"));
+    QCOMPARE(selection->view_B->text(), QStringLiteral("VIEW"));
+    QCOMPARE(selection->view_B->geometry(), QRect(127, 117, 75, 25));
 }
 
 void TestMainWindow::menuItems_data()
@@ -156,21 +168,50 @@ void TestMainWindow::menuItems_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("hint");
-    QTest::newRow("NewConfiguration1") << "File" << "NewConfiguration1" << "New Configuration"
+    QTest::newRow("NewConfiguration1") << "File"
+                                       << "NewConfiguration1"
+                                       << "New Configuration"
                                        << "Clear all data and start new configuration";
-    QTest::newRow("LoadConfig1") << "File" << "LoadConfig1" << "Load Configuration"
+    QTest::newRow("LoadConfig1") << "File"
+                                 << "LoadConfig1"
+                                 << "Load Configuration"
                                  << "Load Configuration from File";
-    QTest::newRow("SaveConfig1") << "File" << "SaveConfig1" << "Save Configuration"
+    QTest::newRow("SaveConfig1") << "File"
+                                 << "SaveConfig1"
+                                 << "Save Configuration"
                                  << "Save Configuration to File";
-    QTest::newRow("SendConfig1") << "File" << "SendConfig1" << "Send Configuration"
+    QTest::newRow("SendConfig1") << "File"
+                                 << "SendConfig1"
+                                 << "Send Configuration"
                                  << "Send Configuration to Modules";
-    QTest::newRow("Comport1") << "Options" << "Comport1" << "Change Comport" << "";
-    QTest::newRow("Datalogging1") << "Options" << "Datalogging1" << "Datalogging Options" << "";
-    QTest::newRow("TempDisplay1") << "Options" << "TempDisplay1" << "Temperature Display" << "";
-    QTest::newRow("SamplePeriod1") << "Options" << "SamplePeriod1" << "Sample Period" << "";
-    QTest::newRow("RTDModuleType1") << "Options" << "RTDModuleType1" << "RTD Module Type" << "";
-    QTest::newRow("Contents1") << "Help" << "Contents1" << "Contents" << "";
-    QTest::newRow("About1") << "Help" << "About1" << "About" << "";
+    QTest::newRow("Comport1") << "Options"
+                              << "Comport1"
+                              << "Change Comport"
+                              << "";
+    QTest::newRow("Datalogging1") << "Options"
+                                  << "Datalogging1"
+                                  << "Datalogging Options"
+                                  << "";
+    QTest::newRow("TempDisplay1") << "Options"
+                                  << "TempDisplay1"
+                                  << "Temperature Display"
+                                  << "";
+    QTest::newRow("SamplePeriod1") << "Options"
+                                   << "SamplePeriod1"
+                                   << "Sample Period"
+                                   << "";
+    QTest::newRow("RTDModuleType1") << "Options"
+                                    << "RTDModuleType1"
+                                    << "RTD Module Type"
+                                    << "";
+    QTest::newRow("Contents1") << "Help"
+                               << "Contents1"
+                               << "Contents"
+                               << "";
+    QTest::newRow("About1") << "Help"
+                            << "About1"
+                            << "About"
+                            << "";
 }
 
 void TestMainWindow::menuItems()
@@ -214,12 +255,18 @@ void TestMainWindow::statusPanelClicks_data()
 {
     QTest::addColumn<QString>("panel");
     QTest::addColumn<QString>("item");
-    QTest::newRow("datalog_file_P") << "datalog_file_P" << "Datalogging1";
-    QTest::newRow("datalog_P") << "datalog_P" << "Datalogging1";
-    QTest::newRow("com_P") << "com_P" << "Comport1";
-    QTest::newRow("temp_P") << "temp_P" << "TempDisplay1";
-    QTest::newRow("period_P") << "period_P" << "SamplePeriod1";
-    QTest::newRow("config_file_P has no action") << "config_file_P" << "";
+    QTest::newRow("datalog_file_P") << "datalog_file_P"
+                                    << "Datalogging1";
+    QTest::newRow("datalog_P") << "datalog_P"
+                               << "Datalogging1";
+    QTest::newRow("com_P") << "com_P"
+                           << "Comport1";
+    QTest::newRow("temp_P") << "temp_P"
+                            << "TempDisplay1";
+    QTest::newRow("period_P") << "period_P"
+                              << "SamplePeriod1";
+    QTest::newRow("config_file_P has no action") << "config_file_P"
+                                                 << "";
 }
 
 void TestMainWindow::statusPanelClicks()
@@ -253,8 +300,8 @@ void TestMainWindow::storedPlacement_data()
     QTest::addColumn<QRect>("expected");
     QTest::newRow("zeros") << QByteArray("Top=0\nLeft=0\nHeight=0\nWidth=0\n")
                            << QRect(0, 0, 800, 550);
-    QTest::newRow("wider than 800") << QByteArray("Top=40\nLeft=30\nHeight=600\nWidth=1200\n")
-                                    << QRect(30, 40, 800, 600);
+    QTest::newRow("wider than 800")
+        << QByteArray("Top=40\nLeft=30\nHeight=600\nWidth=1200\n") << QRect(30, 40, 800, 600);
     QTest::newRow("too low") << QByteArray("Top=5\nLeft=7\nHeight=300\nWidth=640\n")
                              << QRect(7, 5, 800, 550);
 }
@@ -285,13 +332,13 @@ void TestMainWindow::datalogStatusAtStart_data()
     QTest::addColumn<QString>("panel");
     QTest::addColumn<QString>("file");
     const QString today = QDate::currentDate().toString(QStringLiteral("MMdd"));
-    QTest::newRow("off") << QByteArray("Datalog=0\n") << "Datalogging: OFF" << "";
-    QTest::newRow("on, default name")
-        << QByteArray("Datalog=1\n") << "Datalogging: ON"
-        << QStringLiteral("Datalog To: rtd_data_%1.csv").arg(today);
-    QTest::newRow("on, path")
-        << QByteArray("Datalog=1\nDataFile=/var/log/plant line\n") << "Datalogging: ON"
-        << QStringLiteral("Datalog To: plant line_%1.csv").arg(today);
+    QTest::newRow("off") << QByteArray("Datalog=0\n") << "Datalogging: OFF"
+                         << "";
+    QTest::newRow("on, default name") << QByteArray("Datalog=1\n") << "Datalogging: ON"
+                                      << QStringLiteral("Datalog To: rtd_data_%1.csv").arg(today);
+    QTest::newRow("on, path") << QByteArray("Datalog=1\nDataFile=/var/log/plant line\n")
+                              << "Datalogging: ON"
+                              << QStringLiteral("Datalog To: plant line_%1.csv").arg(today);
     QTest::newRow("on, name with percent signs")
         << QByteArray("Datalog=1\nDataFile=line%2 %1\n") << "Datalogging: ON"
         << QStringLiteral("Datalog To: line%2 %1_") + today + QStringLiteral(".csv");
@@ -419,12 +466,20 @@ void TestMainWindow::help_data()
     QTest::addColumn<bool>("browserAsked");
     QTest::addColumn<QString>("message");
 
+    // The texts as the user reads them (result 2 and result 31).
+    const QString notFound =
+        QStringLiteral("The help file that is distributed with KELVORA was not found.\n"
+                       "It may not have been installed or may have been erased.  KELVORA\n"
+                       "may have to be reinstalled to have access to these files.");
+    const QString noBrowser =
+        QStringLiteral("An error occured openning a web browser to view the help file.\n"
+                       "A web browser must be present to view these files.  To view the\n"
+                       "files manually, open \"help/index.html\" in KELVORAs installation\n"
+                       "directory.");
     QTest::newRow("opens") << true << true << true << true << "";
     QTest::newRow("no help folder: nothing shown") << false << false << true << false << "";
-    QTest::newRow("file missing") << true << false << true << false
-                                  << HelpOpenErrorText(kHelpFileNotFound);
-    QTest::newRow("no browser") << true << true << false << true
-                                << HelpOpenErrorText(kHelpNoAssociation);
+    QTest::newRow("file missing") << true << false << true << false << notFound;
+    QTest::newRow("no browser") << true << true << false << true << noBrowser;
 }
 
 void TestMainWindow::help()
@@ -454,11 +509,12 @@ void TestMainWindow::help()
     w.Contents1Click();
     QCOMPARE(!asked.isEmpty(), browserAsked);
     if (browserAsked)
-        QCOMPARE(asked.toLocalFile(), QDir(m_work->path()).filePath(QStringLiteral("help/index.html")));
+        QCOMPARE(asked.toLocalFile(),
+                 QDir(m_work->path()).filePath(QStringLiteral("help/index.html")));
     QCOMPARE(seen->seen, !message.isEmpty());
     if (seen->seen) {
         QCOMPARE(seen->caption, QStringLiteral("Help File Open Error"));
-        QVERIFY2(seen->text.contains(message), qPrintable(seen->text));
+        QCOMPARE(seen->text, message);
     }
 }
 
@@ -478,15 +534,23 @@ void TestMainWindow::aboutBox()
     QCOMPARE(w.AboutBox->windowTitle(), QStringLiteral("About"));
     QCOMPARE(w.AboutBox->ProductName->text(), QStringLiteral("Kelvora"));
     QCOMPARE(w.AboutBox->Version->text(), QStringLiteral("Version 3.1"));
+    // Centred on the screen, not over the window that owns it.
+    w.show();
+    w.move(20, 30);
+    const QRect area = w.AboutBox->screen()->availableGeometry();
+    const QPoint centred = area.center() - QPoint(371 / 2, 317 / 2);
     auto seen = std::make_shared<ModalSeen>();
     QWidget *focused = nullptr;
-    AnswerNextModal(seen, [&focused](QWidget *box) {
+    QPoint shownAt;
+    AnswerNextModal(seen, [&focused, &shownAt](QWidget *box) {
         focused = box->focusWidget();
+        shownAt = box->pos();
         PressKey(box, Qt::Key_Return);
     });
     w.About1Click();
     QVERIFY(seen->seen);
     QCOMPARE(focused, w.AboutBox->OKButton);
+    QCOMPARE(shownAt, centred);
     QCOMPARE(seen->caption, QStringLiteral("About"));
     QVERIFY(!w.AboutBox->isVisible());
 }
@@ -511,8 +575,9 @@ void TestMainWindow::configurationPageAtStart()
     TMainF w;
     ConfigPage *page = w.Config_Page;
     QCOMPARE(page->Config_Tree->topLevelItemCount(), 4);
-    const QStringList groups = {QStringLiteral("RTD Modules 1-16"), QStringLiteral("RTD Modules 17-32"),
-                                QStringLiteral("RTD Modules 33-48"), QStringLiteral("RTD Modules 49-63")};
+    const QStringList groups = {
+        QStringLiteral("RTD Modules 1-16"), QStringLiteral("RTD Modules 17-32"),
+        QStringLiteral("RTD Modules 33-48"), QStringLiteral("RTD Modules 49-63")};
     int modules = 0;
     for (int g = 0; g < 4; ++g) {
         QTreeWidgetItem *group = page->Config_Tree->topLevelItem(g);
@@ -527,7 +592,8 @@ void TestMainWindow::configurationPageAtStart()
     QCOMPARE(page->Config_Grid->RowCount(), 1);
     QCOMPARE(page->Config_Grid->FixedRows(), 0);
     QVERIFY(page->setting_CB->isHidden());
-    QCOMPARE(page->Config_Grid->toolTip(), QStringLiteral("Configuration cannot be changed while metering"));
+    QCOMPARE(page->Config_Grid->toolTip(),
+             QStringLiteral("Configuration cannot be changed while metering"));
 }
 
 void TestMainWindow::newConfigurationFromTheMenu()
@@ -572,6 +638,97 @@ void TestMainWindow::sendConfigurationFromTheMenu()
     QCOMPARE(log[0].first, 0);
     QCOMPARE(log[0].values, (QList<quint16>{256, 515, 1029, 1}));
     QVERIFY(!w.m_comport.Connected());
+}
+
+// Left 99999, Top -5000 opened the window where no screen shows it, and the
+// close stored that place again, so every later start was invisible too.
+void TestMainWindow::placeOnNoScreenOpensCentredAndIsNotStoredAgain()
+{
+    writeStore("Left=99999\nTop=-5000\nHeight=600\nWidth=800\n");
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QPoint centred(area.left() + (area.width() - 800) / 2,
+                         area.top() + (area.height() - 600) / 2);
+    {
+        TMainF w;
+        QCOMPARE(QRect(w.pos(), w.size()), QRect(centred, QSize(800, 600)));
+        w.show();
+        QVERIFY(w.close());
+    }
+    QSettings raw(storeFile(), QSettings::IniFormat);
+    raw.beginGroup(QStringLiteral("Preferences"));
+    QCOMPARE(raw.value(QStringLiteral("Left")).toString(), QString::number(centred.x()));
+    QCOMPARE(raw.value(QStringLiteral("Top")).toString(), QString::number(centred.y()));
+}
+
+// Binary junk in the settings file was reported as a file that "could not
+// be written". The report names the file and says that the defaults are used;
+// the window runs on them, and the close replaces the file without a word.
+void TestMainWindow::unreadablePreferencesAreReportedAsUnreadable()
+{
+    QByteArray junk(2048, '\0');
+    for (int i = 0; i < junk.size(); ++i)
+        junk[i] = static_cast<char>((i * 151 + 7) % 256);
+    writeStore({}); // makes the folder
+    {
+        QFile file(storeFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(junk);
+    }
+    auto atStart = std::make_shared<ModalSeen>();
+    AnswerNextModal(atStart, [](QWidget *box) { PressButton(box, QStringLiteral("OK")); });
+    TMainF w;
+    QVERIFY(atStart->seen);
+    QCOMPARE(atStart->caption, QStringLiteral("Kelvora"));
+    QVERIFY2(atStart->text.contains(QStringLiteral("could not be read")),
+             qPrintable(atStart->text));
+    QVERIFY2(atStart->text.contains(QStringLiteral("default preferences")),
+             qPrintable(atStart->text));
+    QVERIFY2(atStart->text.contains(storeFile()), qPrintable(atStart->text));
+    QVERIFY2(!atStart->text.contains(QStringLiteral("written")), qPrintable(atStart->text));
+    QCOMPARE(w.period_P->text(), QStringLiteral("Period: 63"));
+    QCOMPARE(w.com_P->text(), QStringLiteral("Comport: ttyS0"));
+
+    w.show();
+    auto atClose = std::make_shared<ModalSeen>();
+    AnswerNextModal(
+        atClose, [](QWidget *box) { PressButton(box, QStringLiteral("OK")); }, 50);
+    QVERIFY(w.close());
+    QVERIFY2(!atClose->seen, qPrintable(atClose->text));
+    QSettings raw(storeFile(), QSettings::IniFormat);
+    QCOMPARE(raw.value(QStringLiteral("Preferences/Period")).toString(), QStringLiteral("63"));
+    QCOMPARE(raw.status(), QSettings::NoError);
+}
+
+// Closing the window closes both ports. Each port object holds a pty of its
+// own; once the window has closed, another TComPort can take each line again
+// (an open port keeps it exclusive).
+void TestMainWindow::closingClosesOpenPorts()
+{
+    Pty bus;
+    Pty relay;
+    QVERIFY(bus.Valid() && relay.Valid());
+    TMainF w;
+    w.m_comport.SetPort(bus.Path());
+    w.vrx_comport.SetPort(relay.Path());
+    w.m_comport.Open();
+    w.vrx_comport.Open();
+    QVERIFY(w.m_comport.Connected());
+    QVERIFY(w.vrx_comport.Connected());
+    TComPort other;
+    other.SetPort(bus.Path());
+    QVERIFY_THROWS_EXCEPTION(EComPortError, other.Open());
+
+    w.show();
+    QVERIFY(w.close());
+    QVERIFY(!w.m_comport.Connected());
+    QVERIFY(!w.vrx_comport.Connected());
+    for (const QString &line : {bus.Path(), relay.Path()}) {
+        TComPort again;
+        again.SetPort(line);
+        again.Open();
+        QVERIFY(again.Connected());
+        again.Close();
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,6 +1,7 @@
 #include "app/preferences.h"
 
 #include <QFile>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,6 +21,11 @@ private slots:
     void storeWithoutGroupReadsDefaults();
     void deletedStoreIsWrittenAgain();
     void storeThatCannotBeWrittenSaysSo();
+    void unreadableFileSaysSoAndNamesIt_data();
+    void unreadableFileSaysSoAndNamesIt();
+    void missingOrSoundFileIsReadable();
+    void fileThatCannotBeOpenedSaysSo();
+    void saveReplacesAnUnreadableFile();
 
 private:
     QString storeFile() const { return m_dir->path() + QStringLiteral("/Quelmar/QMRTD.conf"); }
@@ -53,13 +59,18 @@ void TestPreferences::firstStartWritesTwelveTextDefaults()
     // Read back through an independent QSettings on the same file.
     QSettings raw(storeFile(), QSettings::IniFormat);
     raw.beginGroup(QStringLiteral("Preferences"));
-    const QStringList expected = {
-        QStringLiteral("AutoStart=0"),    QStringLiteral("Datalog=0"),
-        QStringLiteral("ShowOptions=1"),  QStringLiteral("Comport=ttyS0"),
-        QStringLiteral("Temperature=Celsius"), QStringLiteral("Period=63"),
-        QStringLiteral("Top=0"),          QStringLiteral("Left=0"),
-        QStringLiteral("Height=0"),       QStringLiteral("Width=0"),
-        QStringLiteral("Config_File=rtd.cfg"), QStringLiteral("DataFile=rtd_data")};
+    const QStringList expected = {QStringLiteral("AutoStart=0"),
+                                  QStringLiteral("Datalog=0"),
+                                  QStringLiteral("ShowOptions=1"),
+                                  QStringLiteral("Comport=ttyS0"),
+                                  QStringLiteral("Temperature=Celsius"),
+                                  QStringLiteral("Period=63"),
+                                  QStringLiteral("Top=0"),
+                                  QStringLiteral("Left=0"),
+                                  QStringLiteral("Height=0"),
+                                  QStringLiteral("Width=0"),
+                                  QStringLiteral("Config_File=rtd.cfg"),
+                                  QStringLiteral("DataFile=rtd_data")};
     QCOMPARE(raw.childKeys().size(), expected.size());
     for (const QString &pair : expected) {
         const QString key = pair.section(QLatin1Char('='), 0, 0);
@@ -113,19 +124,31 @@ void TestPreferences::junkValuesTakeDefaults_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("Period not a number") << QByteArray("Period=fast") << "Period" << "63";
-    QTest::newRow("Period hex") << QByteArray("Period=0x10") << "Period" << "63";
-    QTest::newRow("Period overflow") << QByteArray("Period=99999999999") << "Period" << "63";
-    QTest::newRow("Period empty") << QByteArray("Period=") << "Period" << "63";
-    QTest::newRow("Period negative is a number") << QByteArray("Period=-4") << "Period" << "-4";
-    QTest::newRow("AutoStart 2 is true") << QByteArray("AutoStart=2") << "AutoStart" << "1";
-    QTest::newRow("AutoStart -1 is true") << QByteArray("AutoStart=-1") << "AutoStart" << "1";
-    QTest::newRow("Datalog word is false") << QByteArray("Datalog=yes") << "Datalog" << "0";
-    QTest::newRow("ShowOptions word keeps true") << QByteArray("ShowOptions=no") << "ShowOptions" << "1";
-    QTest::newRow("Width junk") << QByteArray("Width=wide") << "Width" << "0";
-    QTest::newRow("Comport list is not text") << QByteArray("Comport=a, b") << "Comport" << "ttyS0";
-    QTest::newRow("Temperature variant") << QByteArray("Temperature=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)")
-                                         << "Temperature" << "Celsius";
+    QTest::newRow("Period not a number") << QByteArray("Period=fast") << "Period"
+                                         << "63";
+    QTest::newRow("Period hex") << QByteArray("Period=0x10") << "Period"
+                                << "63";
+    QTest::newRow("Period overflow") << QByteArray("Period=99999999999") << "Period"
+                                     << "63";
+    QTest::newRow("Period empty") << QByteArray("Period=") << "Period"
+                                  << "63";
+    QTest::newRow("Period negative is a number") << QByteArray("Period=-4") << "Period"
+                                                 << "-4";
+    QTest::newRow("AutoStart 2 is true") << QByteArray("AutoStart=2") << "AutoStart"
+                                         << "1";
+    QTest::newRow("AutoStart -1 is true") << QByteArray("AutoStart=-1") << "AutoStart"
+                                          << "1";
+    QTest::newRow("Datalog word is false") << QByteArray("Datalog=yes") << "Datalog"
+                                           << "0";
+    QTest::newRow("ShowOptions word keeps true") << QByteArray("ShowOptions=no") << "ShowOptions"
+                                                 << "1";
+    QTest::newRow("Width junk") << QByteArray("Width=wide") << "Width"
+                                << "0";
+    QTest::newRow("Comport list is not text") << QByteArray("Comport=a, b") << "Comport"
+                                              << "ttyS0";
+    QTest::newRow("Temperature variant")
+        << QByteArray("Temperature=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)") << "Temperature"
+        << "Celsius";
     QTest::newRow("Comport arbitrary text kept") << QByteArray("Comport=COM 7 (usb)") << "Comport"
                                                  << "COM 7 (usb)";
 }
@@ -178,7 +201,8 @@ void TestPreferences::deletedStoreIsWrittenAgain()
     QVERIFY(QFile::exists(storeFile()));
     QSettings raw(storeFile(), QSettings::IniFormat);
     QCOMPARE(raw.value(QStringLiteral("Preferences/Period")).toString(), QStringLiteral("80"));
-    QCOMPARE(raw.value(QStringLiteral("Preferences/DataFile")).toString(), QStringLiteral("rtd_data"));
+    QCOMPARE(raw.value(QStringLiteral("Preferences/DataFile")).toString(),
+             QStringLiteral("rtd_data"));
 }
 
 // The folder of the store is taken by a plain file, which no user, root
@@ -194,6 +218,94 @@ void TestPreferences::storeThatCannotBeWrittenSaysSo()
     p.Period = 80;
     QVERIFY(!Save_Preferences(*store, p));
     QVERIFY(!QFile::exists(storeFile()));
+}
+
+namespace {
+
+QByteArray RandomBytes(int size, quint32 seed)
+{
+    QByteArray bytes(size, '\0');
+    QRandomGenerator random(seed);
+    for (char &c : bytes)
+        c = static_cast<char>(random.bounded(256));
+    return bytes;
+}
+
+} // namespace
+
+void TestPreferences::unreadableFileSaysSoAndNamesIt_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("binary junk") << RandomBytes(4096, 7);
+    QTest::newRow("a program") << QByteArray("\x7f"
+                                             "ELF\x02\x01\x01\0\0\0\0\0",
+                                             12);
+    QTest::newRow("a picture") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+    QTest::newRow("a group line without its bracket") << QByteArray("[Preferences\nPeriod=5\n");
+}
+
+// An unreadable file was reported as one that "could not be written".
+void TestPreferences::unreadableFileSaysSoAndNamesIt()
+{
+    QFETCH(QByteArray, content);
+    writeRaw(content);
+    auto store = OpenPreferencesStore();
+    const Result<> readable = CheckPreferencesReadable(*store);
+    QVERIFY(!readable);
+    const QString text = readable.error();
+    QVERIFY2(text.contains(QStringLiteral("could not be read")), qPrintable(text));
+    QVERIFY2(text.contains(storeFile()), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("default preferences")), qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("written")), qPrintable(text));
+    // Looking leaves the file as it was.
+    QFile file(storeFile());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), content);
+}
+
+void TestPreferences::missingOrSoundFileIsReadable()
+{
+    {
+        auto store = OpenPreferencesStore();
+        QVERIFY(CheckPreferencesReadable(*store).ok());
+    }
+    writeRaw("[Preferences]\nPeriod=fast\nTop=15\n");
+    auto store = OpenPreferencesStore();
+    QVERIFY(CheckPreferencesReadable(*store).ok());
+}
+
+// A folder where the file should be cannot be opened, by root either.
+void TestPreferences::fileThatCannotBeOpenedSaysSo()
+{
+    QVERIFY(QDir().mkpath(storeFile()));
+    auto store = OpenPreferencesStore();
+    const Result<> readable = CheckPreferencesReadable(*store);
+    QVERIFY(!readable);
+    QVERIFY2(readable.error().contains(QStringLiteral("cannot be opened")),
+             qPrintable(readable.error()));
+    QVERIFY2(readable.error().contains(storeFile()), qPrintable(readable.error()));
+    PrefInfoType p;
+    QVERIFY(!Save_Preferences(*store, p));
+}
+
+// The save at close replaces an unreadable file with the twelve values alone,
+// and says that it did (QSettings still carries the error of the reading).
+void TestPreferences::saveReplacesAnUnreadableFile()
+{
+    writeRaw(RandomBytes(4096, 11));
+    PrefInfoType p;
+    p.Period = 90;
+    {
+        auto store = OpenPreferencesStore();
+        QVERIFY(!CheckPreferencesReadable(*store));
+        QVERIFY(Save_Preferences(*store, p));
+    }
+    QSettings raw(storeFile(), QSettings::IniFormat);
+    QCOMPARE(raw.allKeys().size(), 12);
+    QCOMPARE(raw.status(), QSettings::NoError);
+    QCOMPARE(raw.value(QStringLiteral("Preferences/Period")).toString(), QStringLiteral("90"));
+    auto store = OpenPreferencesStore();
+    QVERIFY(CheckPreferencesReadable(*store).ok());
 }
 
 QTEST_APPLESS_MAIN(TestPreferences)

@@ -3,6 +3,7 @@
 #include "modules/moduletable.h"
 #include "widgets/stringgrid.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QFrame>
 #include <QPainter>
@@ -167,6 +168,7 @@ private slots:
     void buttonCaptionsStayInsideTheButtons_data();
     void buttonCaptionsStayInsideTheButtons();
     void selectorShowsEveryItemWhole();
+    void gridReadsAsATableToAssistiveTechnology();
 };
 
 void TestConfigPage::startUpShowsCollapsedTreeAndEmptyGrid()
@@ -725,6 +727,27 @@ void TestConfigPage::selectorShowsEveryItemWhole()
                                 .arg(last)
                                 .arg(arrowLeft)));
     }
+}
+
+// A screen reader, or a test from outside the program, reads the module rows
+// and their types; the hidden address column is not among them.
+void TestConfigPage::gridReadsAsATableToAssistiveTechnology()
+{
+    PageFixture f;
+    f.ClickButton(f.Group(1));
+    f.table.input_type[2][3] = 1;
+    f.page->RefreshConfigGrid();
+
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(f.grid);
+    QVERIFY(iface);
+    QAccessibleTableInterface *table = iface->tableInterface();
+    QVERIFY(table);
+    QCOMPARE(table->rowCount(), 16);
+    QCOMPARE(table->columnCount(), 9);
+    QCOMPARE(table->columnDescription(2), QStringLiteral("INPUT 2"));
+    QCOMPARE(table->cellAt(2, 0)->text(QAccessible::Name), QStringLiteral("Module 3"));
+    QCOMPARE(table->cellAt(2, 2)->text(QAccessible::Name), kPt100Text);
+    QCOMPARE(table->cellAt(2, 3)->text(QAccessible::Name), kNotUsedText);
 }
 
 QTEST_MAIN(TestConfigPage)

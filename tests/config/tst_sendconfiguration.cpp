@@ -3,11 +3,13 @@
 
 #include "config/configpage.h"
 #include "config/configtree.h"
+#include "config/tmessageboxf.h"
 #include "link/tcomport.h"
 #include "modules/moduletable.h"
 #include "sim/bussimulator.h"
 
 #include <QDialog>
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -47,6 +49,35 @@ struct SendFixture
     {
         QTreeWidgetItem *node = page->Config_Tree->topLevelItem(group - 1);
         node->setExpanded(true); // through Config_TreeExpanding
+    }
+};
+
+// Watches the window for the progress box the page puts over it, and records
+// the box's caption, maximum and every position its bar takes.
+class ProgressWatch : public QObject
+{
+public:
+    explicit ProgressWatch(QWidget *window) { window->installEventFilter(this); }
+
+    int boxes = 0;
+    QString caption;
+    int maximum = -1;
+    QList<int> positions;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::ChildPolished) {
+            auto *added = static_cast<QChildEvent *>(event)->child();
+            if (auto *box = qobject_cast<TMessageBoxF *>(added)) {
+                ++boxes;
+                caption = box->windowTitle();
+                maximum = box->ProgressBar1->maximum();
+                QObject::connect(box->ProgressBar1, &QProgressBar::valueChanged, this,
+                                 [this](int value) { positions.append(value); });
+            }
+        }
+        return false;
     }
 };
 
@@ -90,7 +121,18 @@ void TestSendConfiguration::writesListedModulesWithInputsInUse()
     f.table.input_type[4][40] = 3; // group 3 collapsed: not listed
     f.page->RefreshConfigGrid();
 
+    ProgressWatch watch(&f.mainWindow);
     f.page->SendConfiguration(&f.mainWindow);
+
+    // The page's box over the window: one step per listed module (1-16),
+    // each told before that module's turn, skipped modules included.
+    QCOMPARE(watch.boxes, 1);
+    QCOMPARE(watch.caption, QStringLiteral("Sending Configuration"));
+    QCOMPARE(watch.maximum, 15); // module 12 is deselected
+    QList<int> steps;
+    for (int i = 1; i <= 15; ++i)
+        steps.append(i);
+    QCOMPARE(watch.positions, steps);
 
     const QList<SimRequest> writes = Writes(sim);
     QList<int> addresses;

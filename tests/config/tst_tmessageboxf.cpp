@@ -23,12 +23,14 @@ private slots:
     void buttonsByMode();
     void modalResult_data();
     void modalResult();
+    void escapeLeavesAnOkOnlyBoxStanding();
     void labelWrapsOnlyWhenWiderThanTheBox_data();
     void labelWrapsOnlyWhenWiderThanTheBox();
     void memoBoxPlacesMemoAndKeepsLines();
     void progressBoxWithMaximumZeroShowsAnEmptyBar();
     void progressBoxFollowsSetProgressAndCannotBeDismissed();
     void timersWaitWhileAProgressBoxStands();
+    void aTimerThatFellDueDuringProgressFiresAfterwards();
 
 private:
     QWidget m_owner;
@@ -93,7 +95,6 @@ void TestTMessageBoxF::modalResult_data()
     QTest::addColumn<int>("result");
 
     QTest::newRow("0 Enter") << 0 << QStringLiteral("Enter") << 1;
-    QTest::newRow("0 Escape: the only answer") << 0 << QStringLiteral("Escape") << 1;
     QTest::newRow("1 Enter") << 1 << QStringLiteral("Enter") << 1;
     QTest::newRow("1 Escape") << 1 << QStringLiteral("Escape") << 2;
     QTest::newRow("1 Cancel") << 1 << QStringLiteral("cancel_B") << 2;
@@ -131,6 +132,29 @@ void TestTMessageBoxF::modalResult()
     QCOMPARE(ShowMemoMessageBox(&m_owner, QStringLiteral("Long text"), QStringLiteral("Warning!"),
                                 QStringLiteral("Please Read Carefully"), mode),
              result);
+}
+
+// Only Cancel and No answer Escape. In mode 0 OK stands alone, so Escape
+// leaves the box up; Enter then answers it.
+void TestTMessageBoxF::escapeLeavesAnOkOnlyBoxStanding()
+{
+    for (const bool memo : {false, true}) {
+        bool openAfterEscape = false;
+        auto seen = std::make_shared<ModalSeen>();
+        AnswerNextModal(seen, [&openAfterEscape](QWidget *modal) {
+            QTest::keyClick(modal, Qt::Key_Escape);
+            openAfterEscape = modal->isVisible();
+            QTest::keyClick(modal, Qt::Key_Return);
+        });
+        const int result =
+            memo ? ShowMemoMessageBox(&m_owner, QStringLiteral("Long text"),
+                                      QStringLiteral("Warning!"), QStringLiteral("Caption"), 0)
+                 : ShowMessageBox(&m_owner, QStringLiteral("Error in Configuration File."),
+                                  QStringLiteral("File Error"), 0);
+        QVERIFY(seen->seen);
+        QVERIFY2(openAfterEscape, memo ? "memo box" : "message box");
+        QCOMPARE(result, 1);
+    }
 }
 
 void TestTMessageBoxF::labelWrapsOnlyWhenWiderThanTheBox_data()
@@ -232,7 +256,7 @@ void TestTMessageBoxF::progressBoxFollowsSetProgressAndCannotBeDismissed()
 }
 
 // A metering tick must not run inside a scan or a send: the events a
-// progress box processes to paint itself never fire the program's timers.
+// progress box processes to paint itself never fire a timer.
 void TestTMessageBoxF::timersWaitWhileAProgressBoxStands()
 {
     QTimer tick;
@@ -248,6 +272,28 @@ void TestTMessageBoxF::timersWaitWhileAProgressBoxStands()
         QCOMPARE(ticks, 0);
     }
     QTRY_VERIFY(ticks > 0);
+}
+
+// Held back, not lost: a single-shot timer that falls due while the box
+// stands fires once the thread is back in the event loop.
+void TestTMessageBoxF::aTimerThatFellDueDuringProgressFiresAfterwards()
+{
+    QTimer once;
+    once.setSingleShot(true);
+    once.setInterval(1);
+    int fired = 0;
+    connect(&once, &QTimer::timeout, this, [&fired] { ++fired; });
+    {
+        auto box =
+            TMessageBoxF::CreateProgressBox(&m_owner, QStringLiteral("Setting Frequency"), 3);
+        once.start();
+        for (int i = 1; i <= 3; ++i) {
+            QTest::qSleep(5); // the bus work of one module
+            TMessageBoxF::SetProgress(box.get(), i);
+        }
+        QCOMPARE(fired, 0);
+    }
+    QTRY_COMPARE(fired, 1);
 }
 
 QTEST_MAIN(TestTMessageBoxF)

@@ -1,0 +1,118 @@
+// The program's entry, KelvoraMain, driven in this process as main() drives
+// it: a second start while another copy holds the instance lock, and a start
+// that goes ahead.
+
+#include "app/instancelock.h"
+#include "app/startup.h"
+#include "app/tmainf.h"
+#include "support/modal.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+// Watches for the main window while KelvoraMain runs: records that it was
+// shown and closes it, so that a start that goes ahead ends its message loop
+// instead of waiting for a user.
+class WindowWatch : public QObject
+{
+public:
+    WindowWatch()
+    {
+        connect(&m_poll, &QTimer::timeout, this, &WindowWatch::look);
+        m_poll.start(20);
+    }
+    bool shown = false;
+
+private:
+    void look()
+    {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            auto *window = qobject_cast<TMainF *>(widget);
+            if (window && window->isVisible()) {
+                shown = true;
+                window->close();
+            }
+        }
+    }
+    QTimer m_poll;
+};
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void secondStartShowsLoadingErrorAndNoWindow();
+    void startWithTheLockFreeOpensTheWindow();
+
+private:
+    QTemporaryDir m_runtime; // where the instance lock lives
+    QTemporaryDir m_config;
+    QTemporaryDir m_work;
+    QString m_oldDir;
+};
+
+void TestStartup::initTestCase()
+{
+    QVERIFY(m_runtime.isValid() && m_config.isValid() && m_work.isValid());
+    qputenv("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
+    QCOMPARE(InstanceLock::DefaultPath(),
+             m_runtime.filePath(QStringLiteral("Kelvora.SEMAPHORE.lock")));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config.path());
+    m_oldDir = QDir::currentPath();
+    QDir::setCurrent(m_work.path());
+}
+
+void TestStartup::cleanupTestCase()
+{
+    QDir::setCurrent(m_oldDir);
+}
+
+// A flock belongs to an open file, so a lock taken here through a file of its
+// own stands for the first copy as one in another process would.
+void TestStartup::secondStartShowsLoadingErrorAndNoWindow()
+{
+    InstanceLock first;
+    QCOMPARE(first.TryAcquire(), InstanceLock::Result::Acquired);
+
+    auto seen = std::make_shared<ModalSeen>();
+    AnswerNextModal(seen, [](QWidget *box) { PressButton(box, QStringLiteral("OK")); });
+    WindowWatch watch;
+    QCOMPARE(KelvoraMain(*static_cast<KelvoraApplication *>(QCoreApplication::instance())), 0);
+
+    QVERIFY(seen->seen);
+    QCOMPARE(seen->caption, QStringLiteral("Loading Error"));
+    QCOMPARE(seen->text, QStringLiteral("There is already an instance of Kelvora running.\n"
+                                        "You cannot run more than one instance of Kelvora."));
+    QVERIFY(!watch.shown);
+    QVERIFY(!QFile::exists(m_config.filePath(QStringLiteral("Quelmar/QMRTD.conf"))));
+}
+
+// The same entry with the lock free builds and shows the window; the watch
+// sees it, so the test above would see one too.
+void TestStartup::startWithTheLockFreeOpensTheWindow()
+{
+    auto seen = std::make_shared<ModalSeen>();
+    AnswerNextModal(
+        seen, [](QWidget *box) { PressButton(box, QStringLiteral("OK")); }, 50);
+    WindowWatch watch;
+    QCOMPARE(KelvoraMain(*static_cast<KelvoraApplication *>(QCoreApplication::instance())), 0);
+    QVERIFY(watch.shown);
+    QVERIFY2(!seen->seen, qPrintable(seen->caption));
+    // The window ran and closed: its preferences were written.
+    QVERIFY(QFile::exists(m_config.filePath(QStringLiteral("Quelmar/QMRTD.conf"))));
+}
+
+int main(int argc, char *argv[])
+{
+    KelvoraApplication app(argc, argv);
+    TestStartup test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_startup.moc"
