@@ -10,6 +10,7 @@
 // opening and closing the port, and the transaction's own work on a line that
 // answers at once and never waits.
 
+#include "link/busline.h"
 #include "link/comportguard.h"
 #include "link/mbprotocol.h"
 #include "link/protocol.h"
@@ -116,7 +117,7 @@ void BM_WaitMs(benchmark::State &state)
     const int ms = int(state.range(0));
     const auto start = Clock::now();
     for (auto _ : state)
-        MBProtocol::WaitMs(ms);
+        WaitMs(ms);
     const double usPerWait =
         std::chrono::duration<double, std::micro>(Clock::now() - start).count() /
         double(std::max<benchmark::IterationCount>(state.iterations(), 1));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/mbprotocol.h"
+#include "link/busline.h"
 #include "link/serialline.h"
 
 #include <array>
@@ -43,16 +43,14 @@ class VRXProtocol
 public:
     static constexpr int kBaudRate = 57600;
 
-    explicit VRXProtocol(SerialLine *port, MBProtocol::WaitFunction wait = {});
+    // wait: how the exchange waits; WaitMs (link/busline.h) when empty.
+    explicit VRXProtocol(SerialLine *port, WaitFunction wait = {});
 
     // types[k] is the type code of input k + 1; each is sent as its low byte.
     // On false, result is undefined.
     bool PollModule(int module, const std::array<int, 8> &types, VrxResult &result);
 
 private:
-    void Wait(int ms);
-    bool TakeByte(uint8_t &byte);
-
     SerialLine *m_port;
-    MBProtocol::WaitFunction m_wait;
+    BusLine m_bus;
 };

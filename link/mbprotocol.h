@@ -1,11 +1,11 @@
 #pragma once
 
+#include "link/busline.h"
 #include "link/crc16.h"
 #include "link/serialline.h"
 
 #include <array>
 #include <cstdint>
-#include <functional>
 
 // One Modbus RTU transaction with one slave: function 3 (read holding
 // registers) or function 16 (write multiple registers). A fresh object serves
@@ -39,10 +39,6 @@
 class MBProtocol
 {
 public:
-    // How the transaction waits; by default WaitMs. Tests and fuzz targets
-    // pass one that records or skips the waits.
-    using WaitFunction = std::function<void(int ms)>;
-
     // Argument limits: reads reach slaves up to 80, writes only up to 63;
     // slave 0 is the broadcast, which no slave answers. First registers from
     // 65536 to 99999 pass the check and are sent as their low 16 bits. Counts
@@ -54,6 +50,7 @@ public:
     // The bus's line speed: 8 data bits, no parity, one stop bit at 19200.
     static constexpr int kBaudRate = 19200;
 
+    // wait: how the transaction waits; WaitMs (link/busline.h) when empty.
     explicit MBProtocol(SerialLine *port, WaitFunction wait = {});
 
     // Function 3. On success values[0..count-1] hold the registers, high byte
@@ -66,10 +63,6 @@ public:
     // request was sent.
     bool WriteMultipleRegisters(int slave, int first, int count, const int16_t *values);
 
-    // Blocks the calling thread for at least ms milliseconds of the monotonic
-    // clock, sleeping (not spinning) until the deadline.
-    static void WaitMs(int ms);
-
 private:
     enum class Request
     {
@@ -81,20 +74,17 @@ private:
     void PutByte(int byte);
     bool SendRequest();
     bool ReceiveReply(int slave, Request request, int registerCount);
-    bool TakeByte(uint8_t &byte);
     // After an incomplete reply: one more reply window, then purge the input.
     void DropLateReply();
-    void Wait(int ms);
     void CloseQuietly();
 
     SerialLine *m_port;
-    WaitFunction m_wait;
+    BusLine m_bus;
+    // Runs over the request as it is built.
     uint16_t m_crc = kCrcInit;
     // Longest frame: function 16 with 127 registers, 9 + 2 x 127 bytes.
     std::array<uint8_t, 9 + 2 * kMaxCount> m_tx{};
     int m_txLength = 0;
-    // Set when the reply window ended before the reply was complete.
-    bool m_replyIncomplete = false;
     // A read reply's data bytes; 255 is the largest byte count.
     std::array<uint8_t, 255> m_data{};
 };

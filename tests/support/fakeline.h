@@ -14,7 +14,7 @@
 // Failures: FailOpen makes the next opens throw; FailOn makes one kind of call
 // throw; stalled makes writes send only stallAfter bytes (default 0).
 
-#include "link/mbprotocol.h"
+#include "link/busline.h"
 #include "link/serialline.h"
 
 #include <QByteArray>
@@ -70,7 +70,7 @@ public:
     void FailOn(const QString &operation, int code = EIO) { m_failOn[operation] = code; }
 
     // A wait function that records the wait instead of sleeping.
-    MBProtocol::WaitFunction Waiter()
+    WaitFunction Waiter()
     {
         return [this](int ms) {
             waits.append(ms);
