@@ -108,37 +108,45 @@ bool MBProtocol::ReceiveReply(int slave, Request request, int registerCount)
     return m_bus.ReplyCrc() == 0;
 }
 
+bool MBProtocol::Exchange(int slave, Request request, int registerCount)
+{
+    try {
+        m_port->Open();
+        m_port->Purge(true, true);
+        const bool sent = SendRequest();
+        bool result = false;
+        if (slave == 0) {
+            result = sent; // nobody answers a broadcast
+        } else if (sent || request == Request::Write) {
+            // A read whose request did not leave has nothing to wait for; a
+            // write counts when the slave confirms it, however the write call
+            // reported.
+            result = ReceiveReply(slave, request, registerCount);
+            if (!result)
+                DropLateReply();
+        }
+        m_port->Close();
+        return result;
+    } catch (...) {
+        CloseQuietly();
+        return false;
+    }
+}
+
 bool MBProtocol::ReadHoldingRegisters(int slave, int first, int count, uint16_t *values)
 {
     if (first < 0 || first > kMaxFirstRegister || slave < 0 || slave > kMaxReadSlave)
         return false;
     if (count < 1 || count > kMaxCount || !values || !m_port)
         return false;
-    try {
-        m_port->Open();
-        m_port->Purge(true, true);
-        BeginFrame(slave, kReadHoldingRegisters, first, count);
-        if (!SendRequest()) {
-            CloseQuietly();
-            return false;
-        }
-        if (slave == 0) {
-            m_port->Close();
-            return true;
-        }
-        const bool sound = ReceiveReply(slave, Request::Read, count);
-        if (sound) {
-            for (int i = 0; i < count; ++i)
-                values[i] = uint16_t(m_data[size_t(2 * i)] << 8 | m_data[size_t(2 * i + 1)]);
-        } else {
-            DropLateReply();
-        }
-        m_port->Close();
-        return sound;
-    } catch (...) {
-        CloseQuietly();
+    BeginFrame(slave, kReadHoldingRegisters, first, count);
+    if (!Exchange(slave, Request::Read, count))
         return false;
+    if (slave != 0) {
+        for (int i = 0; i < count; ++i)
+            values[i] = uint16_t(m_data[size_t(2 * i)] << 8 | m_data[size_t(2 * i + 1)]);
     }
+    return true;
 }
 
 bool MBProtocol::WriteMultipleRegisters(int slave, int first, int count, const int16_t *values)
@@ -147,26 +155,12 @@ bool MBProtocol::WriteMultipleRegisters(int slave, int first, int count, const i
         return false;
     if (count < 1 || count > kMaxCount || !values || !m_port)
         return false;
-    try {
-        BeginFrame(slave, kWriteMultipleRegisters, first, count);
-        PutByte(2 * count);
-        for (int i = 0; i < count; ++i) {
-            const auto pattern = uint16_t(values[i]);
-            PutByte(pattern >> 8);
-            PutByte(pattern);
-        }
-        m_port->Open();
-        m_port->Purge(true, true);
-        const bool sent = SendRequest();
-        // Only the broadcast goes by the send result: a unicast write counts
-        // when the slave confirms it, however the write call reported.
-        const bool result = slave == 0 ? sent : ReceiveReply(slave, Request::Write, count);
-        if (!result && slave != 0)
-            DropLateReply();
-        m_port->Close();
-        return result;
-    } catch (...) {
-        CloseQuietly();
-        return false;
+    BeginFrame(slave, kWriteMultipleRegisters, first, count);
+    PutByte(2 * count);
+    for (int i = 0; i < count; ++i) {
+        const auto pattern = uint16_t(values[i]);
+        PutByte(pattern >> 8);
+        PutByte(pattern);
     }
+    return Exchange(slave, Request::Write, count);
 }

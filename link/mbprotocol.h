@@ -70,6 +70,13 @@ private:
         Write
     };
 
+    // The transaction around the request built in m_tx: open, purge, send;
+    // then, unless it is a broadcast, receive the reply, and wait out and drop
+    // one that came incomplete; close the line whatever happened. A broadcast
+    // goes by the send result. A read whose request did not leave fails
+    // without waiting for a reply; a write waits for its confirmation even
+    // when the write call reported nothing sent.
+    bool Exchange(int slave, Request request, int registerCount);
     void BeginFrame(int slave, int function, int first, int count);
     void PutByte(int byte);
     bool SendRequest();

@@ -25,6 +25,7 @@ private slots:
     void writeReplyAcceptedAfterTwoBytes();
     void writeOfNegativeValueSendsItsPattern();
     void broadcastWriteGoesBySendResult();
+    void unicastWriteGoesByConfirmationNotSendResult();
     void badReadReplies_data();
     void badReadReplies();
     void incompleteReplyIsWaitedOutAndDropped_data();
@@ -215,6 +216,25 @@ void TestMBProtocol::broadcastWriteGoesBySendResult()
     }
 }
 
+// A write whose call reported nothing sent still waits for the slave: the
+// confirmation decides, as for every unicast write.
+void TestMBProtocol::unicastWriteGoesByConfirmationNotSendResult()
+{
+    FakeLine line;
+    line.stalled = true;
+    auto record = line.Waiter();
+    MBProtocol mb(&line, [&](int ms) {
+        record(ms);
+        if (ms == 50)
+            line.InjectInput(Wire("01 10 00 00 00 04 C1 CA"));
+    });
+    const std::array<int16_t, 4> types = {0x0101, 0x0101, 0x0101, 0x0101};
+    QVERIFY(mb.WriteMultipleRegisters(1, 0, 4, types.data()));
+    QCOMPARE(line.chunks.at(0).sent, 0);
+    QCOMPARE(line.bytesRead, 2);
+    QVERIFY(!line.Connected());
+}
+
 void TestMBProtocol::badReadReplies_data()
 {
     QTest::addColumn<QByteArray>("reply");
@@ -367,9 +387,10 @@ void TestMBProtocol::incompleteReplyIsWaitedOutAndDropped()
     QVERIFY(write ? !mb.WriteMultipleRegisters(1, 0, count, one.data())
                   : !mb.ReadHoldingRegisters(1, 16, count, values.data()));
     QStringList tail = line.Steps().mid(line.Steps().indexOf(QStringLiteral("wait 50")));
-    const QStringList expected = dropped ? QStringList{QStringLiteral("wait 50"), QStringLiteral("wait 50"),
-                                                       QStringLiteral("purge 1 0"), QStringLiteral("close")}
-                                         : QStringList{QStringLiteral("wait 50"), QStringLiteral("close")};
+    const QStringList expected =
+        dropped ? QStringList{QStringLiteral("wait 50"), QStringLiteral("wait 50"),
+                              QStringLiteral("purge 1 0"), QStringLiteral("close")}
+                : QStringList{QStringLiteral("wait 50"), QStringLiteral("close")};
     QCOMPARE(tail, expected);
 }
 
