@@ -75,7 +75,7 @@ bool VRXProtocol::PollModule(int module, const std::array<int, 8> &types, VrxRes
         }
         result.module = address - kAddressOffset;
         return true;
-    } catch (...) {
+    } catch (const EComPortError &) {
         return false;
     }
 }

@@ -37,7 +37,9 @@ struct VrxResult
 //
 // The line is left open, with space parity, after the exchange; its owner
 // closes it when polling stops. The exchange takes no system-wide guard.
-// Nothing is thrown: every failure is a false result.
+// No port error (EComPortError) is thrown: every failure of the line or the
+// module is a false result. Any other exception is a fault of the program and
+// passes on to its error report.
 class VRXProtocol
 {
 public:

@@ -25,7 +25,7 @@ void MBProtocol::CloseQuietly()
     try {
         if (m_port->Connected())
             m_port->Close();
-    } catch (...) {
+    } catch (const EComPortError &) {
     }
 }
 
@@ -63,7 +63,7 @@ bool MBProtocol::SendRequest()
         const QByteArray frame =
             QByteArray::fromRawData(reinterpret_cast<const char *>(m_tx.data()), m_txLength);
         return m_port->WriteText(frame) != 0;
-    } catch (...) {
+    } catch (const EComPortError &) {
         return false;
     }
 }
@@ -127,7 +127,7 @@ bool MBProtocol::Exchange(int slave, Request request, int registerCount)
         }
         m_port->Close();
         return result;
-    } catch (...) {
+    } catch (const EComPortError &) {
         CloseQuietly();
         return false;
     }

@@ -18,8 +18,9 @@
 // At 19200 baud a character takes 10/19200 s = 0.52 ms, so the 21-byte reply
 // to a read of 8 registers needs 11 ms of the window, leaving the slave close
 // to 40 ms to answer. The line is closed at the end of every transaction,
-// whatever its outcome, and no exception leaves the class: every failure is a
-// false result.
+// whatever its outcome, and no port error (EComPortError) leaves the class:
+// every failure of the line or the slave is a false result. Any other
+// exception is a fault of the program and passes on to its error report.
 //
 // A reply that is still incomplete when the window ends may yet arrive, late,
 // while the next transaction to the same slave waits for its own reply: it

@@ -36,6 +36,8 @@ private slots:
     void openFailureFails();
     void lineErrorsAreCaught_data();
     void lineErrorsAreCaught();
+    void programmingErrorsPassThrough_data();
+    void programmingErrorsPassThrough();
 };
 
 namespace {
@@ -354,6 +356,29 @@ void TestMBProtocol::lineErrorsAreCaught()
     QVERIFY(!ok);
     if (operation != QLatin1String("close"))
         QVERIFY(!line.Connected());
+}
+
+void TestMBProtocol::programmingErrorsPassThrough_data()
+{
+    lineErrorsAreCaught_data();
+}
+
+// Only the port's own errors are a failed exchange; anything else is a fault
+// of the program and must reach its error report, not read as a silent slave.
+void TestMBProtocol::programmingErrorsPassThrough()
+{
+    QFETCH(QString, operation);
+    QFETCH(bool, write);
+    FakeLine line;
+    line.BreakOn(operation);
+    line.QueueReply(write ? Wire("01 10 00 00 00 04 C1 CA") : Wire(kReadReply));
+    std::array<uint16_t, 8> in{};
+    const std::array<int16_t, 4> out{};
+    MBProtocol mb(&line, line.Waiter());
+    if (write)
+        QVERIFY_THROWS_EXCEPTION(std::logic_error, mb.WriteMultipleRegisters(1, 0, 4, out.data()));
+    else
+        QVERIFY_THROWS_EXCEPTION(std::logic_error, mb.ReadHoldingRegisters(1, 16, 8, in.data()));
 }
 
 void TestMBProtocol::incompleteReplyIsWaitedOutAndDropped_data()

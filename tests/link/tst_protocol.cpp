@@ -30,6 +30,7 @@ private slots:
     void writeRetriesLikeRead();
     void argumentsOutsideLimitsTouchNoPort();
     void noLineFails();
+    void programmingErrorPassesThrough();
     void lockFileIsInTheChosenDirectoryWithMode0666();
     void callWaitsWhileAnotherProcessHoldsTheGuard();
     void killedHolderFreesTheGuardAtOnce();
@@ -165,6 +166,21 @@ void TestProtocol::noLineFails()
 {
     std::array<uint16_t, 8> values{};
     QVERIFY(!Protocol().ReadRegisters({1, nullptr}, 16, 8, values.data()));
+}
+
+// A fault of the program is not a failed attempt: it is not retried and
+// reaches the program's error report.
+void TestProtocol::programmingErrorPassesThrough()
+{
+    FakeLine line;
+    line.BreakOn(QStringLiteral("write"));
+    std::array<uint16_t, 8> values{};
+    QVERIFY_THROWS_EXCEPTION(std::logic_error,
+                             Protocol().ReadRegisters({1, &line}, 16, 8, values.data()));
+    QCOMPARE(line.chunks.size(), 0);
+    // The guard was given back on the way out.
+    ComportGuard guard;
+    QCOMPARE(guard.Acquire(0), ComportGuard::WaitResult::Acquired);
 }
 
 void TestProtocol::lockFileIsInTheChosenDirectoryWithMode0666()

@@ -26,6 +26,8 @@ private slots:
     void openFailureFails();
     void lineErrorsAreCaught_data();
     void lineErrorsAreCaught();
+    void programmingErrorsPassThrough_data();
+    void programmingErrorsPassThrough();
 };
 
 namespace {
@@ -239,6 +241,25 @@ void TestVRXProtocol::lineErrorsAreCaught()
     line.QueueReply(Reply("0D 08 81 01 02 03 04 05 06 07 08 09"));
     VrxResult result;
     QVERIFY(!VRXProtocol(&line, line.Waiter()).PollModule(1, kAllNotUsed, result));
+}
+
+void TestVRXProtocol::programmingErrorsPassThrough_data()
+{
+    lineErrorsAreCaught_data();
+}
+
+// Only the port's own errors are a failed poll; anything else is a fault of
+// the program and must reach its error report.
+void TestVRXProtocol::programmingErrorsPassThrough()
+{
+    QFETCH(QString, operation);
+    FakeLine line;
+    line.Open();
+    line.BreakOn(operation);
+    line.QueueReply(Reply("0D 08 81 01 02 03 04 05 06 07 08 09"));
+    VrxResult result;
+    QVERIFY_THROWS_EXCEPTION(std::logic_error,
+                             VRXProtocol(&line, line.Waiter()).PollModule(1, kAllNotUsed, result));
 }
 
 QTEST_APPLESS_MAIN(TestVRXProtocol)

@@ -12,7 +12,10 @@
 // A responder, when set, is asked after every complete write instead.
 //
 // Failures: FailOpen makes the next opens throw; FailOn makes one kind of call
-// throw; stalled makes writes send only stallAfter bytes (default 0).
+// throw the port's error (EComPortError); BreakOn makes one kind of call throw
+// std::logic_error, as a programming error would, which the protocols must
+// let pass to the program's error report; stalled makes writes send only
+// stallAfter bytes (default 0).
 
 #include "link/busline.h"
 #include "link/serialline.h"
@@ -26,6 +29,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <functional>
+#include <stdexcept>
 
 class FakeLine : public SerialLine
 {
@@ -68,6 +72,8 @@ public:
     // Every call of this kind throws code: "purge", "pending", "write", "read",
     // "close", "baud", "parity".
     void FailOn(const QString &operation, int code = EIO) { m_failOn[operation] = code; }
+    // Every call of this kind throws std::logic_error (same names as FailOn).
+    void BreakOn(const QString &operation) { m_breakOn = operation; }
 
     // A wait function that records the wait instead of sleeping.
     WaitFunction Waiter()
@@ -223,6 +229,8 @@ private:
     }
     void MaybeFail(const QString &operation) const
     {
+        if (operation == m_breakOn)
+            throw std::logic_error("broken " + operation.toStdString());
         const auto it = m_failOn.constFind(operation);
         if (it != m_failOn.constEnd())
             throw EComPortError(it.value(), operation.toStdString());
@@ -236,4 +244,5 @@ private:
     int m_openFailCode = ENOENT;
     int m_openFailures = 0;
     QMap<QString, int> m_failOn;
+    QString m_breakOn;
 };
