@@ -27,6 +27,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <termios.h>
+
 // Each test starts the main window on an empty settings folder and in an
 // empty working directory of its own.
 class TestMainWindow : public QObject

@@ -1,6 +1,6 @@
 #include "link/mbprotocol.h"
 #include "support/fakeline.h"
-#include "wirebytes.h"
+#include "support/wire.h"
 
 #include <QtTest>
 
@@ -51,7 +51,7 @@ const char *const kReadReply = "01 03 10 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 
 void TestMBProtocol::readSendsFrameInOrderAndReadsReply()
 {
     FakeLine line;
-    line.QueueReply(Wire(kReadReply));
+    line.QueueReply(frame(kReadReply));
     std::array<uint16_t, 8> values{};
     MBProtocol mb(&line, line.Waiter());
 
@@ -71,7 +71,7 @@ void TestMBProtocol::readSendsFrameInOrderAndReadsReply()
 void TestMBProtocol::readValuesAreUnsignedHighByteFirst()
 {
     FakeLine line;
-    line.QueueReply(Wire(kReadReply));
+    line.QueueReply(frame(kReadReply));
     std::array<uint16_t, 8> values{};
     QVERIFY(MBProtocol(&line, line.Waiter()).ReadHoldingRegisters(1, 16, 8, values.data()));
     const std::array<uint16_t, 8> expected = {250, 65535, 20000, 21000, 22000, 0, 1000, 2099};
@@ -121,7 +121,7 @@ void TestMBProtocol::readForSlave80IsAttempted()
     std::array<uint16_t, 8> values{};
     QVERIFY(!MBProtocol(&line, line.Waiter()).ReadHoldingRegisters(80, 16, 8, values.data()));
     QCOMPARE(line.chunks.size(), 1);
-    QCOMPARE(HexOf(line.chunks[0].bytes), QStringLiteral("50 03 00 10 00 08 48 48"));
+    QCOMPARE(hexOf(line.chunks[0].bytes), QStringLiteral("50 03 00 10 00 08 48 48"));
 }
 
 void TestMBProtocol::firstRegisterAbove65535SendsLow16Bits()
@@ -130,18 +130,18 @@ void TestMBProtocol::firstRegisterAbove65535SendsLow16Bits()
     std::array<uint16_t, 2> values{};
     MBProtocol(&line, line.Waiter()).ReadHoldingRegisters(1, 99999, 2, values.data());
     QCOMPARE(line.chunks.size(), 1);
-    QCOMPARE(HexOf(line.chunks[0].bytes), QStringLiteral("01 03 86 9F 00 02 DD 6D"));
+    QCOMPARE(hexOf(line.chunks[0].bytes), QStringLiteral("01 03 86 9F 00 02 DD 6D"));
 }
 
 void TestMBProtocol::broadcastReadReadsNothingAndKeepsValues()
 {
     FakeLine line;
-    line.QueueReply(Wire(kReadReply)); // nobody answers a broadcast; ignore it
+    line.QueueReply(frame(kReadReply)); // nobody answers a broadcast; ignore it
     std::array<uint16_t, 8> values;
     values.fill(4321);
     QVERIFY(MBProtocol(&line, line.Waiter()).ReadHoldingRegisters(0, 16, 8, values.data()));
 
-    QCOMPARE(HexOf(line.chunks.at(0).bytes), QStringLiteral("00 03 00 10 00 08 44 18"));
+    QCOMPARE(hexOf(line.chunks.at(0).bytes), QStringLiteral("00 03 00 10 00 08 44 18"));
     QCOMPARE(line.bytesRead, 0);
     QVERIFY(!line.waits.contains(50));
     for (uint16_t v : values)
@@ -152,18 +152,18 @@ void TestMBProtocol::broadcastReadReadsNothingAndKeepsValues()
 void TestMBProtocol::exceptionReplyFailsAfterTwoBytes()
 {
     FakeLine line;
-    line.QueueReply(Wire("01 83 02 C0 F1"));
+    line.QueueReply(frame("01 83 02 C0 F1"));
     std::array<uint16_t, 8> values{};
     QVERIFY(!MBProtocol(&line, line.Waiter()).ReadHoldingRegisters(1, 16, 8, values.data()));
     QCOMPARE(line.bytesRead, 2);
-    QCOMPARE(HexOf(line.input), QStringLiteral("02 C0 F1")); // left for the next purge
+    QCOMPARE(hexOf(line.input), QStringLiteral("02 C0 F1")); // left for the next purge
     QVERIFY(!line.Connected());
 }
 
 void TestMBProtocol::writeFrameCarriesValuesHighByteFirst()
 {
     FakeLine line;
-    line.QueueReply(Wire("01 10 00 00 00 04 C1 CA"));
+    line.QueueReply(frame("01 10 00 00 00 04 C1 CA"));
     // Input types 1..8 = 1 2 3 4 5 0 1 1, two per register.
     const std::array<int16_t, 4> types = {0x0102, 0x0304, 0x0500, 0x0101};
     QVERIFY(MBProtocol(&line, line.Waiter()).WriteMultipleRegisters(1, 0, 4, types.data()));
@@ -184,10 +184,10 @@ void TestMBProtocol::writeFrameCarriesValuesHighByteFirst()
 void TestMBProtocol::writeReplyAcceptedAfterTwoBytes()
 {
     FakeLine line;
-    line.QueueReply(Wire("01 10 00 00 00 04 00 00")); // rest and CRC are not looked at
+    line.QueueReply(frame("01 10 00 00 00 04 00 00")); // rest and CRC are not looked at
     const std::array<int16_t, 2> notch = {306, 0};
     QVERIFY(MBProtocol(&line, line.Waiter()).WriteMultipleRegisters(1, 46252, 2, notch.data()));
-    QCOMPARE(HexOf(line.chunks.at(0).bytes),
+    QCOMPARE(hexOf(line.chunks.at(0).bytes),
              QStringLiteral("01 10 B4 AC 00 02 04 01 32 00 00 5E B6"));
     QCOMPARE(line.bytesRead, 2);
     QVERIFY(!line.Connected());
@@ -198,7 +198,7 @@ void TestMBProtocol::writeOfNegativeValueSendsItsPattern()
     FakeLine line;
     const int16_t minusOne = -1;
     MBProtocol(&line, line.Waiter()).WriteMultipleRegisters(1, 0, 1, &minusOne);
-    QCOMPARE(HexOf(line.chunks.at(0).bytes), QStringLiteral("01 10 00 00 00 01 02 FF FF A7 E0"));
+    QCOMPARE(hexOf(line.chunks.at(0).bytes), QStringLiteral("01 10 00 00 00 01 02 FF FF A7 E0"));
 }
 
 void TestMBProtocol::broadcastWriteGoesBySendResult()
@@ -228,7 +228,7 @@ void TestMBProtocol::unicastWriteGoesByConfirmationNotSendResult()
     MBProtocol mb(&line, [&](int ms) {
         record(ms);
         if (ms == 50)
-            line.InjectInput(Wire("01 10 00 00 00 04 C1 CA"));
+            line.InjectInput(frame("01 10 00 00 00 04 C1 CA"));
     });
     const std::array<int16_t, 4> types = {0x0101, 0x0101, 0x0101, 0x0101};
     QVERIFY(mb.WriteMultipleRegisters(1, 0, 4, types.data()));
@@ -243,17 +243,17 @@ void TestMBProtocol::badReadReplies_data()
     QTest::addColumn<int>("bytesRead");
 
     QTest::newRow("no reply") << QByteArray() << 0;
-    QTest::newRow("wrong address") << Wire("02 03 10") << 1;
+    QTest::newRow("wrong address") << frame("02 03 10") << 1;
     QTest::newRow("bad CRC")
-        << Wire("01 03 10 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 08 33 41 D2") << 21;
+        << frame("01 03 10 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 08 33 41 D2") << 21;
     QTest::newRow("byte count 14 for 8 registers")
-        << Wire("01 03 0E 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 68 87") << 3;
-    QTest::newRow("function 16 to a read") << Wire("01 10 00 10 00 08 C0 0A") << 2;
-    QTest::newRow("function 4") << Wire("01 04 10") << 2;
+        << frame("01 03 0E 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 68 87") << 3;
+    QTest::newRow("function 16 to a read") << frame("01 10 00 10 00 08 C0 0A") << 2;
+    QTest::newRow("function 4") << frame("01 04 10") << 2;
     QTest::newRow("reply cut after 10 data bytes")
-        << Wire("01 03 10 00 FA FF FF 4E 20 52 08 55 F0") << 13;
+        << frame("01 03 10 00 FA FF FF 4E 20 52 08 55 F0") << 13;
     QTest::newRow("CRC high byte missing")
-        << Wire("01 03 10 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 08 33 41") << 20;
+        << frame("01 03 10 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 08 33 41") << 20;
 }
 
 void TestMBProtocol::badReadReplies()
@@ -272,9 +272,9 @@ void TestMBProtocol::staleInputIsPurgedBeforeTheRequest()
 {
     FakeLine line;
     line.Open();
-    line.InjectInput(Wire("01 83 02 C0 F1")); // a late reply of an earlier exchange
+    line.InjectInput(frame("01 83 02 C0 F1")); // a late reply of an earlier exchange
     line.Close();
-    line.QueueReply(Wire(kReadReply));
+    line.QueueReply(frame(kReadReply));
     std::array<uint16_t, 8> values{};
     QVERIFY(MBProtocol(&line, line.Waiter()).ReadHoldingRegisters(1, 16, 8, values.data()));
     QCOMPARE(values[0], uint16_t(250));
@@ -283,7 +283,7 @@ void TestMBProtocol::staleInputIsPurgedBeforeTheRequest()
 void TestMBProtocol::pendingOutputIsPurgedBeforeTheWrite()
 {
     FakeLine line;
-    line.QueueReply(Wire(kReadReply));
+    line.QueueReply(frame(kReadReply));
     std::array<uint16_t, 8> values{};
     // Bytes still queued for sending when the first 5 ms have passed.
     auto record = line.Waiter();
@@ -346,7 +346,7 @@ void TestMBProtocol::lineErrorsAreCaught()
     QFETCH(bool, write);
     FakeLine line;
     line.FailOn(operation);
-    line.QueueReply(write ? Wire("01 10 00 00 00 04 C1 CA") : Wire(kReadReply));
+    line.QueueReply(write ? frame("01 10 00 00 00 04 C1 CA") : frame(kReadReply));
     std::array<uint16_t, 8> in{};
     const std::array<int16_t, 4> out{};
     MBProtocol mb(&line, line.Waiter());
@@ -371,7 +371,7 @@ void TestMBProtocol::programmingErrorsPassThrough()
     QFETCH(bool, write);
     FakeLine line;
     line.BreakOn(operation);
-    line.QueueReply(write ? Wire("01 10 00 00 00 04 C1 CA") : Wire(kReadReply));
+    line.QueueReply(write ? frame("01 10 00 00 00 04 C1 CA") : frame(kReadReply));
     std::array<uint16_t, 8> in{};
     const std::array<int16_t, 4> out{};
     MBProtocol mb(&line, line.Waiter());
@@ -388,11 +388,11 @@ void TestMBProtocol::incompleteReplyIsWaitedOutAndDropped_data()
     QTest::addColumn<int>("count");
     QTest::addColumn<bool>("dropped");
     QTest::newRow("read, no reply") << false << QByteArray() << 8 << true;
-    QTest::newRow("read, reply cut short") << false << Wire("01 03 10 00 FA") << 8 << true;
+    QTest::newRow("read, reply cut short") << false << frame("01 03 10 00 FA") << 8 << true;
     QTest::newRow("write, no reply") << true << QByteArray() << 1 << true;
     // A whole reply that is refused has nothing more to come.
-    QTest::newRow("read, exception") << false << Wire("01 83 02 C0 F1") << 8 << false;
-    QTest::newRow("read, bad CRC") << false << Wire("01 03 02 00 01 00 00") << 1 << false;
+    QTest::newRow("read, exception") << false << frame("01 83 02 C0 F1") << 8 << false;
+    QTest::newRow("read, bad CRC") << false << frame("01 03 02 00 01 00 00") << 1 << false;
 }
 
 // A slave that answers after the window must not have its answer taken for

@@ -1,7 +1,7 @@
 #include "link/comportguard.h"
 #include "link/protocol.h"
 #include "support/fakeline.h"
-#include "wirebytes.h"
+#include "support/wire.h"
 
 #include <QtTest>
 
@@ -101,7 +101,7 @@ void TestProtocol::initTestCase()
 void TestProtocol::successTakesOneTransaction()
 {
     FakeLine line;
-    line.QueueReply(Wire(kReadReply));
+    line.QueueReply(frame(kReadReply));
     std::array<uint16_t, 8> values{};
     QVERIFY(Protocol().ReadRegisters({1, &line}, 16, 8, values.data()));
     QCOMPARE(line.chunks.size(), 1);
@@ -122,8 +122,8 @@ void TestProtocol::silentSlaveCostsTwoTransactions()
 void TestProtocol::exceptionReplyIsTriedOnceMore()
 {
     FakeLine line;
-    line.QueueReply(Wire("01 83 02 C0 F1"));
-    line.QueueReply(Wire("01 83 02 C0 F1"));
+    line.QueueReply(frame("01 83 02 C0 F1"));
+    line.QueueReply(frame("01 83 02 C0 F1"));
     std::array<uint16_t, 8> values{};
     QVERIFY(!Protocol().ReadRegisters({1, &line}, 16, 8, values.data()));
     QCOMPARE(line.chunks.size(), 2);
@@ -133,8 +133,8 @@ void TestProtocol::exceptionReplyIsTriedOnceMore()
 void TestProtocol::secondAttemptCanSucceed()
 {
     FakeLine line;
-    line.QueueReply(Wire("01 83 02 C0 F1"));
-    line.QueueReply(Wire(kReadReply));
+    line.QueueReply(frame("01 83 02 C0 F1"));
+    line.QueueReply(frame(kReadReply));
     std::array<uint16_t, 8> values{};
     QVERIFY(Protocol().ReadRegisters({1, &line}, 16, 8, values.data()));
     QCOMPARE(line.chunks.size(), 2);
@@ -144,8 +144,8 @@ void TestProtocol::secondAttemptCanSucceed()
 void TestProtocol::writeRetriesLikeRead()
 {
     FakeLine line;
-    line.QueueReply(Wire("01 90 04 4D C3")); // exception to function 16
-    line.QueueReply(Wire("01 10 00 00 00 04 C1 CA"));
+    line.QueueReply(frame("01 90 04 4D C3")); // exception to function 16
+    line.QueueReply(frame("01 10 00 00 00 04 C1 CA"));
     const std::array<int16_t, 4> types = {0x0102, 0x0304, 0x0500, 0x0101};
     QVERIFY(Protocol().WriteRegisters({1, &line}, 0, 4, types.data()));
     QCOMPARE(line.chunks.size(), 2);
@@ -220,7 +220,7 @@ void TestProtocol::callWaitsWhileAnotherProcessHoldsTheGuard()
     line.responder = [&](const FakeLine::Chunk &) {
         // The first write of the transaction: the holder must have let go.
         releasedBeforeTransaction = released.HasByte();
-        return Wire(kReadReply);
+        return frame(kReadReply);
     };
     std::array<uint16_t, 8> values{};
     const bool ok = Protocol().ReadRegisters({1, &line}, 16, 8, values.data());

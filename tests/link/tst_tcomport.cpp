@@ -6,6 +6,8 @@
 #include <thread>
 
 #include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 
 // TComPort over pseudo-terminals made in-process. A pty carries bytes but no
 // timing or parity, so these tests check what reaches the other end, what

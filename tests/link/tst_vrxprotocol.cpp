@@ -1,6 +1,6 @@
 #include "debug/vrxprotocol.h"
 #include "support/fakeline.h"
-#include "wirebytes.h"
+#include "support/wire.h"
 
 #include <QtTest>
 
@@ -37,7 +37,7 @@ constexpr Types kAllNotUsed = {0, 0, 0, 0, 0, 0, 0, 0};
 
 QByteArray Reply(const char *hex)
 {
-    return Wire(hex);
+    return frame(hex);
 }
 
 } // namespace
@@ -71,10 +71,10 @@ void TestVRXProtocol::requestBytesAndParity()
     VRXProtocol(&line, line.Waiter()).PollModule(module, types, result);
 
     QCOMPARE(line.chunks.size(), 2);
-    QCOMPARE(HexOf(line.chunks[0].bytes), address);
+    QCOMPARE(hexOf(line.chunks[0].bytes), address);
     QCOMPARE(line.chunks[0].parity, ParityBits::Mark);
     QCOMPARE(line.chunks[0].baud, 57600);
-    QCOMPARE(HexOf(line.chunks[1].bytes), rest);
+    QCOMPARE(hexOf(line.chunks[1].bytes), rest);
     QCOMPARE(line.chunks[1].parity, ParityBits::Space);
     QCOMPARE(line.chunks[1].baud, 57600);
 }
@@ -158,7 +158,7 @@ void TestVRXProtocol::replyCountLimits()
     QFETCH(bool, ok);
     QFETCH(int, bytesRead);
     FakeLine line;
-    QByteArray reply = Wire("0E");
+    QByteArray reply = frame("0E");
     reply.append(char(count));
     reply.append(char(0x81));
     for (int i = 0; i <= count; ++i)
@@ -212,7 +212,7 @@ void TestVRXProtocol::typeCodesAreSentAsLowByte()
     VrxResult result;
     VRXProtocol(&line, line.Waiter())
         .PollModule(1, Types{257, 257, 257, 257, 257, 257, 257, 257}, result);
-    QCOMPARE(HexOf(line.chunks.at(1).bytes), QStringLiteral("09 01 01 01 01 01 01 01 01 01 9D 86"));
+    QCOMPARE(hexOf(line.chunks.at(1).bytes), QStringLiteral("09 01 01 01 01 01 01 01 01 01 9D 86"));
 }
 
 void TestVRXProtocol::openFailureFails()

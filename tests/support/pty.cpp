@@ -1,12 +1,14 @@
-#include "simtestline.h"
+#include "support/pty.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -29,8 +31,14 @@ RawLine::RawLine(int fd) : m_fd(fd)
 
 RawLine::~RawLine()
 {
+    close();
+}
+
+void RawLine::close()
+{
     if (m_fd >= 0)
         ::close(m_fd);
+    m_fd = -1;
 }
 
 bool RawLine::send(const QByteArray &bytes)
@@ -58,26 +66,37 @@ QByteArray RawLine::receive(qsizetype count, int timeoutMs)
     return bytes;
 }
 
-void ModbusDeleter::operator()(modbus_t *ctx) const
+bool RawLine::waitReadable(int fd, int timeoutMs)
 {
-    modbus_close(ctx);
-    modbus_free(ctx);
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, timeoutMs) > 0 && (p.revents & POLLIN);
 }
 
-ModbusMaster connectMaster(const QString &path, int slave)
+Pty::Pty()
 {
-    ModbusMaster ctx(modbus_new_rtu(QFile::encodeName(path).constData(), 19200, 'N', 8, 1));
-    if (!ctx || modbus_connect(ctx.get()) != 0)
-        return nullptr;
-    modbus_set_slave(ctx.get(), slave);
-    modbus_set_response_timeout(ctx.get(), 2, 0);
-    return ctx;
+    termios raw{};
+    ::cfmakeraw(&raw);
+    int master = -1;
+    char name[256] = {};
+    if (::openpty(&master, &m_slave, name, &raw, nullptr) != 0) {
+        m_slave = -1;
+        m_master = std::make_unique<RawLine>(-1);
+        return;
+    }
+    m_path = QString::fromLocal8Bit(name);
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(m_slave, F_SETFD, FD_CLOEXEC);
+    m_master = std::make_unique<RawLine>(master);
 }
 
-QList<quint16> readRegisters(modbus_t *ctx, int first, int count)
+Pty::~Pty()
 {
-    QList<quint16> values(count);
-    if (modbus_read_registers(ctx, first, count, values.data()) != count)
-        return {};
-    return values;
+    CloseMaster();
+    if (m_slave >= 0)
+        ::close(m_slave);
+}
+
+void Pty::CloseMaster()
+{
+    m_master->close();
 }
