@@ -1,62 +1,11 @@
 #include "app/instancelock.h"
 #include "app/startup.h"
 #include "app/tmainf.h"
+#include "support/lockholder.h"
 #include "support/modal.h"
 
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-namespace {
-
-// A child process that takes the lock the way another copy of the program
-// would, tells the parent through a pipe, and waits to be killed.
-class LockHolder
-{
-public:
-    explicit LockHolder(const QString &path)
-    {
-        int ready[2];
-        if (::pipe(ready) != 0)
-            return;
-        const QByteArray name = path.toLocal8Bit();
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::close(ready[0]);
-            const int fd = ::open(name.constData(), O_RDWR | O_CREAT, 0600);
-            const char ok = (fd >= 0 && ::flock(fd, LOCK_EX) == 0) ? 'y' : 'n';
-            (void)!::write(ready[1], &ok, 1);
-            for (;;)
-                ::pause();
-        }
-        ::close(ready[1]);
-        char ok = 'n';
-        m_locked = ::read(ready[0], &ok, 1) == 1 && ok == 'y';
-        ::close(ready[0]);
-    }
-    ~LockHolder() { kill(); }
-
-    bool locked() const { return m_locked; }
-    void kill()
-    {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
-        }
-    }
-
-private:
-    pid_t m_pid = -1;
-    bool m_locked = false;
-};
-
-} // namespace
 
 class TestInstanceLock : public QObject
 {

@@ -1,18 +1,15 @@
 #include "link/comportguard.h"
 #include "link/protocol.h"
 #include "support/fakeline.h"
+#include "support/lockholder.h"
 #include "support/wire.h"
 
 #include <QtTest>
 
 #include <array>
-#include <csignal>
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 // The guarded, retried front: retries through the fake line, and the guard
 // "comport" against other processes that hold its lock file. Every test keeps
@@ -43,52 +40,6 @@ private:
 namespace {
 
 const char *const kReadReply = "01 03 10 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 08 33 41 D1";
-
-// A child process that takes the guard's lock file and reports on `ready`
-// once it holds it. With holdMs >= 0 it writes 'r' on `released` just before
-// it exits (which drops the lock); otherwise it holds until killed. Only
-// async-signal-safe calls run in the child.
-pid_t SpawnHolder(const QByteArray &path, int ready, int released, int holdMs)
-{
-    const pid_t pid = ::fork();
-    if (pid != 0)
-        return pid;
-    const int fd = ::open(path.constData(), O_RDONLY | O_CREAT, 0666);
-    if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
-        ::_exit(2);
-    (void)!::write(ready, "h", 1);
-    if (holdMs < 0) {
-        for (;;)
-            ::pause();
-    }
-    timespec ts{holdMs / 1000, long(holdMs % 1000) * 1000000L};
-    while (::nanosleep(&ts, &ts) != 0) {
-    }
-    (void)!::write(released, "r", 1);
-    ::_exit(0);
-}
-
-struct Pipe
-{
-    int fd[2] = {-1, -1};
-    Pipe() { (void)!::pipe2(fd, O_CLOEXEC); }
-    ~Pipe()
-    {
-        ::close(fd[0]);
-        ::close(fd[1]);
-    }
-    bool WaitFor(char expected) const
-    {
-        char c = 0;
-        return ::read(fd[0], &c, 1) == 1 && c == expected;
-    }
-    bool HasByte() const
-    {
-        ::fcntl(fd[0], F_SETFL, O_NONBLOCK);
-        char c = 0;
-        return ::read(fd[0], &c, 1) == 1;
-    }
-};
 
 } // namespace
 
@@ -204,11 +155,8 @@ void TestProtocol::lockFileIsInTheChosenDirectoryWithMode0666()
 
 void TestProtocol::callWaitsWhileAnotherProcessHoldsTheGuard()
 {
-    const QByteArray path = QByteArray::fromStdString(ComportGuard::LockFilePath());
-    Pipe ready, released;
-    const pid_t holder = SpawnHolder(path, ready.fd[1], released.fd[1], 400);
-    QVERIFY(holder > 0);
-    QVERIFY(ready.WaitFor('h'));
+    LockHolder holder(QString::fromStdString(ComportGuard::LockFilePath()), 400);
+    QVERIFY(holder.locked());
 
     {
         ComportGuard probe;
@@ -219,14 +167,13 @@ void TestProtocol::callWaitsWhileAnotherProcessHoldsTheGuard()
     bool releasedBeforeTransaction = false;
     line.responder = [&](const FakeLine::Chunk &) {
         // The first write of the transaction: the holder must have let go.
-        releasedBeforeTransaction = released.HasByte();
+        releasedBeforeTransaction = holder.released();
         return frame(kReadReply);
     };
     std::array<uint16_t, 8> values{};
     const bool ok = Protocol().ReadRegisters({1, &line}, 16, 8, values.data());
 
-    int status = 0;
-    ::waitpid(holder, &status, 0);
+    const int status = holder.wait();
     QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     QVERIFY(ok);
     QVERIFY(releasedBeforeTransaction);
@@ -235,18 +182,12 @@ void TestProtocol::callWaitsWhileAnotherProcessHoldsTheGuard()
 
 void TestProtocol::killedHolderFreesTheGuardAtOnce()
 {
-    const QByteArray path = QByteArray::fromStdString(ComportGuard::LockFilePath());
-    Pipe ready, released;
-    const pid_t holder = SpawnHolder(path, ready.fd[1], released.fd[1], -1);
-    QVERIFY(holder > 0);
-    QVERIFY(ready.WaitFor('h'));
+    LockHolder holder(QString::fromStdString(ComportGuard::LockFilePath()));
+    QVERIFY(holder.locked());
 
     ComportGuard guard;
     QCOMPARE(guard.Acquire(0), ComportGuard::WaitResult::TimedOut);
-    ::kill(holder, SIGKILL);
-    int status = 0;
-    ::waitpid(holder, &status, 0);
-    QVERIFY(WIFSIGNALED(status));
+    QVERIFY(WIFSIGNALED(holder.kill()));
     // No wait needed: the kernel dropped the lock with the holder.
     QCOMPARE(guard.Acquire(0), ComportGuard::WaitResult::Acquired);
 }
