@@ -16,7 +16,8 @@
 #include "link/protocol.h"
 #include "link/tcomport.h"
 #include "sim/bussimulator.h"
-#include "tests/support/fakeline.h"
+#include "support/fakeline.h"
+#include "support/privatelockdir.h"
 
 #include <QTemporaryDir>
 
@@ -25,7 +26,6 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdlib>
 #include <ctime>
 
 namespace {
@@ -33,15 +33,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr double kFloorMs = 60.0;
 constexpr double kFailedFloorMs = 110.0;
-
-// A private guard, so that no other program's use of the real one shows up
-// in the figures.
-struct PrivateGuard
-{
-    PrivateGuard() { ::setenv("KELVORA_LOCK_DIR", QFile::encodeName(dir.path()).constData(), 1); }
-    ~PrivateGuard() { ::unsetenv("KELVORA_LOCK_DIR"); }
-    QTemporaryDir dir;
-};
 
 struct Bus
 {
@@ -53,7 +44,7 @@ struct Bus
             port.SetBaudRate(19200);
         }
     }
-    PrivateGuard guard;
+    PrivateLockDir guard;
     QTemporaryDir dir;
     BusSimulator sim{dir.filePath(QStringLiteral("ttyBENCH"))};
     TComPort port;
@@ -128,7 +119,7 @@ BENCHMARK(BM_WaitMs)->Arg(5)->Arg(50)->UseRealTime()->Unit(benchmark::kMicroseco
 // Taking and giving back the guard "comport" when nobody else holds it.
 void BM_GuardAcquireRelease(benchmark::State &state)
 {
-    PrivateGuard privateGuard;
+    PrivateLockDir privateGuard;
     for (auto _ : state) {
         ComportGuard guard;
         if (guard.Acquire(100) != ComportGuard::WaitResult::Acquired) {

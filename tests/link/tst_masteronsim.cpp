@@ -158,7 +158,6 @@ private:
     bool Write(int address, int first, const QList<qint16> &values);
     void NoteLeftOpen(const char *call);
 
-    QTemporaryDir m_lockDir;
     QTemporaryDir m_dir;
     std::unique_ptr<BusSimulator> m_sim;
     TComPort m_port; // the program's m_comport
@@ -168,9 +167,7 @@ private:
 
 void TestMasterOnSim::initTestCase()
 {
-    QVERIFY(m_lockDir.isValid());
     QVERIFY(m_dir.isValid());
-    qputenv("KELVORA_LOCK_DIR", QFile::encodeName(m_lockDir.path()));
 }
 
 void TestMasterOnSim::init()

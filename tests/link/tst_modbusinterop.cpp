@@ -24,7 +24,6 @@ class TestModbusInterop : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void readEightReadingRegisters();
     void readDeviceInformationRegisters();
     void writeInputTypes();
@@ -36,9 +35,6 @@ private slots:
     void requestFramesMatchLibmodbusMaster_data();
     void requestFramesMatchLibmodbusMaster();
     void lateReplyIsLostAndPurged();
-
-private:
-    QTemporaryDir m_lockDir;
 };
 
 namespace {
@@ -138,12 +134,6 @@ QByteArray ReadFd(int fd, int count)
 }
 
 } // namespace
-
-void TestModbusInterop::initTestCase()
-{
-    QVERIFY(m_lockDir.isValid());
-    qputenv("KELVORA_LOCK_DIR", QFile::encodeName(m_lockDir.path()));
-}
 
 void TestModbusInterop::readEightReadingRegisters()
 {
