@@ -1,4 +1,5 @@
 #include "link/tcomport.h"
+#include "support/linesettings.h"
 #include "support/pty.h"
 
 #include <QtTest>
@@ -11,7 +12,9 @@
 
 // TComPort over pseudo-terminals made in-process. A pty carries bytes but no
 // timing or parity, so these tests check what reaches the other end, what
-// comes back, and how the object opens, closes and refuses.
+// comes back, and how the object opens, closes and refuses. The line settings
+// are read back from the pty's own side (LineSettings): a pty keeps the speed,
+// mark and space parity, stop bits and flow control as set.
 class TestTComPort : public QObject
 {
     Q_OBJECT
@@ -30,6 +33,9 @@ private slots:
     void closingOrDestroyingReleasesThePort();
     void openAndCloseTwiceDoNothingMore();
     void symlinkIsOpenedAsGiven();
+    void settingsAppliedAtOpen_data();
+    void settingsAppliedAtOpen();
+    void settingsLeftByAnotherProgramAreCleared();
     void settingsWhileOpenApplyAtOnce();
     void repeatedSettingOnAnOpenPtyIsNoError();
     void unsupportedBaudRateIsRefused();
@@ -231,27 +237,83 @@ void TestTComPort::symlinkIsOpenedAsGiven()
     QVERIFY_THROWS_EXCEPTION(EComPortError, direct.Open());
 }
 
+void TestTComPort::settingsAppliedAtOpen_data()
+{
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<ParityBits>("parity");
+    QTest::addColumn<QString>("line");
+
+    QTest::newRow("the Modbus bus") << 19200 << ParityBits::None << "19200 8N1 raw";
+    QTest::newRow("relay link, address byte") << 57600 << ParityBits::Mark << "57600 8M1 raw";
+    QTest::newRow("relay link, other bytes") << 57600 << ParityBits::Space << "57600 8S1 raw";
+    QTest::newRow("defaults") << 9600 << ParityBits::None << "9600 8N1 raw";
+}
+
+void TestTComPort::settingsAppliedAtOpen()
+{
+    QFETCH(int, baud);
+    QFETCH(ParityBits, parity);
+    QFETCH(QString, line);
+    Pty pty;
+    QVERIFY(pty.Valid());
+    TComPort port;
+    port.SetPort(pty.Path());
+    port.SetBaudRate(baud);
+    port.SetParity(parity);
+    QVERIFY(LineSettings(pty.Slave()) != line); // not yet: the pty as made
+    port.Open();
+    QCOMPARE(LineSettings(pty.Slave()), line);
+}
+
+// Whatever the last user of the port left (two stop bits, hardware and
+// software flow control, mark parity, line editing) is not kept.
+void TestTComPort::settingsLeftByAnotherProgramAreCleared()
+{
+    Pty pty;
+    termios tio{};
+    QCOMPARE(::tcgetattr(pty.Slave(), &tio), 0);
+    tio.c_cflag |= CSTOPB | CRTSCTS | PARENB | CMSPAR | PARODD;
+    tio.c_iflag |= IXON | IXOFF;
+    tio.c_lflag |= ICANON | ECHO;
+    tio.c_cc[VMIN] = 1;
+    ::cfsetspeed(&tio, B4800);
+    QCOMPARE(::tcsetattr(pty.Slave(), TCSANOW, &tio), 0);
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("4800 8M2 rtscts xonxoff"));
+
+    TComPort port;
+    port.SetPort(pty.Path());
+    port.SetBaudRate(19200);
+    port.Open();
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("19200 8N1 raw"));
+}
+
+// The relay-module link changes speed and parity on the open line; each
+// change must reach the line at once, without a close and reopen.
 void TestTComPort::settingsWhileOpenApplyAtOnce()
 {
-    // A pty accepts mark and space parity and drops them; the settings must
-    // still be taken without closing the port.
     Pty pty;
     TComPort port;
     port.SetPort(pty.Path());
+    port.SetBaudRate(19200);
     port.Open();
+    const int fd = port.Handle();
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("19200 8N1 raw"));
+
     port.SetBaudRate(57600);
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("57600 8N1 raw"));
     port.SetParity(ParityBits::Mark);
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("57600 8M1 raw"));
     port.SetParity(ParityBits::Space);
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("57600 8S1 raw"));
+    port.SetParity(ParityBits::Mark);
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("57600 8M1 raw"));
+    port.SetParity(ParityBits::None);
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("57600 8N1 raw"));
+
     QVERIFY(port.Connected());
+    QCOMPARE(port.Handle(), fd);
     QCOMPARE(port.BaudRate(), 57600);
-    QCOMPARE(port.Parity(), ParityBits::Space);
-    termios tio{};
-    QCOMPARE(::tcgetattr(port.Handle(), &tio), 0);
-    QCOMPARE(::cfgetospeed(&tio), speed_t(B57600));
-    QCOMPARE(tio.c_cc[VMIN], cc_t(0));
-    QCOMPARE(tio.c_cc[VTIME], cc_t(0));
-    QCOMPARE(tio.c_cflag & CSIZE, tcflag_t(CS8));
-    QCOMPARE(tio.c_lflag & (ICANON | ECHO), tcflag_t(0));
+    QCOMPARE(port.Parity(), ParityBits::None);
 }
 
 // Regression: every relay-module poll after the first failed on a pty. The
@@ -275,6 +337,7 @@ void TestTComPort::repeatedSettingOnAnOpenPtyIsNoError()
     QVERIFY(port.Connected());
     QCOMPARE(port.BaudRate(), 57600);
     QCOMPARE(port.Parity(), ParityBits::Space);
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("57600 8S1 raw"));
 }
 
 void TestTComPort::unsupportedBaudRateIsRefused()
@@ -295,6 +358,7 @@ void TestTComPort::unsupportedBaudRateIsRefused()
     QVERIFY_THROWS_EXCEPTION(EComPortError, port.SetBaudRate(12345));
     QVERIFY(port.Connected());
     QCOMPARE(port.BaudRate(), 19200);
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("19200 8N1 raw"));
 }
 
 void TestTComPort::operationsOnAClosedPortThrow()
