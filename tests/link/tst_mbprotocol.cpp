@@ -1,5 +1,7 @@
 #include "link/mbprotocol.h"
+#include "link/tcomport.h"
 #include "support/fakeline.h"
+#include "support/manualclock.h"
 #include "support/wire.h"
 
 #include <QtTest>
@@ -301,18 +303,23 @@ void TestMBProtocol::pendingOutputIsPurgedBeforeTheWrite()
     QVERIFY(steps.at(pending + 3).startsWith(QLatin1String("write ")));
 }
 
+// On a line that takes nothing, the 8-byte request gives up after the
+// port's write time-out, 1000 ms + 8 x 100 ms, seen on the port's own clock;
+// the read fails without waiting for a reply.
 void TestMBProtocol::stalledWriteFailsWithEightByteTimeout()
 {
-    FakeLine line;
-    line.stalled = true;
+    StalledPort stalled;
+    QVERIFY(stalled.pty.Valid());
+    stalled.port.SetBaudRate(19200);
+    QList<int> waits;
     std::array<uint16_t, 8> values{};
-    QVERIFY(!MBProtocol(&line, line.Waiter()).ReadHoldingRegisters(1, 16, 8, values.data()));
-    QCOMPARE(line.chunks.size(), 1);
-    QCOMPARE(line.chunks[0].bytes.size(), 8);
-    QCOMPARE(line.chunks[0].timeoutMs, 1800); // 1000 ms + 8 x 100 ms
-    QCOMPARE(line.chunks[0].sent, 0);
-    QVERIFY(!line.waits.contains(50)); // no reply is waited for
-    QVERIFY(!line.Connected());
+    MBProtocol mb(&stalled.port, [&waits](int ms) { waits.append(ms); });
+
+    QVERIFY(!mb.ReadHoldingRegisters(1, 16, 8, values.data()));
+    QCOMPARE(stalled.clock.waits, QList<int>{1800});
+    QCOMPARE(stalled.clock.elapsed, std::chrono::milliseconds(1800));
+    QCOMPARE(waits, (QList<int>{5, 5})); // no reply window
+    QVERIFY(!stalled.port.Connected());
 }
 
 void TestMBProtocol::openFailureFails()

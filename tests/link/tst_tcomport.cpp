@@ -1,14 +1,11 @@
 #include "link/tcomport.h"
 #include "support/linesettings.h"
+#include "support/manualclock.h"
 #include "support/pty.h"
 
 #include <QtTest>
 
-#include <thread>
-
-#include <sys/ioctl.h>
 #include <termios.h>
-#include <unistd.h>
 
 // TComPort over pseudo-terminals made in-process. A pty carries bytes but no
 // timing or parity, so these tests check what reaches the other end, what
@@ -41,6 +38,9 @@ private slots:
     void unsupportedBaudRateIsRefused();
     void operationsOnAClosedPortThrow();
     void stalledWriteGivesUp();
+    void stalledWriteTimeOutOnThePortsClock_data();
+    void stalledWriteTimeOutOnThePortsClock();
+    void writeTheLineTakesDoesNotWait();
     void writeToAVanishedLineThrows();
     void listSerialPortsIsSortedAsText();
 };
@@ -373,31 +373,56 @@ void TestTComPort::operationsOnAClosedPortThrow()
 
 void TestTComPort::stalledWriteGivesUp()
 {
-    // Nobody reads the master: fill the line until the kernel takes no more,
-    // then an 8-byte write must give up (after its 1800 ms) and report that
-    // it sent nothing.
+    // Nobody reads the master: once the line is full, an 8-byte write must
+    // give up (after its 1800 ms on the system's clock) and report that it
+    // sent nothing.
     Pty pty;
     TComPort port;
     port.SetPort(pty.Path());
     port.Open();
-    const QByteArray block(4096, 'x');
-    for (bool progress = true; progress;) {
-        // Big chunks first, then smaller ones down to single bytes, until a
-        // whole pass finds no room; the pty frees room in steps.
-        progress = false;
-        for (int size = 4096; size >= 1; size /= 2) {
-            while (::write(port.Handle(), block.constData(), size_t(size)) > 0)
-                progress = true;
-        }
-        if (progress)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    pty.StallOutput();
     QElapsedTimer timer;
     timer.start();
     const int sent = port.WriteText(QByteArray(8, 'y'));
     qInfo("8-byte write on a stalled line gave up after %lld ms", timer.elapsed());
     QCOMPARE(sent, 0);
     QVERIFY(port.Connected());
+}
+
+void TestTComPort::stalledWriteTimeOutOnThePortsClock_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("timeoutMs");
+    // 1000 ms plus 100 ms per byte.
+    QTest::newRow("relay address byte") << 1 << 1100;
+    QTest::newRow("Modbus read request") << 8 << 1800;
+    QTest::newRow("relay request after the address") << 12 << 2200;
+    QTest::newRow("Modbus write of 4 registers") << 17 << 2700;
+}
+
+void TestTComPort::stalledWriteTimeOutOnThePortsClock()
+{
+    QFETCH(int, count);
+    QFETCH(int, timeoutMs);
+    StalledPort stalled;
+    stalled.port.Open();
+    QCOMPARE(stalled.port.WriteText(QByteArray(count, 'y')), 0);
+    QCOMPARE(stalled.clock.waits, QList<int>{timeoutMs});
+    QCOMPARE(stalled.clock.elapsed, std::chrono::milliseconds(timeoutMs));
+}
+
+void TestTComPort::writeTheLineTakesDoesNotWait()
+{
+    Pty pty;
+    ManualClock clock;
+    TComPort port;
+    port.SetPort(pty.Path());
+    port.SetClock(&clock);
+    port.Open();
+    QCOMPARE(port.WriteText(QByteArray(8, 'y')), 8);
+    QVERIFY(clock.waits.isEmpty());
+    QCOMPARE(clock.elapsed, std::chrono::milliseconds(0));
+    QCOMPARE(pty.ReadMaster(8), QByteArray(8, 'y'));
 }
 
 void TestTComPort::writeToAVanishedLineThrows()

@@ -1,5 +1,7 @@
 #include "debug/vrxprotocol.h"
+#include "link/tcomport.h"
 #include "support/fakeline.h"
+#include "support/manualclock.h"
 #include "support/wire.h"
 
 #include <QtTest>
@@ -116,14 +118,18 @@ void TestVRXProtocol::stepsFromAnOpenLine()
                                            QStringLiteral("parity mark")}));
 }
 
+// The two writes of a poll on a line that takes nothing: each gives up after
+// the port's write time-out for its length, seen on the port's own clock.
 void TestVRXProtocol::writeTimeouts()
 {
-    FakeLine line;
+    StalledPort stalled;
+    QVERIFY(stalled.pty.Valid());
     VrxResult result;
-    VRXProtocol(&line, line.Waiter()).PollModule(1, kAllNotUsed, result);
-    QCOMPARE(line.chunks.size(), 2);
-    QCOMPARE(line.chunks[0].timeoutMs, 1100); // 1000 ms + 1 x 100 ms
-    QCOMPARE(line.chunks[1].timeoutMs, 2200); // 1000 ms + 12 x 100 ms
+    QVERIFY(!VRXProtocol(&stalled.port, [](int) {}).PollModule(1, kAllNotUsed, result));
+    // 1000 ms + 1 x 100 ms for the address byte, 1000 ms + 12 x 100 ms for
+    // the rest.
+    QCOMPARE(stalled.clock.waits, (QList<int>{1100, 2200}));
+    QCOMPARE(stalled.clock.elapsed, std::chrono::milliseconds(3300));
 }
 
 void TestVRXProtocol::replyWithNineBytesGivesFirstEight()

@@ -2,8 +2,9 @@
 
 // A recording fake serial line for tests and fuzz targets. It keeps a trace of
 // every call made on it (and of the waits, through Waiter()), records each
-// written chunk with the parity and baud rate in force and the write time-out
-// a real port would have used, and delivers scripted replies.
+// written chunk with the parity and baud rate in force, and delivers scripted
+// replies. It has no write time-out: a real port's is tested on TComPort with
+// an injected clock (support/manualclock.h).
 //
 // Replies: QueueReply adds a reply that arrives as soon as a request has been
 // written in full. A request is a write made with any parity but mark: a byte
@@ -39,8 +40,7 @@ public:
         QByteArray bytes;
         ParityBits parity = ParityBits::None;
         int baud = 0;
-        int timeoutMs = 0; // what a port would wait at most for this write
-        int sent = 0;      // what the write reported
+        int sent = 0; // what the write reported
     };
 
     // --- what happened ---
@@ -169,7 +169,6 @@ public:
         chunk.bytes = QByteArray(reinterpret_cast<const char *>(bytes), std::max(count, 0));
         chunk.parity = m_parity;
         chunk.baud = m_baud;
-        chunk.timeoutMs = WriteTimeoutMs(count);
         if (recordTrace) {
             Note(QStringLiteral("write ") + QString::fromLatin1(chunk.bytes.toHex(' ').toUpper()) +
                  QStringLiteral(" (") + ParityName(m_parity) + QStringLiteral(")"));

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -99,4 +101,21 @@ Pty::~Pty()
 void Pty::CloseMaster()
 {
     m_master->close();
+}
+
+void Pty::StallOutput()
+{
+    ::fcntl(m_slave, F_SETFL, ::fcntl(m_slave, F_GETFL) | O_NONBLOCK);
+    const QByteArray block(4096, 'x');
+    for (bool progress = true; progress;) {
+        // Big chunks first, then smaller ones down to single bytes, until a
+        // whole pass finds no room; the pty frees room in steps.
+        progress = false;
+        for (int size = 4096; size >= 1; size /= 2) {
+            while (::write(m_slave, block.constData(), size_t(size)) > 0)
+                progress = true;
+        }
+        if (progress)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }

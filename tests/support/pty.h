@@ -62,6 +62,10 @@ public:
     RawLine &MasterLine() { return *m_master; }
     // Hangs up the line under the port.
     void CloseMaster();
+    // Fills the line towards the master, which nobody reads, until the kernel
+    // takes no more: a port's writes on it then stall and wait out their
+    // time-out.
+    void StallOutput();
 
     bool WriteMaster(const QByteArray &bytes) { return m_master->send(bytes); }
     // What the port wrote, until count bytes have come or timeoutMs passed.
