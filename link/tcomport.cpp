@@ -310,9 +310,15 @@ int TComPort::ReadAvailable(QByteArray &text, int count)
 
 void ListSerialPorts(QStringList &list)
 {
-    list.clear();
+    QStringList names;
     const auto ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : ports)
-        list.append(info.portName());
-    list.sort(Qt::CaseSensitive);
+        names.append(info.portName());
+    list = SortPortNames(std::move(names));
+}
+
+QStringList SortPortNames(QStringList names)
+{
+    names.sort(Qt::CaseSensitive);
+    return names;
 }

@@ -87,5 +87,9 @@ private:
 };
 
 // Fills list with the names of the serial ports present ("ttyS0", "ttyUSB0"),
-// sorted as text, so ttyS10 comes before ttyS2.
+// sorted as SortPortNames sorts them.
 void ListSerialPorts(QStringList &list);
+
+// Port names sorted as text, character by character, not by the numbers in
+// them: ttyS1, ttyS10, ttyS2.
+QStringList SortPortNames(QStringList names);

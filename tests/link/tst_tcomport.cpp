@@ -43,6 +43,8 @@ private slots:
     void writeTheLineTakesDoesNotWait();
     void writeToAVanishedLineThrows();
     void listSerialPortsIsSortedAsText();
+    void portNamesSortAsText_data();
+    void portNamesSortAsText();
 };
 
 void TestTComPort::defaults()
@@ -443,6 +445,34 @@ void TestTComPort::listSerialPortsIsSortedAsText()
     QStringList sorted = ports;
     std::sort(sorted.begin(), sorted.end());
     QCOMPARE(ports, sorted);
+}
+
+void TestTComPort::portNamesSortAsText_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("sorted");
+    const auto list = [](const char *words) {
+        return QString::fromLatin1(words).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    };
+
+    // Sorted by number these would read ttyS1, ttyS2, ttyS10.
+    QTest::newRow("already as text") << list("ttyS1 ttyS10 ttyS2") << list("ttyS1 ttyS10 ttyS2");
+    QTest::newRow("reversed") << list("ttyS2 ttyS10 ttyS1") << list("ttyS1 ttyS10 ttyS2");
+    QTest::newRow("in number order") << list("ttyS1 ttyS2 ttyS10") << list("ttyS1 ttyS10 ttyS2");
+    QTest::newRow("9, 10, 100, 11")
+        << list("ttyS9 ttyS10 ttyS100 ttyS11") << list("ttyS10 ttyS100 ttyS11 ttyS9");
+    QTest::newRow("COM10 before COM2") << list("COM2 COM10 COM1") << list("COM1 COM10 COM2");
+    QTest::newRow("kinds of port")
+        << list("ttyUSB0 ttyS0 ttyACM1 ttyACM0") << list("ttyACM0 ttyACM1 ttyS0 ttyUSB0");
+    QTest::newRow("one port") << list("ttyS0") << list("ttyS0");
+    QTest::newRow("none") << QStringList() << QStringList();
+}
+
+void TestTComPort::portNamesSortAsText()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, sorted);
+    QCOMPARE(SortPortNames(names), sorted);
 }
 
 QTEST_APPLESS_MAIN(TestTComPort)
