@@ -10,12 +10,14 @@
 // opening and closing the port, and the transaction's own work on a line that
 // answers at once and never waits.
 
+#include "link/busline.h"
 #include "link/comportguard.h"
 #include "link/mbprotocol.h"
 #include "link/protocol.h"
 #include "link/tcomport.h"
 #include "sim/bussimulator.h"
-#include "tests/support/fakeline.h"
+#include "support/fakeline.h"
+#include "support/privatelockdir.h"
 
 #include <QTemporaryDir>
 
@@ -24,7 +26,6 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdlib>
 #include <ctime>
 
 namespace {
@@ -32,15 +33,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr double kFloorMs = 60.0;
 constexpr double kFailedFloorMs = 110.0;
-
-// A private guard, so that no other program's use of the real one shows up
-// in the figures.
-struct PrivateGuard
-{
-    PrivateGuard() { ::setenv("KELVORA_LOCK_DIR", QFile::encodeName(dir.path()).constData(), 1); }
-    ~PrivateGuard() { ::unsetenv("KELVORA_LOCK_DIR"); }
-    QTemporaryDir dir;
-};
 
 struct Bus
 {
@@ -52,7 +44,7 @@ struct Bus
             port.SetBaudRate(19200);
         }
     }
-    PrivateGuard guard;
+    PrivateLockDir guard;
     QTemporaryDir dir;
     BusSimulator sim{dir.filePath(QStringLiteral("ttyBENCH"))};
     TComPort port;
@@ -116,7 +108,7 @@ void BM_WaitMs(benchmark::State &state)
     const int ms = int(state.range(0));
     const auto start = Clock::now();
     for (auto _ : state)
-        MBProtocol::WaitMs(ms);
+        WaitMs(ms);
     const double usPerWait =
         std::chrono::duration<double, std::micro>(Clock::now() - start).count() /
         double(std::max<benchmark::IterationCount>(state.iterations(), 1));
@@ -127,7 +119,7 @@ BENCHMARK(BM_WaitMs)->Arg(5)->Arg(50)->UseRealTime()->Unit(benchmark::kMicroseco
 // Taking and giving back the guard "comport" when nobody else holds it.
 void BM_GuardAcquireRelease(benchmark::State &state)
 {
-    PrivateGuard privateGuard;
+    PrivateLockDir privateGuard;
     for (auto _ : state) {
         ComportGuard guard;
         if (guard.Acquire(100) != ComportGuard::WaitResult::Acquired) {

@@ -4,7 +4,9 @@
 // missing answers that no module caused.
 
 #include "sim/bussimulator.h"
-#include "tests/sim/simtestline.h"
+#include "support/modbusmaster.h"
+#include "support/pty.h"
+#include "support/wire.h"
 
 #include <QTemporaryDir>
 

@@ -2,8 +2,6 @@
 
 #include "link/crc16.h"
 
-#include <QByteArray>
-
 namespace {
 
 constexpr int kAddressOffset = 12;
@@ -19,26 +17,9 @@ constexpr int kMaxCount = 16;
 
 } // namespace
 
-VRXProtocol::VRXProtocol(SerialLine *port, MBProtocol::WaitFunction wait)
-    : m_port(port), m_wait(std::move(wait))
+VRXProtocol::VRXProtocol(SerialLine *port, WaitFunction wait)
+    : m_port(port), m_bus(port, std::move(wait))
 {}
-
-void VRXProtocol::Wait(int ms)
-{
-    if (m_wait)
-        m_wait(ms);
-    else
-        MBProtocol::WaitMs(ms);
-}
-
-bool VRXProtocol::TakeByte(uint8_t &byte)
-{
-    QByteArray text;
-    if (m_port->ReadAvailable(text, 1) < 1 || text.isEmpty())
-        return false;
-    byte = uint8_t(text.at(0));
-    return true;
-}
 
 bool VRXProtocol::PollModule(int module, const std::array<int, 8> &types, VrxResult &result)
 {
@@ -73,27 +54,28 @@ bool VRXProtocol::PollModule(int module, const std::array<int, 8> &types, VrxRes
         m_port->Open();
         m_port->Write(request.data() + 1, kRequestLength - 1);
 
-        Wait(kReplyWindowMs);
+        m_bus.Wait(kReplyWindowMs);
 
+        m_bus.BeginReply();
         uint8_t byte = 0;
-        if (!TakeByte(byte) || byte != address)
+        if (!m_bus.TakeByte(byte) || byte != address)
             return false;
         uint8_t count = 0;
-        if (!TakeByte(count))
+        if (!m_bus.TakeByte(count))
             return false;
-        if (!TakeByte(byte) || byte != kMarker)
+        if (!m_bus.TakeByte(byte) || byte != kMarker)
             return false;
         if (count < kMinCount || count > kMaxCount)
             return false;
         for (int i = 0; i <= count; ++i) {
-            if (!TakeByte(byte))
+            if (!m_bus.TakeByte(byte))
                 return false;
             if (i < int(result.readings.size()))
                 result.readings[size_t(i)] = byte;
         }
         result.module = address - kAddressOffset;
         return true;
-    } catch (...) {
+    } catch (const EComPortError &) {
         return false;
     }
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/mbprotocol.h"
+#include "link/busline.h"
 #include "link/serialline.h"
 
 #include <array>
@@ -37,22 +37,22 @@ struct VrxResult
 //
 // The line is left open, with space parity, after the exchange; its owner
 // closes it when polling stops. The exchange takes no system-wide guard.
-// Nothing is thrown: every failure is a false result.
+// No port error (EComPortError) is thrown: every failure of the line or the
+// module is a false result. Any other exception is a fault of the program and
+// passes on to its error report.
 class VRXProtocol
 {
 public:
     static constexpr int kBaudRate = 57600;
 
-    explicit VRXProtocol(SerialLine *port, MBProtocol::WaitFunction wait = {});
+    // wait: how the exchange waits; WaitMs (link/busline.h) when empty.
+    explicit VRXProtocol(SerialLine *port, WaitFunction wait = {});
 
     // types[k] is the type code of input k + 1; each is sent as its low byte.
     // On false, result is undefined.
     bool PollModule(int module, const std::array<int, 8> &types, VrxResult &result);
 
 private:
-    void Wait(int ms);
-    bool TakeByte(uint8_t &byte);
-
     SerialLine *m_port;
-    MBProtocol::WaitFunction m_wait;
+    BusLine m_bus;
 };

@@ -2,9 +2,6 @@
 
 #include <QByteArray>
 
-#include <chrono>
-#include <thread>
-
 namespace {
 
 constexpr int kReadHoldingRegisters = 3;
@@ -19,31 +16,16 @@ constexpr int kReplyWindowMs = 50;
 
 } // namespace
 
-MBProtocol::MBProtocol(SerialLine *port, WaitFunction wait) : m_port(port), m_wait(std::move(wait))
+MBProtocol::MBProtocol(SerialLine *port, WaitFunction wait)
+    : m_port(port), m_bus(port, std::move(wait))
 {}
-
-void MBProtocol::WaitMs(int ms)
-{
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
-    for (auto now = Clock::now(); now < deadline; now = Clock::now())
-        std::this_thread::sleep_for(deadline - now);
-}
-
-void MBProtocol::Wait(int ms)
-{
-    if (m_wait)
-        m_wait(ms);
-    else
-        WaitMs(ms);
-}
 
 void MBProtocol::CloseQuietly()
 {
     try {
         if (m_port->Connected())
             m_port->Close();
-    } catch (...) {
+    } catch (const EComPortError &) {
     }
 }
 
@@ -72,50 +54,37 @@ bool MBProtocol::SendRequest()
         const uint16_t crc = m_crc; // PutByte moves m_crc on
         m_tx[size_t(m_txLength++)] = uint8_t(crc & 0xFF);
         m_tx[size_t(m_txLength++)] = uint8_t(crc >> 8);
-        Wait(kSendSettleMs);
+        m_bus.Wait(kSendSettleMs);
         if (!m_port->Connected())
             m_port->Open();
         if (m_port->PendingOutput() > 0)
             m_port->Purge(true, true);
-        Wait(kSendSettleMs);
+        m_bus.Wait(kSendSettleMs);
         const QByteArray frame =
             QByteArray::fromRawData(reinterpret_cast<const char *>(m_tx.data()), m_txLength);
         return m_port->WriteText(frame) != 0;
-    } catch (...) {
+    } catch (const EComPortError &) {
         return false;
     }
-}
-
-bool MBProtocol::TakeByte(uint8_t &byte)
-{
-    QByteArray text;
-    if (m_port->ReadAvailable(text, 1) < 1 || text.isEmpty()) {
-        m_replyIncomplete = true;
-        return false;
-    }
-    byte = uint8_t(text.at(0));
-    m_crc = Crc16Update(m_crc, byte);
-    return true;
 }
 
 void MBProtocol::DropLateReply()
 {
-    if (!m_replyIncomplete)
+    if (!m_bus.ReplyIncomplete())
         return;
-    Wait(kReplyWindowMs);
+    m_bus.Wait(kReplyWindowMs);
     m_port->Purge(true, false);
 }
 
 bool MBProtocol::ReceiveReply(int slave, Request request, int registerCount)
 {
-    m_crc = kCrcInit;
-    m_replyIncomplete = false;
-    Wait(kReplyWindowMs);
+    m_bus.BeginReply();
+    m_bus.Wait(kReplyWindowMs);
 
     uint8_t byte = 0;
-    if (!TakeByte(byte) || byte != uint8_t(slave))
+    if (!m_bus.TakeByte(byte) || byte != uint8_t(slave))
         return false;
-    if (!TakeByte(byte) || (byte & kExceptionBit))
+    if (!m_bus.TakeByte(byte) || (byte & kExceptionBit))
         return false;
     const int function = byte;
 
@@ -125,18 +94,43 @@ bool MBProtocol::ReceiveReply(int slave, Request request, int registerCount)
         return false;
 
     uint8_t byteCount = 0;
-    if (!TakeByte(byteCount))
+    if (!m_bus.TakeByte(byteCount))
         return false;
     if (request == Request::Read && byteCount != 2 * registerCount)
         return false;
     for (int i = 0; i < byteCount; ++i) {
-        if (!TakeByte(m_data[size_t(i)]))
+        if (!m_bus.TakeByte(m_data[size_t(i)]))
             return false;
     }
     uint8_t crcByte = 0;
-    if (!TakeByte(crcByte) || !TakeByte(crcByte))
+    if (!m_bus.TakeByte(crcByte) || !m_bus.TakeByte(crcByte))
         return false;
-    return m_crc == 0;
+    return m_bus.ReplyCrc() == 0;
+}
+
+bool MBProtocol::Exchange(int slave, Request request, int registerCount)
+{
+    try {
+        m_port->Open();
+        m_port->Purge(true, true);
+        const bool sent = SendRequest();
+        bool result = false;
+        if (slave == 0) {
+            result = sent; // nobody answers a broadcast
+        } else if (sent || request == Request::Write) {
+            // A read whose request did not leave has nothing to wait for; a
+            // write counts when the slave confirms it, however the write call
+            // reported.
+            result = ReceiveReply(slave, request, registerCount);
+            if (!result)
+                DropLateReply();
+        }
+        m_port->Close();
+        return result;
+    } catch (const EComPortError &) {
+        CloseQuietly();
+        return false;
+    }
 }
 
 bool MBProtocol::ReadHoldingRegisters(int slave, int first, int count, uint16_t *values)
@@ -145,31 +139,14 @@ bool MBProtocol::ReadHoldingRegisters(int slave, int first, int count, uint16_t 
         return false;
     if (count < 1 || count > kMaxCount || !values || !m_port)
         return false;
-    try {
-        m_port->Open();
-        m_port->Purge(true, true);
-        BeginFrame(slave, kReadHoldingRegisters, first, count);
-        if (!SendRequest()) {
-            CloseQuietly();
-            return false;
-        }
-        if (slave == 0) {
-            m_port->Close();
-            return true;
-        }
-        const bool sound = ReceiveReply(slave, Request::Read, count);
-        if (sound) {
-            for (int i = 0; i < count; ++i)
-                values[i] = uint16_t(m_data[size_t(2 * i)] << 8 | m_data[size_t(2 * i + 1)]);
-        } else {
-            DropLateReply();
-        }
-        m_port->Close();
-        return sound;
-    } catch (...) {
-        CloseQuietly();
+    BeginFrame(slave, kReadHoldingRegisters, first, count);
+    if (!Exchange(slave, Request::Read, count))
         return false;
+    if (slave != 0) {
+        for (int i = 0; i < count; ++i)
+            values[i] = uint16_t(m_data[size_t(2 * i)] << 8 | m_data[size_t(2 * i + 1)]);
     }
+    return true;
 }
 
 bool MBProtocol::WriteMultipleRegisters(int slave, int first, int count, const int16_t *values)
@@ -178,26 +155,12 @@ bool MBProtocol::WriteMultipleRegisters(int slave, int first, int count, const i
         return false;
     if (count < 1 || count > kMaxCount || !values || !m_port)
         return false;
-    try {
-        BeginFrame(slave, kWriteMultipleRegisters, first, count);
-        PutByte(2 * count);
-        for (int i = 0; i < count; ++i) {
-            const auto pattern = uint16_t(values[i]);
-            PutByte(pattern >> 8);
-            PutByte(pattern);
-        }
-        m_port->Open();
-        m_port->Purge(true, true);
-        const bool sent = SendRequest();
-        // Only the broadcast goes by the send result: a unicast write counts
-        // when the slave confirms it, however the write call reported.
-        const bool result = slave == 0 ? sent : ReceiveReply(slave, Request::Write, count);
-        if (!result && slave != 0)
-            DropLateReply();
-        m_port->Close();
-        return result;
-    } catch (...) {
-        CloseQuietly();
-        return false;
+    BeginFrame(slave, kWriteMultipleRegisters, first, count);
+    PutByte(2 * count);
+    for (int i = 0; i < count; ++i) {
+        const auto pattern = uint16_t(values[i]);
+        PutByte(pattern >> 8);
+        PutByte(pattern);
     }
+    return Exchange(slave, Request::Write, count);
 }

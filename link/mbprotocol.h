@@ -1,11 +1,11 @@
 #pragma once
 
+#include "link/busline.h"
 #include "link/crc16.h"
 #include "link/serialline.h"
 
 #include <array>
 #include <cstdint>
-#include <functional>
 
 // One Modbus RTU transaction with one slave: function 3 (read holding
 // registers) or function 16 (write multiple registers). A fresh object serves
@@ -18,8 +18,9 @@
 // At 19200 baud a character takes 10/19200 s = 0.52 ms, so the 21-byte reply
 // to a read of 8 registers needs 11 ms of the window, leaving the slave close
 // to 40 ms to answer. The line is closed at the end of every transaction,
-// whatever its outcome, and no exception leaves the class: every failure is a
-// false result.
+// whatever its outcome, and no port error (EComPortError) leaves the class:
+// every failure of the line or the slave is a false result. Any other
+// exception is a fault of the program and passes on to its error report.
 //
 // A reply that is still incomplete when the window ends may yet arrive, late,
 // while the next transaction to the same slave waits for its own reply: it
@@ -39,10 +40,6 @@
 class MBProtocol
 {
 public:
-    // How the transaction waits; by default WaitMs. Tests and fuzz targets
-    // pass one that records or skips the waits.
-    using WaitFunction = std::function<void(int ms)>;
-
     // Argument limits: reads reach slaves up to 80, writes only up to 63;
     // slave 0 is the broadcast, which no slave answers. First registers from
     // 65536 to 99999 pass the check and are sent as their low 16 bits. Counts
@@ -54,6 +51,7 @@ public:
     // The bus's line speed: 8 data bits, no parity, one stop bit at 19200.
     static constexpr int kBaudRate = 19200;
 
+    // wait: how the transaction waits; WaitMs (link/busline.h) when empty.
     explicit MBProtocol(SerialLine *port, WaitFunction wait = {});
 
     // Function 3. On success values[0..count-1] hold the registers, high byte
@@ -66,10 +64,6 @@ public:
     // request was sent.
     bool WriteMultipleRegisters(int slave, int first, int count, const int16_t *values);
 
-    // Blocks the calling thread for at least ms milliseconds of the monotonic
-    // clock, sleeping (not spinning) until the deadline.
-    static void WaitMs(int ms);
-
 private:
     enum class Request
     {
@@ -77,24 +71,28 @@ private:
         Write
     };
 
+    // The transaction around the request built in m_tx: open, purge, send;
+    // then, unless it is a broadcast, receive the reply, and wait out and drop
+    // one that came incomplete; close the line whatever happened. A broadcast
+    // goes by the send result. A read whose request did not leave fails
+    // without waiting for a reply; a write waits for its confirmation even
+    // when the write call reported nothing sent.
+    bool Exchange(int slave, Request request, int registerCount);
     void BeginFrame(int slave, int function, int first, int count);
     void PutByte(int byte);
     bool SendRequest();
     bool ReceiveReply(int slave, Request request, int registerCount);
-    bool TakeByte(uint8_t &byte);
     // After an incomplete reply: one more reply window, then purge the input.
     void DropLateReply();
-    void Wait(int ms);
     void CloseQuietly();
 
     SerialLine *m_port;
-    WaitFunction m_wait;
+    BusLine m_bus;
+    // Runs over the request as it is built.
     uint16_t m_crc = kCrcInit;
     // Longest frame: function 16 with 127 registers, 9 + 2 x 127 bytes.
     std::array<uint8_t, 9 + 2 * kMaxCount> m_tx{};
     int m_txLength = 0;
-    // Set when the reply window ended before the reply was complete.
-    bool m_replyIncomplete = false;
     // A read reply's data bytes; 255 is the largest byte count.
     std::array<uint8_t, 255> m_data{};
 };

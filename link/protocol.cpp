@@ -33,7 +33,7 @@ bool Guarded(Transaction transaction)
             }
         }
         return result;
-    } catch (...) {
+    } catch (const EComPortError &) {
         return false;
     }
 }

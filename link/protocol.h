@@ -18,7 +18,9 @@
 // block the program.
 //
 // Arguments and results are those of MBProtocol. Holds no state; one object
-// serves any number of calls. Nothing is thrown.
+// serves any number of calls. No port error (EComPortError) is thrown; any
+// other exception is a fault of the program and passes on to its error
+// report.
 class Protocol
 {
 public:

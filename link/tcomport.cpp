@@ -16,8 +16,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 speed_t SpeedOf(int baud)
 {
     struct Rate
@@ -37,9 +35,9 @@ speed_t SpeedOf(int baud)
     return B0;
 }
 
-int MsUntil(Clock::time_point deadline)
+int MsUntil(PortClock::TimePoint deadline, PortClock::TimePoint now)
 {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
     return int(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
 
@@ -60,6 +58,30 @@ bool OutputQueued(int fd)
 }
 
 } // namespace
+
+PortClock::TimePoint PortClock::Now()
+{
+    return std::chrono::steady_clock::now();
+}
+
+int PortClock::WaitWritable(int fd, int ms, short &revents)
+{
+    pollfd p{fd, POLLOUT, 0};
+    const int ready = ::poll(&p, 1, ms);
+    revents = p.revents;
+    return ready;
+}
+
+void PortClock::Sleep(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+PortClock &PortClock::System()
+{
+    static PortClock clock;
+    return clock;
+}
 
 TComPort::~TComPort()
 {
@@ -236,7 +258,7 @@ int TComPort::Write(const uint8_t *bytes, int count)
     RequireOpen("write");
     if (count <= 0)
         return 0;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(WriteTimeoutMs(count));
+    const auto deadline = m_clock->Now() + std::chrono::milliseconds(WriteTimeoutMs(count));
     int written = 0;
     while (written < count) {
         const ssize_t n = ::write(m_fd, bytes + written, size_t(count - written));
@@ -248,21 +270,21 @@ int TComPort::Write(const uint8_t *bytes, int count)
             continue;
         if (n < 0 && errno != EAGAIN)
             Fail("write");
-        const int left = MsUntil(deadline);
+        const int left = MsUntil(deadline, m_clock->Now());
         if (left == 0)
             break;
-        pollfd p{m_fd, POLLOUT, 0};
-        const int ready = ::poll(&p, 1, left);
+        short revents = 0;
+        const int ready = m_clock->WaitWritable(m_fd, left, revents);
         if (ready < 0 && errno != EINTR)
             Fail("poll");
-        if (ready > 0 && !(p.revents & POLLOUT))
+        if (ready > 0 && !(revents & POLLOUT))
             throw EComPortError(EIO, "write (line lost)");
     }
     // Written is not yet sent: wait, within the same time-out, until the
     // kernel's queue is empty. A pseudo-terminal always reports an empty queue.
     int queued = QueuedOutput();
-    while (queued > 0 && MsUntil(deadline) > 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (queued > 0 && MsUntil(deadline, m_clock->Now()) > 0) {
+        m_clock->Sleep(1);
         queued = QueuedOutput();
     }
     return std::max(written - queued, 0);
@@ -288,9 +310,15 @@ int TComPort::ReadAvailable(QByteArray &text, int count)
 
 void ListSerialPorts(QStringList &list)
 {
-    list.clear();
+    QStringList names;
     const auto ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : ports)
-        list.append(info.portName());
-    list.sort(Qt::CaseSensitive);
+        names.append(info.portName());
+    list = SortPortNames(std::move(names));
+}
+
+QStringList SortPortNames(QStringList names)
+{
+    names.sort(Qt::CaseSensitive);
+    return names;
 }

@@ -4,6 +4,29 @@
 
 #include <QStringList>
 
+#include <chrono>
+
+// The time a port's write time-out runs on: the monotonic clock, and the
+// waits for the line to take more output. Every port uses the system's
+// unless given another; a test gives its own to see how long a write would
+// wait before it gives up, without waiting that long.
+class PortClock
+{
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+
+    virtual ~PortClock() = default;
+    virtual TimePoint Now();
+    // Waits at most ms for fd to take more output, as poll() with POLLOUT
+    // does: above 0 when fd is ready (revents says how), 0 when the time is
+    // up, below 0 on an error (errno).
+    virtual int WaitWritable(int fd, int ms, short &revents);
+    // Waits ms before the next look at the output queue.
+    virtual void Sleep(int ms);
+
+    static PortClock &System();
+};
+
 // A serial port of the system, driven through POSIX termios.
 //
 // Open uses open(O_RDWR | O_NOCTTY | O_NONBLOCK), takes the port for
@@ -44,6 +67,10 @@ public:
     // The descriptor while open, else -1; for tests that look at the line.
     int Handle() const { return m_fd; }
 
+    // The clock of the write time-out; null for the system's. The port does
+    // not own it.
+    void SetClock(PortClock *clock) { m_clock = clock ? clock : &PortClock::System(); }
+
     // The path that Open uses for a port name.
     static QString DevicePath(const QString &name);
 
@@ -53,11 +80,16 @@ private:
     int QueuedOutput() const;
 
     int m_fd = -1;
+    PortClock *m_clock = &PortClock::System();
     QString m_port = QStringLiteral("ttyS0");
     int m_baud = 9600;
     ParityBits m_parity = ParityBits::None;
 };
 
 // Fills list with the names of the serial ports present ("ttyS0", "ttyUSB0"),
-// sorted as text, so ttyS10 comes before ttyS2.
+// sorted as SortPortNames sorts them.
 void ListSerialPorts(QStringList &list);
+
+// Port names sorted as text, character by character, not by the numbers in
+// them: ttyS1, ttyS10, ttyS2.
+QStringList SortPortNames(QStringList names);

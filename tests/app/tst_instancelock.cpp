@@ -1,68 +1,20 @@
 #include "app/instancelock.h"
 #include "app/startup.h"
 #include "app/tmainf.h"
+#include "support/lockholder.h"
 #include "support/modal.h"
 
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-namespace {
-
-// A child process that takes the lock the way another copy of the program
-// would, tells the parent through a pipe, and waits to be killed.
-class LockHolder
-{
-public:
-    explicit LockHolder(const QString &path)
-    {
-        int ready[2];
-        if (::pipe(ready) != 0)
-            return;
-        const QByteArray name = path.toLocal8Bit();
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::close(ready[0]);
-            const int fd = ::open(name.constData(), O_RDWR | O_CREAT, 0600);
-            const char ok = (fd >= 0 && ::flock(fd, LOCK_EX) == 0) ? 'y' : 'n';
-            (void)!::write(ready[1], &ok, 1);
-            for (;;)
-                ::pause();
-        }
-        ::close(ready[1]);
-        char ok = 'n';
-        m_locked = ::read(ready[0], &ok, 1) == 1 && ok == 'y';
-        ::close(ready[0]);
-    }
-    ~LockHolder() { kill(); }
-
-    bool locked() const { return m_locked; }
-    void kill()
-    {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
-        }
-    }
-
-private:
-    pid_t m_pid = -1;
-    bool m_locked = false;
-};
-
-} // namespace
+#include <QTimer>
 
 class TestInstanceLock : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
 
     void firstCopyAcquires();
@@ -75,6 +27,14 @@ private:
     QString lockPath() const { return m_dir.path() + QStringLiteral("/Kelvora.SEMAPHORE.lock"); }
     QTemporaryDir m_dir;
 };
+
+void TestInstanceLock::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    // Should a test start a main window after all, it must not touch the
+    // user's preferences.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());
+}
 
 void TestInstanceLock::init()
 {
@@ -115,26 +75,59 @@ void TestInstanceLock::unwritableFolderStartsAnyway()
     QVERIFY(!RefuseSecondInstance(lock));
 }
 
+// A second start through the program's own entry, with the instance lock
+// where the program looks for it and held by another copy: the box, exit
+// code 0, and no main window at any time.
 void TestInstanceLock::secondStartShowsLoadingErrorAndNoWindow()
 {
+    const QByteArray runtimeDir = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_dir.path()));
+    QCOMPARE(InstanceLock::DefaultPath(), lockPath());
     LockHolder other(lockPath());
     QVERIFY(other.locked());
-    InstanceLock lock(lockPath());
+
     auto seen = std::make_shared<ModalSeen>();
     AnswerNextModal(seen, [](QWidget *box) { PressButton(box, QStringLiteral("OK")); });
-    QVERIFY(RefuseSecondInstance(lock));
+    // A main window that comes up all the same is noted and closed, which
+    // ends the program's loop: the test then fails instead of hanging.
+    bool windowSeen = false;
+    QTimer watch;
+    watch.setInterval(10);
+    connect(&watch, &QTimer::timeout, this, [&windowSeen]() {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *window = qobject_cast<TMainF *>(w)) {
+                windowSeen = true;
+                window->close();
+            }
+        }
+    });
+    watch.start();
+    const int exitCode = KelvoraMain(*static_cast<KelvoraApplication *>(qApp));
+    watch.stop();
+    qputenv("XDG_RUNTIME_DIR", runtimeDir);
+
+    QCOMPARE(exitCode, 0);
+    QVERIFY(!windowSeen);
     QVERIFY(seen->seen);
     QCOMPARE(seen->caption, QStringLiteral("Loading Error"));
     QCOMPARE(seen->text, QStringLiteral("There is already an instance of Kelvora running.\n"
                                         "You cannot run more than one instance of Kelvora."));
-    for (QWidget *w : QApplication::topLevelWidgets())
-        QVERIFY(!qobject_cast<TMainF *>(w));
 
     // Once the first copy has ended, the next start goes ahead.
     other.kill();
+    InstanceLock lock(lockPath());
     QVERIFY(!RefuseSecondInstance(lock));
     QVERIFY(lock.Held());
 }
 
-QTEST_MAIN(TestInstanceLock)
+// The program's own application object, as main() makes it, so that a test
+// can run the program's entry.
+int main(int argc, char *argv[])
+{
+    KelvoraApplication app(argc, argv);
+    TestInstanceLock test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_instancelock.moc"

@@ -7,6 +7,7 @@
 #include "link/protocol.h"
 #include "metering/datalogfile.h"
 #include "sim/bussimulator.h"
+#include "support/linesettings.h"
 #include "support/modal.h"
 #include "support/pty.h"
 #include "widgets/stateimages.h"
@@ -422,8 +423,9 @@ void TestMainWindow::unwritablePreferencesAreReported()
 }
 
 // The Modbus port talks at 19200 baud, 8 data bits, no parity; the relay
-// port starts at 57600 baud with mark parity. Checked on the objects and on
-// the line a guarded read of the main window's bus target really opened.
+// port starts at 57600 baud with mark parity. Checked on the objects and, as
+// the pty keeps them, on the line: the one a guarded read of the main
+// window's bus target really opened, and the relay port opened on it.
 void TestMainWindow::busPortsTakeTheirLineSettings()
 {
     Pty pty;
@@ -439,15 +441,15 @@ void TestMainWindow::busPortsTakeTheirLineSettings()
     w.table.bus_target.address = 1;
     uint16_t values[8] = {};
     QVERIFY(!Protocol().ReadRegisters(w.table.bus_target, 16, 8, values));
-    termios tio{};
-    QCOMPARE(::tcgetattr(pty.Slave(), &tio), 0);
-    QCOMPARE(::cfgetospeed(&tio), speed_t(B19200));
-    QCOMPARE(::cfgetispeed(&tio), speed_t(B19200));
-    QCOMPARE(tio.c_cflag & CSIZE, tcflag_t(CS8));
-    QCOMPARE(tio.c_cflag & (PARENB | CSTOPB), tcflag_t(0));
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("19200 8N1 raw"));
     // Both tries went out: 01 03 00 10 00 08 and the CRC 45 C9.
     const QByteArray request = QByteArray::fromHex("01030010000845C9");
     QCOMPARE(pty.ReadMaster(16), request + request);
+
+    QCOMPARE(w.vrx_comport.Port(), pty.Path());
+    w.vrx_comport.Open();
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("57600 8M1 raw"));
+    w.vrx_comport.Close();
 }
 
 void TestMainWindow::miscPageComputesActiveSet()

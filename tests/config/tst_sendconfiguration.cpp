@@ -96,8 +96,6 @@ QList<SimRequest> Writes(const BusSimulator &sim)
 void TestSendConfiguration::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    // A guard of our own, so that nothing else on this machine waits on us.
-    qputenv("KELVORA_LOCK_DIR", m_dir.path().toLocal8Bit());
 }
 
 void TestSendConfiguration::writesListedModulesWithInputsInUse()

@@ -1,5 +1,5 @@
 #include "link/crc16.h"
-#include "wirebytes.h"
+#include "support/wire.h"
 
 #include <QtTest>
 
@@ -23,18 +23,19 @@ void TestCrc16::vectors_data()
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<QByteArray>("crcOnWire"); // low byte first
 
-    QTest::newRow("check value 123456789") << QByteArray("123456789") << Wire("37 4B");
-    QTest::newRow("empty: the initial value") << QByteArray() << Wire("FF FF");
+    QTest::newRow("check value 123456789") << QByteArray("123456789") << frame("37 4B");
+    QTest::newRow("empty: the initial value") << QByteArray() << frame("FF FF");
     QTest::newRow("read 8 registers from 16 at slave 1")
-        << Wire("01 03 00 10 00 08") << Wire("45 C9");
-    QTest::newRow("exception reply 01 83 02") << Wire("01 83 02") << Wire("C0 F1");
-    QTest::newRow("write reply, 4 registers from 0") << Wire("01 10 00 00 00 04") << Wire("C1 CA");
+        << frame("01 03 00 10 00 08") << frame("45 C9");
+    QTest::newRow("exception reply 01 83 02") << frame("01 83 02") << frame("C0 F1");
+    QTest::newRow("write reply, 4 registers from 0")
+        << frame("01 10 00 00 00 04") << frame("C1 CA");
     QTest::newRow("relay module 1, all Not Used")
-        << Wire("0D 09 01 00 00 00 00 00 00 00 00") << Wire("E0 F7");
+        << frame("0D 09 01 00 00 00 00 00 00 00 00") << frame("E0 F7");
     QTest::newRow("relay module 1, all Pt100")
-        << Wire("0D 09 01 01 01 01 01 01 01 01 01") << Wire("9D 86");
+        << frame("0D 09 01 01 01 01 01 01 01 01 01") << frame("9D 86");
     QTest::newRow("relay module 2, types 1 2 3 4 5 0 1 1")
-        << Wire("0E 09 01 01 02 03 04 05 00 01 01") << Wire("3C D0");
+        << frame("0E 09 01 01 02 03 04 05 00 01 01") << frame("3C D0");
 }
 
 void TestCrc16::vectors()

@@ -1,6 +1,8 @@
 #include "link/mbprotocol.h"
+#include "link/tcomport.h"
 #include "support/fakeline.h"
-#include "wirebytes.h"
+#include "support/manualclock.h"
+#include "support/wire.h"
 
 #include <QtTest>
 
@@ -25,6 +27,7 @@ private slots:
     void writeReplyAcceptedAfterTwoBytes();
     void writeOfNegativeValueSendsItsPattern();
     void broadcastWriteGoesBySendResult();
+    void unicastWriteGoesByConfirmationNotSendResult();
     void badReadReplies_data();
     void badReadReplies();
     void incompleteReplyIsWaitedOutAndDropped_data();
@@ -35,6 +38,8 @@ private slots:
     void openFailureFails();
     void lineErrorsAreCaught_data();
     void lineErrorsAreCaught();
+    void programmingErrorsPassThrough_data();
+    void programmingErrorsPassThrough();
 };
 
 namespace {
@@ -48,7 +53,7 @@ const char *const kReadReply = "01 03 10 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 
 void TestMBProtocol::readSendsFrameInOrderAndReadsReply()
 {
     FakeLine line;
-    line.QueueReply(Wire(kReadReply));
+    line.QueueReply(frame(kReadReply));
     std::array<uint16_t, 8> values{};
     MBProtocol mb(&line, line.Waiter());
 
@@ -68,7 +73,7 @@ void TestMBProtocol::readSendsFrameInOrderAndReadsReply()
 void TestMBProtocol::readValuesAreUnsignedHighByteFirst()
 {
     FakeLine line;
-    line.QueueReply(Wire(kReadReply));
+    line.QueueReply(frame(kReadReply));
     std::array<uint16_t, 8> values{};
     QVERIFY(MBProtocol(&line, line.Waiter()).ReadHoldingRegisters(1, 16, 8, values.data()));
     const std::array<uint16_t, 8> expected = {250, 65535, 20000, 21000, 22000, 0, 1000, 2099};
@@ -118,7 +123,7 @@ void TestMBProtocol::readForSlave80IsAttempted()
     std::array<uint16_t, 8> values{};
     QVERIFY(!MBProtocol(&line, line.Waiter()).ReadHoldingRegisters(80, 16, 8, values.data()));
     QCOMPARE(line.chunks.size(), 1);
-    QCOMPARE(HexOf(line.chunks[0].bytes), QStringLiteral("50 03 00 10 00 08 48 48"));
+    QCOMPARE(hexOf(line.chunks[0].bytes), QStringLiteral("50 03 00 10 00 08 48 48"));
 }
 
 void TestMBProtocol::firstRegisterAbove65535SendsLow16Bits()
@@ -127,18 +132,18 @@ void TestMBProtocol::firstRegisterAbove65535SendsLow16Bits()
     std::array<uint16_t, 2> values{};
     MBProtocol(&line, line.Waiter()).ReadHoldingRegisters(1, 99999, 2, values.data());
     QCOMPARE(line.chunks.size(), 1);
-    QCOMPARE(HexOf(line.chunks[0].bytes), QStringLiteral("01 03 86 9F 00 02 DD 6D"));
+    QCOMPARE(hexOf(line.chunks[0].bytes), QStringLiteral("01 03 86 9F 00 02 DD 6D"));
 }
 
 void TestMBProtocol::broadcastReadReadsNothingAndKeepsValues()
 {
     FakeLine line;
-    line.QueueReply(Wire(kReadReply)); // nobody answers a broadcast; ignore it
+    line.QueueReply(frame(kReadReply)); // nobody answers a broadcast; ignore it
     std::array<uint16_t, 8> values;
     values.fill(4321);
     QVERIFY(MBProtocol(&line, line.Waiter()).ReadHoldingRegisters(0, 16, 8, values.data()));
 
-    QCOMPARE(HexOf(line.chunks.at(0).bytes), QStringLiteral("00 03 00 10 00 08 44 18"));
+    QCOMPARE(hexOf(line.chunks.at(0).bytes), QStringLiteral("00 03 00 10 00 08 44 18"));
     QCOMPARE(line.bytesRead, 0);
     QVERIFY(!line.waits.contains(50));
     for (uint16_t v : values)
@@ -149,18 +154,18 @@ void TestMBProtocol::broadcastReadReadsNothingAndKeepsValues()
 void TestMBProtocol::exceptionReplyFailsAfterTwoBytes()
 {
     FakeLine line;
-    line.QueueReply(Wire("01 83 02 C0 F1"));
+    line.QueueReply(frame("01 83 02 C0 F1"));
     std::array<uint16_t, 8> values{};
     QVERIFY(!MBProtocol(&line, line.Waiter()).ReadHoldingRegisters(1, 16, 8, values.data()));
     QCOMPARE(line.bytesRead, 2);
-    QCOMPARE(HexOf(line.input), QStringLiteral("02 C0 F1")); // left for the next purge
+    QCOMPARE(hexOf(line.input), QStringLiteral("02 C0 F1")); // left for the next purge
     QVERIFY(!line.Connected());
 }
 
 void TestMBProtocol::writeFrameCarriesValuesHighByteFirst()
 {
     FakeLine line;
-    line.QueueReply(Wire("01 10 00 00 00 04 C1 CA"));
+    line.QueueReply(frame("01 10 00 00 00 04 C1 CA"));
     // Input types 1..8 = 1 2 3 4 5 0 1 1, two per register.
     const std::array<int16_t, 4> types = {0x0102, 0x0304, 0x0500, 0x0101};
     QVERIFY(MBProtocol(&line, line.Waiter()).WriteMultipleRegisters(1, 0, 4, types.data()));
@@ -181,10 +186,10 @@ void TestMBProtocol::writeFrameCarriesValuesHighByteFirst()
 void TestMBProtocol::writeReplyAcceptedAfterTwoBytes()
 {
     FakeLine line;
-    line.QueueReply(Wire("01 10 00 00 00 04 00 00")); // rest and CRC are not looked at
+    line.QueueReply(frame("01 10 00 00 00 04 00 00")); // rest and CRC are not looked at
     const std::array<int16_t, 2> notch = {306, 0};
     QVERIFY(MBProtocol(&line, line.Waiter()).WriteMultipleRegisters(1, 46252, 2, notch.data()));
-    QCOMPARE(HexOf(line.chunks.at(0).bytes),
+    QCOMPARE(hexOf(line.chunks.at(0).bytes),
              QStringLiteral("01 10 B4 AC 00 02 04 01 32 00 00 5E B6"));
     QCOMPARE(line.bytesRead, 2);
     QVERIFY(!line.Connected());
@@ -195,7 +200,7 @@ void TestMBProtocol::writeOfNegativeValueSendsItsPattern()
     FakeLine line;
     const int16_t minusOne = -1;
     MBProtocol(&line, line.Waiter()).WriteMultipleRegisters(1, 0, 1, &minusOne);
-    QCOMPARE(HexOf(line.chunks.at(0).bytes), QStringLiteral("01 10 00 00 00 01 02 FF FF A7 E0"));
+    QCOMPARE(hexOf(line.chunks.at(0).bytes), QStringLiteral("01 10 00 00 00 01 02 FF FF A7 E0"));
 }
 
 void TestMBProtocol::broadcastWriteGoesBySendResult()
@@ -215,23 +220,42 @@ void TestMBProtocol::broadcastWriteGoesBySendResult()
     }
 }
 
+// A write whose call reported nothing sent still waits for the slave: the
+// confirmation decides, as for every unicast write.
+void TestMBProtocol::unicastWriteGoesByConfirmationNotSendResult()
+{
+    FakeLine line;
+    line.stalled = true;
+    auto record = line.Waiter();
+    MBProtocol mb(&line, [&](int ms) {
+        record(ms);
+        if (ms == 50)
+            line.InjectInput(frame("01 10 00 00 00 04 C1 CA"));
+    });
+    const std::array<int16_t, 4> types = {0x0101, 0x0101, 0x0101, 0x0101};
+    QVERIFY(mb.WriteMultipleRegisters(1, 0, 4, types.data()));
+    QCOMPARE(line.chunks.at(0).sent, 0);
+    QCOMPARE(line.bytesRead, 2);
+    QVERIFY(!line.Connected());
+}
+
 void TestMBProtocol::badReadReplies_data()
 {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<int>("bytesRead");
 
     QTest::newRow("no reply") << QByteArray() << 0;
-    QTest::newRow("wrong address") << Wire("02 03 10") << 1;
+    QTest::newRow("wrong address") << frame("02 03 10") << 1;
     QTest::newRow("bad CRC")
-        << Wire("01 03 10 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 08 33 41 D2") << 21;
+        << frame("01 03 10 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 08 33 41 D2") << 21;
     QTest::newRow("byte count 14 for 8 registers")
-        << Wire("01 03 0E 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 68 87") << 3;
-    QTest::newRow("function 16 to a read") << Wire("01 10 00 10 00 08 C0 0A") << 2;
-    QTest::newRow("function 4") << Wire("01 04 10") << 2;
+        << frame("01 03 0E 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 68 87") << 3;
+    QTest::newRow("function 16 to a read") << frame("01 10 00 10 00 08 C0 0A") << 2;
+    QTest::newRow("function 4") << frame("01 04 10") << 2;
     QTest::newRow("reply cut after 10 data bytes")
-        << Wire("01 03 10 00 FA FF FF 4E 20 52 08 55 F0") << 13;
+        << frame("01 03 10 00 FA FF FF 4E 20 52 08 55 F0") << 13;
     QTest::newRow("CRC high byte missing")
-        << Wire("01 03 10 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 08 33 41") << 20;
+        << frame("01 03 10 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 08 33 41") << 20;
 }
 
 void TestMBProtocol::badReadReplies()
@@ -250,9 +274,9 @@ void TestMBProtocol::staleInputIsPurgedBeforeTheRequest()
 {
     FakeLine line;
     line.Open();
-    line.InjectInput(Wire("01 83 02 C0 F1")); // a late reply of an earlier exchange
+    line.InjectInput(frame("01 83 02 C0 F1")); // a late reply of an earlier exchange
     line.Close();
-    line.QueueReply(Wire(kReadReply));
+    line.QueueReply(frame(kReadReply));
     std::array<uint16_t, 8> values{};
     QVERIFY(MBProtocol(&line, line.Waiter()).ReadHoldingRegisters(1, 16, 8, values.data()));
     QCOMPARE(values[0], uint16_t(250));
@@ -261,7 +285,7 @@ void TestMBProtocol::staleInputIsPurgedBeforeTheRequest()
 void TestMBProtocol::pendingOutputIsPurgedBeforeTheWrite()
 {
     FakeLine line;
-    line.QueueReply(Wire(kReadReply));
+    line.QueueReply(frame(kReadReply));
     std::array<uint16_t, 8> values{};
     // Bytes still queued for sending when the first 5 ms have passed.
     auto record = line.Waiter();
@@ -279,18 +303,23 @@ void TestMBProtocol::pendingOutputIsPurgedBeforeTheWrite()
     QVERIFY(steps.at(pending + 3).startsWith(QLatin1String("write ")));
 }
 
+// On a line that takes nothing, the 8-byte request gives up after the
+// port's write time-out, 1000 ms + 8 x 100 ms, seen on the port's own clock;
+// the read fails without waiting for a reply.
 void TestMBProtocol::stalledWriteFailsWithEightByteTimeout()
 {
-    FakeLine line;
-    line.stalled = true;
+    StalledPort stalled;
+    QVERIFY(stalled.pty.Valid());
+    stalled.port.SetBaudRate(19200);
+    QList<int> waits;
     std::array<uint16_t, 8> values{};
-    QVERIFY(!MBProtocol(&line, line.Waiter()).ReadHoldingRegisters(1, 16, 8, values.data()));
-    QCOMPARE(line.chunks.size(), 1);
-    QCOMPARE(line.chunks[0].bytes.size(), 8);
-    QCOMPARE(line.chunks[0].timeoutMs, 1800); // 1000 ms + 8 x 100 ms
-    QCOMPARE(line.chunks[0].sent, 0);
-    QVERIFY(!line.waits.contains(50)); // no reply is waited for
-    QVERIFY(!line.Connected());
+    MBProtocol mb(&stalled.port, [&waits](int ms) { waits.append(ms); });
+
+    QVERIFY(!mb.ReadHoldingRegisters(1, 16, 8, values.data()));
+    QCOMPARE(stalled.clock.waits, QList<int>{1800});
+    QCOMPARE(stalled.clock.elapsed, std::chrono::milliseconds(1800));
+    QCOMPARE(waits, (QList<int>{5, 5})); // no reply window
+    QVERIFY(!stalled.port.Connected());
 }
 
 void TestMBProtocol::openFailureFails()
@@ -324,7 +353,7 @@ void TestMBProtocol::lineErrorsAreCaught()
     QFETCH(bool, write);
     FakeLine line;
     line.FailOn(operation);
-    line.QueueReply(write ? Wire("01 10 00 00 00 04 C1 CA") : Wire(kReadReply));
+    line.QueueReply(write ? frame("01 10 00 00 00 04 C1 CA") : frame(kReadReply));
     std::array<uint16_t, 8> in{};
     const std::array<int16_t, 4> out{};
     MBProtocol mb(&line, line.Waiter());
@@ -336,6 +365,29 @@ void TestMBProtocol::lineErrorsAreCaught()
         QVERIFY(!line.Connected());
 }
 
+void TestMBProtocol::programmingErrorsPassThrough_data()
+{
+    lineErrorsAreCaught_data();
+}
+
+// Only the port's own errors are a failed exchange; anything else is a fault
+// of the program and must reach its error report, not read as a silent slave.
+void TestMBProtocol::programmingErrorsPassThrough()
+{
+    QFETCH(QString, operation);
+    QFETCH(bool, write);
+    FakeLine line;
+    line.BreakOn(operation);
+    line.QueueReply(write ? frame("01 10 00 00 00 04 C1 CA") : frame(kReadReply));
+    std::array<uint16_t, 8> in{};
+    const std::array<int16_t, 4> out{};
+    MBProtocol mb(&line, line.Waiter());
+    if (write)
+        QVERIFY_THROWS_EXCEPTION(std::logic_error, mb.WriteMultipleRegisters(1, 0, 4, out.data()));
+    else
+        QVERIFY_THROWS_EXCEPTION(std::logic_error, mb.ReadHoldingRegisters(1, 16, 8, in.data()));
+}
+
 void TestMBProtocol::incompleteReplyIsWaitedOutAndDropped_data()
 {
     QTest::addColumn<bool>("write");
@@ -343,11 +395,11 @@ void TestMBProtocol::incompleteReplyIsWaitedOutAndDropped_data()
     QTest::addColumn<int>("count");
     QTest::addColumn<bool>("dropped");
     QTest::newRow("read, no reply") << false << QByteArray() << 8 << true;
-    QTest::newRow("read, reply cut short") << false << Wire("01 03 10 00 FA") << 8 << true;
+    QTest::newRow("read, reply cut short") << false << frame("01 03 10 00 FA") << 8 << true;
     QTest::newRow("write, no reply") << true << QByteArray() << 1 << true;
     // A whole reply that is refused has nothing more to come.
-    QTest::newRow("read, exception") << false << Wire("01 83 02 C0 F1") << 8 << false;
-    QTest::newRow("read, bad CRC") << false << Wire("01 03 02 00 01 00 00") << 1 << false;
+    QTest::newRow("read, exception") << false << frame("01 83 02 C0 F1") << 8 << false;
+    QTest::newRow("read, bad CRC") << false << frame("01 03 02 00 01 00 00") << 1 << false;
 }
 
 // A slave that answers after the window must not have its answer taken for
@@ -367,9 +419,10 @@ void TestMBProtocol::incompleteReplyIsWaitedOutAndDropped()
     QVERIFY(write ? !mb.WriteMultipleRegisters(1, 0, count, one.data())
                   : !mb.ReadHoldingRegisters(1, 16, count, values.data()));
     QStringList tail = line.Steps().mid(line.Steps().indexOf(QStringLiteral("wait 50")));
-    const QStringList expected = dropped ? QStringList{QStringLiteral("wait 50"), QStringLiteral("wait 50"),
-                                                       QStringLiteral("purge 1 0"), QStringLiteral("close")}
-                                         : QStringList{QStringLiteral("wait 50"), QStringLiteral("close")};
+    const QStringList expected =
+        dropped ? QStringList{QStringLiteral("wait 50"), QStringLiteral("wait 50"),
+                              QStringLiteral("purge 1 0"), QStringLiteral("close")}
+                : QStringList{QStringLiteral("wait 50"), QStringLiteral("close")};
     QCOMPARE(tail, expected);
 }
 

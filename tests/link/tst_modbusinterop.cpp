@@ -3,7 +3,7 @@
 #include "link/tcomport.h"
 #include "support/fakeline.h"
 #include "support/pty.h"
-#include "wirebytes.h"
+#include "support/wire.h"
 
 #include <QtTest>
 
@@ -24,7 +24,6 @@ class TestModbusInterop : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void readEightReadingRegisters();
     void readDeviceInformationRegisters();
     void writeInputTypes();
@@ -36,9 +35,6 @@ private slots:
     void requestFramesMatchLibmodbusMaster_data();
     void requestFramesMatchLibmodbusMaster();
     void lateReplyIsLostAndPurged();
-
-private:
-    QTemporaryDir m_lockDir;
 };
 
 namespace {
@@ -138,12 +134,6 @@ QByteArray ReadFd(int fd, int count)
 }
 
 } // namespace
-
-void TestModbusInterop::initTestCase()
-{
-    QVERIFY(m_lockDir.isValid());
-    qputenv("KELVORA_LOCK_DIR", QFile::encodeName(m_lockDir.path()));
-}
 
 void TestModbusInterop::readEightReadingRegisters()
 {
@@ -265,8 +255,8 @@ void TestModbusInterop::requestFramesMatchLibmodbusMaster()
     modbus_free(master);
 
     const QByteArray theirs = ReadFd(pty.Slave(), write ? 9 + 2 * count : 8);
-    QCOMPARE(HexOf(theirs), wire);
-    QCOMPARE(HexOf(OurFrame(write, first, values, count)), wire);
+    QCOMPARE(hexOf(theirs), wire);
+    QCOMPARE(hexOf(OurFrame(write, first, values, count)), wire);
 }
 
 void TestModbusInterop::lateReplyIsLostAndPurged()
@@ -280,7 +270,7 @@ void TestModbusInterop::lateReplyIsLostAndPurged()
     std::atomic<bool> stop{false};
     std::thread slave([&] {
         const QByteArray reply =
-            Wire("01 03 10 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 08 33 41 D1");
+            frame("01 03 10 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 08 33 41 D1");
         while (!stop) {
             const QByteArray request = ReadFd(pty.Master(), 8);
             if (request.size() < 8)

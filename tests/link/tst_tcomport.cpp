@@ -1,15 +1,17 @@
 #include "link/tcomport.h"
+#include "support/linesettings.h"
+#include "support/manualclock.h"
 #include "support/pty.h"
 
 #include <QtTest>
 
-#include <thread>
-
-#include <sys/ioctl.h>
+#include <termios.h>
 
 // TComPort over pseudo-terminals made in-process. A pty carries bytes but no
 // timing or parity, so these tests check what reaches the other end, what
-// comes back, and how the object opens, closes and refuses.
+// comes back, and how the object opens, closes and refuses. The line settings
+// are read back from the pty's own side (LineSettings): a pty keeps the speed,
+// mark and space parity, stop bits and flow control as set.
 class TestTComPort : public QObject
 {
     Q_OBJECT
@@ -28,13 +30,21 @@ private slots:
     void closingOrDestroyingReleasesThePort();
     void openAndCloseTwiceDoNothingMore();
     void symlinkIsOpenedAsGiven();
+    void settingsAppliedAtOpen_data();
+    void settingsAppliedAtOpen();
+    void settingsLeftByAnotherProgramAreCleared();
     void settingsWhileOpenApplyAtOnce();
     void repeatedSettingOnAnOpenPtyIsNoError();
     void unsupportedBaudRateIsRefused();
     void operationsOnAClosedPortThrow();
     void stalledWriteGivesUp();
+    void stalledWriteTimeOutOnThePortsClock_data();
+    void stalledWriteTimeOutOnThePortsClock();
+    void writeTheLineTakesDoesNotWait();
     void writeToAVanishedLineThrows();
     void listSerialPortsIsSortedAsText();
+    void portNamesSortAsText_data();
+    void portNamesSortAsText();
 };
 
 void TestTComPort::defaults()
@@ -229,27 +239,83 @@ void TestTComPort::symlinkIsOpenedAsGiven()
     QVERIFY_THROWS_EXCEPTION(EComPortError, direct.Open());
 }
 
+void TestTComPort::settingsAppliedAtOpen_data()
+{
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<ParityBits>("parity");
+    QTest::addColumn<QString>("line");
+
+    QTest::newRow("the Modbus bus") << 19200 << ParityBits::None << "19200 8N1 raw";
+    QTest::newRow("relay link, address byte") << 57600 << ParityBits::Mark << "57600 8M1 raw";
+    QTest::newRow("relay link, other bytes") << 57600 << ParityBits::Space << "57600 8S1 raw";
+    QTest::newRow("defaults") << 9600 << ParityBits::None << "9600 8N1 raw";
+}
+
+void TestTComPort::settingsAppliedAtOpen()
+{
+    QFETCH(int, baud);
+    QFETCH(ParityBits, parity);
+    QFETCH(QString, line);
+    Pty pty;
+    QVERIFY(pty.Valid());
+    TComPort port;
+    port.SetPort(pty.Path());
+    port.SetBaudRate(baud);
+    port.SetParity(parity);
+    QVERIFY(LineSettings(pty.Slave()) != line); // not yet: the pty as made
+    port.Open();
+    QCOMPARE(LineSettings(pty.Slave()), line);
+}
+
+// Whatever the last user of the port left (two stop bits, hardware and
+// software flow control, mark parity, line editing) is not kept.
+void TestTComPort::settingsLeftByAnotherProgramAreCleared()
+{
+    Pty pty;
+    termios tio{};
+    QCOMPARE(::tcgetattr(pty.Slave(), &tio), 0);
+    tio.c_cflag |= CSTOPB | CRTSCTS | PARENB | CMSPAR | PARODD;
+    tio.c_iflag |= IXON | IXOFF;
+    tio.c_lflag |= ICANON | ECHO;
+    tio.c_cc[VMIN] = 1;
+    ::cfsetspeed(&tio, B4800);
+    QCOMPARE(::tcsetattr(pty.Slave(), TCSANOW, &tio), 0);
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("4800 8M2 rtscts xonxoff"));
+
+    TComPort port;
+    port.SetPort(pty.Path());
+    port.SetBaudRate(19200);
+    port.Open();
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("19200 8N1 raw"));
+}
+
+// The relay-module link changes speed and parity on the open line; each
+// change must reach the line at once, without a close and reopen.
 void TestTComPort::settingsWhileOpenApplyAtOnce()
 {
-    // A pty accepts mark and space parity and drops them; the settings must
-    // still be taken without closing the port.
     Pty pty;
     TComPort port;
     port.SetPort(pty.Path());
+    port.SetBaudRate(19200);
     port.Open();
+    const int fd = port.Handle();
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("19200 8N1 raw"));
+
     port.SetBaudRate(57600);
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("57600 8N1 raw"));
     port.SetParity(ParityBits::Mark);
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("57600 8M1 raw"));
     port.SetParity(ParityBits::Space);
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("57600 8S1 raw"));
+    port.SetParity(ParityBits::Mark);
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("57600 8M1 raw"));
+    port.SetParity(ParityBits::None);
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("57600 8N1 raw"));
+
     QVERIFY(port.Connected());
+    QCOMPARE(port.Handle(), fd);
     QCOMPARE(port.BaudRate(), 57600);
-    QCOMPARE(port.Parity(), ParityBits::Space);
-    termios tio{};
-    QCOMPARE(::tcgetattr(port.Handle(), &tio), 0);
-    QCOMPARE(::cfgetospeed(&tio), speed_t(B57600));
-    QCOMPARE(tio.c_cc[VMIN], cc_t(0));
-    QCOMPARE(tio.c_cc[VTIME], cc_t(0));
-    QCOMPARE(tio.c_cflag & CSIZE, tcflag_t(CS8));
-    QCOMPARE(tio.c_lflag & (ICANON | ECHO), tcflag_t(0));
+    QCOMPARE(port.Parity(), ParityBits::None);
 }
 
 // Regression: every relay-module poll after the first failed on a pty. The
@@ -273,6 +339,7 @@ void TestTComPort::repeatedSettingOnAnOpenPtyIsNoError()
     QVERIFY(port.Connected());
     QCOMPARE(port.BaudRate(), 57600);
     QCOMPARE(port.Parity(), ParityBits::Space);
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("57600 8S1 raw"));
 }
 
 void TestTComPort::unsupportedBaudRateIsRefused()
@@ -293,6 +360,7 @@ void TestTComPort::unsupportedBaudRateIsRefused()
     QVERIFY_THROWS_EXCEPTION(EComPortError, port.SetBaudRate(12345));
     QVERIFY(port.Connected());
     QCOMPARE(port.BaudRate(), 19200);
+    QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("19200 8N1 raw"));
 }
 
 void TestTComPort::operationsOnAClosedPortThrow()
@@ -307,31 +375,56 @@ void TestTComPort::operationsOnAClosedPortThrow()
 
 void TestTComPort::stalledWriteGivesUp()
 {
-    // Nobody reads the master: fill the line until the kernel takes no more,
-    // then an 8-byte write must give up (after its 1800 ms) and report that
-    // it sent nothing.
+    // Nobody reads the master: once the line is full, an 8-byte write must
+    // give up (after its 1800 ms on the system's clock) and report that it
+    // sent nothing.
     Pty pty;
     TComPort port;
     port.SetPort(pty.Path());
     port.Open();
-    const QByteArray block(4096, 'x');
-    for (bool progress = true; progress;) {
-        // Big chunks first, then smaller ones down to single bytes, until a
-        // whole pass finds no room; the pty frees room in steps.
-        progress = false;
-        for (int size = 4096; size >= 1; size /= 2) {
-            while (::write(port.Handle(), block.constData(), size_t(size)) > 0)
-                progress = true;
-        }
-        if (progress)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    pty.StallOutput();
     QElapsedTimer timer;
     timer.start();
     const int sent = port.WriteText(QByteArray(8, 'y'));
     qInfo("8-byte write on a stalled line gave up after %lld ms", timer.elapsed());
     QCOMPARE(sent, 0);
     QVERIFY(port.Connected());
+}
+
+void TestTComPort::stalledWriteTimeOutOnThePortsClock_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("timeoutMs");
+    // 1000 ms plus 100 ms per byte.
+    QTest::newRow("relay address byte") << 1 << 1100;
+    QTest::newRow("Modbus read request") << 8 << 1800;
+    QTest::newRow("relay request after the address") << 12 << 2200;
+    QTest::newRow("Modbus write of 4 registers") << 17 << 2700;
+}
+
+void TestTComPort::stalledWriteTimeOutOnThePortsClock()
+{
+    QFETCH(int, count);
+    QFETCH(int, timeoutMs);
+    StalledPort stalled;
+    stalled.port.Open();
+    QCOMPARE(stalled.port.WriteText(QByteArray(count, 'y')), 0);
+    QCOMPARE(stalled.clock.waits, QList<int>{timeoutMs});
+    QCOMPARE(stalled.clock.elapsed, std::chrono::milliseconds(timeoutMs));
+}
+
+void TestTComPort::writeTheLineTakesDoesNotWait()
+{
+    Pty pty;
+    ManualClock clock;
+    TComPort port;
+    port.SetPort(pty.Path());
+    port.SetClock(&clock);
+    port.Open();
+    QCOMPARE(port.WriteText(QByteArray(8, 'y')), 8);
+    QVERIFY(clock.waits.isEmpty());
+    QCOMPARE(clock.elapsed, std::chrono::milliseconds(0));
+    QCOMPARE(pty.ReadMaster(8), QByteArray(8, 'y'));
 }
 
 void TestTComPort::writeToAVanishedLineThrows()
@@ -352,6 +445,34 @@ void TestTComPort::listSerialPortsIsSortedAsText()
     QStringList sorted = ports;
     std::sort(sorted.begin(), sorted.end());
     QCOMPARE(ports, sorted);
+}
+
+void TestTComPort::portNamesSortAsText_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("sorted");
+    const auto list = [](const char *words) {
+        return QString::fromLatin1(words).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    };
+
+    // Sorted by number these would read ttyS1, ttyS2, ttyS10.
+    QTest::newRow("already as text") << list("ttyS1 ttyS10 ttyS2") << list("ttyS1 ttyS10 ttyS2");
+    QTest::newRow("reversed") << list("ttyS2 ttyS10 ttyS1") << list("ttyS1 ttyS10 ttyS2");
+    QTest::newRow("in number order") << list("ttyS1 ttyS2 ttyS10") << list("ttyS1 ttyS10 ttyS2");
+    QTest::newRow("9, 10, 100, 11")
+        << list("ttyS9 ttyS10 ttyS100 ttyS11") << list("ttyS10 ttyS100 ttyS11 ttyS9");
+    QTest::newRow("COM10 before COM2") << list("COM2 COM10 COM1") << list("COM1 COM10 COM2");
+    QTest::newRow("kinds of port")
+        << list("ttyUSB0 ttyS0 ttyACM1 ttyACM0") << list("ttyACM0 ttyACM1 ttyS0 ttyUSB0");
+    QTest::newRow("one port") << list("ttyS0") << list("ttyS0");
+    QTest::newRow("none") << QStringList() << QStringList();
+}
+
+void TestTComPort::portNamesSortAsText()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, sorted);
+    QCOMPARE(SortPortNames(names), sorted);
 }
 
 QTEST_APPLESS_MAIN(TestTComPort)

@@ -1,6 +1,8 @@
 #include "debug/vrxprotocol.h"
+#include "link/tcomport.h"
 #include "support/fakeline.h"
-#include "wirebytes.h"
+#include "support/manualclock.h"
+#include "support/wire.h"
 
 #include <QtTest>
 
@@ -26,6 +28,8 @@ private slots:
     void openFailureFails();
     void lineErrorsAreCaught_data();
     void lineErrorsAreCaught();
+    void programmingErrorsPassThrough_data();
+    void programmingErrorsPassThrough();
 };
 
 namespace {
@@ -35,7 +39,7 @@ constexpr Types kAllNotUsed = {0, 0, 0, 0, 0, 0, 0, 0};
 
 QByteArray Reply(const char *hex)
 {
-    return Wire(hex);
+    return frame(hex);
 }
 
 } // namespace
@@ -69,10 +73,10 @@ void TestVRXProtocol::requestBytesAndParity()
     VRXProtocol(&line, line.Waiter()).PollModule(module, types, result);
 
     QCOMPARE(line.chunks.size(), 2);
-    QCOMPARE(HexOf(line.chunks[0].bytes), address);
+    QCOMPARE(hexOf(line.chunks[0].bytes), address);
     QCOMPARE(line.chunks[0].parity, ParityBits::Mark);
     QCOMPARE(line.chunks[0].baud, 57600);
-    QCOMPARE(HexOf(line.chunks[1].bytes), rest);
+    QCOMPARE(hexOf(line.chunks[1].bytes), rest);
     QCOMPARE(line.chunks[1].parity, ParityBits::Space);
     QCOMPARE(line.chunks[1].baud, 57600);
 }
@@ -114,14 +118,18 @@ void TestVRXProtocol::stepsFromAnOpenLine()
                                            QStringLiteral("parity mark")}));
 }
 
+// The two writes of a poll on a line that takes nothing: each gives up after
+// the port's write time-out for its length, seen on the port's own clock.
 void TestVRXProtocol::writeTimeouts()
 {
-    FakeLine line;
+    StalledPort stalled;
+    QVERIFY(stalled.pty.Valid());
     VrxResult result;
-    VRXProtocol(&line, line.Waiter()).PollModule(1, kAllNotUsed, result);
-    QCOMPARE(line.chunks.size(), 2);
-    QCOMPARE(line.chunks[0].timeoutMs, 1100); // 1000 ms + 1 x 100 ms
-    QCOMPARE(line.chunks[1].timeoutMs, 2200); // 1000 ms + 12 x 100 ms
+    QVERIFY(!VRXProtocol(&stalled.port, [](int) {}).PollModule(1, kAllNotUsed, result));
+    // 1000 ms + 1 x 100 ms for the address byte, 1000 ms + 12 x 100 ms for
+    // the rest.
+    QCOMPARE(stalled.clock.waits, (QList<int>{1100, 2200}));
+    QCOMPARE(stalled.clock.elapsed, std::chrono::milliseconds(3300));
 }
 
 void TestVRXProtocol::replyWithNineBytesGivesFirstEight()
@@ -156,7 +164,7 @@ void TestVRXProtocol::replyCountLimits()
     QFETCH(bool, ok);
     QFETCH(int, bytesRead);
     FakeLine line;
-    QByteArray reply = Wire("0E");
+    QByteArray reply = frame("0E");
     reply.append(char(count));
     reply.append(char(0x81));
     for (int i = 0; i <= count; ++i)
@@ -210,7 +218,7 @@ void TestVRXProtocol::typeCodesAreSentAsLowByte()
     VrxResult result;
     VRXProtocol(&line, line.Waiter())
         .PollModule(1, Types{257, 257, 257, 257, 257, 257, 257, 257}, result);
-    QCOMPARE(HexOf(line.chunks.at(1).bytes), QStringLiteral("09 01 01 01 01 01 01 01 01 01 9D 86"));
+    QCOMPARE(hexOf(line.chunks.at(1).bytes), QStringLiteral("09 01 01 01 01 01 01 01 01 01 9D 86"));
 }
 
 void TestVRXProtocol::openFailureFails()
@@ -239,6 +247,25 @@ void TestVRXProtocol::lineErrorsAreCaught()
     line.QueueReply(Reply("0D 08 81 01 02 03 04 05 06 07 08 09"));
     VrxResult result;
     QVERIFY(!VRXProtocol(&line, line.Waiter()).PollModule(1, kAllNotUsed, result));
+}
+
+void TestVRXProtocol::programmingErrorsPassThrough_data()
+{
+    lineErrorsAreCaught_data();
+}
+
+// Only the port's own errors are a failed poll; anything else is a fault of
+// the program and must reach its error report.
+void TestVRXProtocol::programmingErrorsPassThrough()
+{
+    QFETCH(QString, operation);
+    FakeLine line;
+    line.Open();
+    line.BreakOn(operation);
+    line.QueueReply(Reply("0D 08 81 01 02 03 04 05 06 07 08 09"));
+    VrxResult result;
+    QVERIFY_THROWS_EXCEPTION(std::logic_error,
+                             VRXProtocol(&line, line.Waiter()).PollModule(1, kAllNotUsed, result));
 }
 
 QTEST_APPLESS_MAIN(TestVRXProtocol)

@@ -103,6 +103,10 @@ void TestReadingConversion::oneInput_data()
     QTest::newRow("Fahrenheit -40") << 1 << -400 << f << "-40.0" << false;
     QTest::newRow("Fahrenheit 0 C") << 1 << 0 << f << "32.0" << false;
     QTest::newRow("Fahrenheit rounds to tenth") << 1 << 1005 << f << "212.9" << false;
+    // 0.1 C is 32.18 F, 0.3 C 32.54 F, -0.1 C 31.82 F: to the nearest tenth.
+    QTest::newRow("Fahrenheit 0.1 C rounds up") << 1 << 1 << f << "32.2" << false;
+    QTest::newRow("Fahrenheit 0.3 C rounds down") << 1 << 3 << f << "32.5" << false;
+    QTest::newRow("Fahrenheit -0.1 C rounds down") << 1 << -1 << f << "31.8" << false;
     QTest::newRow("Fahrenheit near zero has no minus") << 1 << -178 << f << "0.0" << false;
 
     QTest::newRow("unknown unit leaves RTD empty") << 1 << 235 << "Kelvin" << "" << false;

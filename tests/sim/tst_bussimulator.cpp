@@ -1,6 +1,8 @@
 #include "sim/bussimulator.h"
 
-#include "simtestline.h"
+#include "support/modbusmaster.h"
+#include "support/pty.h"
+#include "support/wire.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>

@@ -1,4 +1,6 @@
-#include "simtestline.h"
+#include "support/modbusmaster.h"
+#include "support/pty.h"
+#include "support/wire.h"
 
 #include <QFileInfo>
 #include <QProcess>

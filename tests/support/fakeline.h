@@ -2,8 +2,9 @@
 
 // A recording fake serial line for tests and fuzz targets. It keeps a trace of
 // every call made on it (and of the waits, through Waiter()), records each
-// written chunk with the parity and baud rate in force and the write time-out
-// a real port would have used, and delivers scripted replies.
+// written chunk with the parity and baud rate in force, and delivers scripted
+// replies. It has no write time-out: a real port's is tested on TComPort with
+// an injected clock (support/manualclock.h).
 //
 // Replies: QueueReply adds a reply that arrives as soon as a request has been
 // written in full. A request is a write made with any parity but mark: a byte
@@ -12,9 +13,12 @@
 // A responder, when set, is asked after every complete write instead.
 //
 // Failures: FailOpen makes the next opens throw; FailOn makes one kind of call
-// throw; stalled makes writes send only stallAfter bytes (default 0).
+// throw the port's error (EComPortError); BreakOn makes one kind of call throw
+// std::logic_error, as a programming error would, which the protocols must
+// let pass to the program's error report; stalled makes writes send only
+// stallAfter bytes (default 0).
 
-#include "link/mbprotocol.h"
+#include "link/busline.h"
 #include "link/serialline.h"
 
 #include <QByteArray>
@@ -26,6 +30,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <functional>
+#include <stdexcept>
 
 class FakeLine : public SerialLine
 {
@@ -35,8 +40,7 @@ public:
         QByteArray bytes;
         ParityBits parity = ParityBits::None;
         int baud = 0;
-        int timeoutMs = 0; // what a port would wait at most for this write
-        int sent = 0;      // what the write reported
+        int sent = 0; // what the write reported
     };
 
     // --- what happened ---
@@ -68,9 +72,11 @@ public:
     // Every call of this kind throws code: "purge", "pending", "write", "read",
     // "close", "baud", "parity".
     void FailOn(const QString &operation, int code = EIO) { m_failOn[operation] = code; }
+    // Every call of this kind throws std::logic_error (same names as FailOn).
+    void BreakOn(const QString &operation) { m_breakOn = operation; }
 
     // A wait function that records the wait instead of sleeping.
-    MBProtocol::WaitFunction Waiter()
+    WaitFunction Waiter()
     {
         return [this](int ms) {
             waits.append(ms);
@@ -163,7 +169,6 @@ public:
         chunk.bytes = QByteArray(reinterpret_cast<const char *>(bytes), std::max(count, 0));
         chunk.parity = m_parity;
         chunk.baud = m_baud;
-        chunk.timeoutMs = WriteTimeoutMs(count);
         if (recordTrace) {
             Note(QStringLiteral("write ") + QString::fromLatin1(chunk.bytes.toHex(' ').toUpper()) +
                  QStringLiteral(" (") + ParityName(m_parity) + QStringLiteral(")"));
@@ -223,6 +228,8 @@ private:
     }
     void MaybeFail(const QString &operation) const
     {
+        if (operation == m_breakOn)
+            throw std::logic_error("broken " + operation.toStdString());
         const auto it = m_failOn.constFind(operation);
         if (it != m_failOn.constEnd())
             throw EComPortError(it.value(), operation.toStdString());
@@ -236,4 +243,5 @@ private:
     int m_openFailCode = ENOENT;
     int m_openFailures = 0;
     QMap<QString, int> m_failOn;
+    QString m_breakOn;
 };

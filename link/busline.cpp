@@ -1,0 +1,42 @@
+#include "link/busline.h"
+
+#include <QByteArray>
+
+#include <chrono>
+#include <thread>
+
+void WaitMs(int ms)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    for (auto now = Clock::now(); now < deadline; now = Clock::now())
+        std::this_thread::sleep_for(deadline - now);
+}
+
+BusLine::BusLine(SerialLine *port, WaitFunction wait) : m_port(port), m_wait(std::move(wait)) {}
+
+void BusLine::Wait(int ms) const
+{
+    if (m_wait)
+        m_wait(ms);
+    else
+        WaitMs(ms);
+}
+
+void BusLine::BeginReply()
+{
+    m_crc = kCrcInit;
+    m_replyIncomplete = false;
+}
+
+bool BusLine::TakeByte(uint8_t &byte)
+{
+    QByteArray text;
+    if (m_port->ReadAvailable(text, 1) < 1 || text.isEmpty()) {
+        m_replyIncomplete = true;
+        return false;
+    }
+    byte = uint8_t(text.at(0));
+    m_crc = Crc16Update(m_crc, byte);
+    return true;
+}
