@@ -68,7 +68,7 @@ quint32 BusSimulator::seed() const
 bool BusSimulator::addModule(int address)
 {
     std::lock_guard lock(m_mutex);
-    if (address < 1 || address > kModuleCount)
+    if (address < 1 || address > kSimMaxAddress)
         return false;
     return m_modules.try_emplace(address, address, m_seed).second;
 }
@@ -399,8 +399,8 @@ void BusSimulator::logLocked(const QByteArray &frame)
     request.address = simByteAt(frame, 0);
     request.function = simByteAt(frame, 1);
     if (SimFrameReader::isRelayPoll(frame)) {
-        request.count = kInputCount;
-        for (int i = 0; i < kInputCount; ++i)
+        request.count = kSimInputCount;
+        for (int i = 0; i < kSimInputCount; ++i)
             request.values.append(simByteAt(frame, 3 + i));
     } else {
         request.first = simWordAt(frame, 2);
@@ -456,7 +456,7 @@ SimFaults *BusSimulator::relayFaultsLocked(int module)
 
 bool BusSimulator::setFaultOn(SimFaults *faults, Fault fault, int input, bool relay)
 {
-    if (!faults || input < 0 || input > kInputCount || fault == Fault::LostConfiguration)
+    if (!faults || input < 0 || input > kSimInputCount || fault == Fault::LostConfiguration)
         return false;
     if (input == 0) {
         const bool noCrcOrException =
@@ -476,7 +476,7 @@ bool BusSimulator::setFaultOn(SimFaults *faults, Fault fault, int input, bool re
 
 bool BusSimulator::setReadingOn(SimFaults *faults, int input, quint16 raw)
 {
-    if (!faults || input < 1 || input > kInputCount)
+    if (!faults || input < 1 || input > kSimInputCount)
         return false;
     faults->forced[input - 1] = raw;
     return true;

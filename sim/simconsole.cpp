@@ -47,7 +47,7 @@ std::optional<Fault> faultFromWord(const QString &word)
 std::optional<int> typeFromWord(const QString &word)
 {
     const QString w = word.trimmed().toLower();
-    for (int code = 0; code <= k4to20mA; ++code) {
+    for (int code = 0; code <= kSim4to20mA; ++code) {
         if (w == QLatin1String(kTypeWords[code]) || w == QString::number(code))
             return code;
     }
@@ -82,7 +82,7 @@ QString describeFaults(const SimFaults &faults)
     QStringList parts;
     if (faults.reply != Fault::None)
         parts << faultWord(faults.reply);
-    for (int i = 0; i < kInputCount; ++i) {
+    for (int i = 0; i < kSimInputCount; ++i) {
         if (faults.forced[i])
             parts << QStringLiteral("input %1 = %2").arg(i + 1).arg(*faults.forced[i]);
         else if (faults.inputs[i] != Fault::None)
@@ -96,13 +96,14 @@ QString describeFaults(const SimFaults &faults)
 
 SimInputTypes SimConsole::defaultMix()
 {
-    return {kPt100, kPt100, kNi100, kNi120, kCu10, k4to20mA, kPt100, kNotUsed};
+    return {kSimPt100, kSimPt100,   kSimNi100, kSimNi120,
+            kSimCu10,  kSim4to20mA, kSimPt100, kSimNotUsed};
 }
 
 std::optional<SimInputTypes> SimConsole::parseInputTypes(const QString &text)
 {
     const QStringList words = text.split(QLatin1Char(','));
-    if (words.size() > kInputCount)
+    if (words.size() > kSimInputCount)
         return std::nullopt;
     SimInputTypes types{};
     for (int i = 0; i < words.size(); ++i) {
@@ -122,8 +123,8 @@ std::optional<QList<int>> SimConsole::parseAddressList(const QString &text)
         const auto match = item.match(part.trimmed());
         if (!match.hasMatch())
             return std::nullopt;
-        const auto low = number(match.captured(1), 1, kModuleCount);
-        const auto high = match.hasCaptured(2) ? number(match.captured(2), 1, kModuleCount) : low;
+        const auto low = number(match.captured(1), 1, kSimMaxAddress);
+        const auto high = match.hasCaptured(2) ? number(match.captured(2), 1, kSimMaxAddress) : low;
         if (!low || !high || *high < *low)
             return std::nullopt;
         for (int address = *low; address <= *high; ++address)
@@ -135,7 +136,7 @@ std::optional<QList<int>> SimConsole::parseAddressList(const QString &text)
 QString SimConsole::addModuleSpec(BusSimulator &sim, const QString &spec)
 {
     const auto [addressText, typesText] = splitSpec(spec);
-    const auto address = number(addressText, 1, kModuleCount);
+    const auto address = number(addressText, 1, kSimMaxAddress);
     if (!address)
         return error(QStringLiteral("module address must be 1..63: %1").arg(spec));
     if (!typesText)
@@ -212,15 +213,15 @@ QString SimConsole::fault(const QStringList &args)
         return error(QStringLiteral("usage: fault ADDR KIND [INPUT [RAW]]"));
     const QString target = args[0].toLower();
     const bool relay = target.startsWith(QLatin1Char('r'));
-    const auto address =
-        relay ? number(target.mid(1), 1, SimRelayModule::kCount) : number(target, 1, kModuleCount);
+    const auto address = relay ? number(target.mid(1), 1, SimRelayModule::kCount)
+                               : number(target, 1, kSimMaxAddress);
     if (!address)
         return error(QStringLiteral("no such module: %1 (1..63, or r1..r3 for a relay module)")
                          .arg(args[0]));
 
     const QString kind = args[1].toLower();
     if (kind == QLatin1String("value")) {
-        const auto input = args.size() == 4 ? number(args[2], 1, kInputCount) : std::nullopt;
+        const auto input = args.size() == 4 ? number(args[2], 1, kSimInputCount) : std::nullopt;
         const auto raw =
             args.size() == 4 ? number(args[3], -32768, relay ? 255 : 65535) : std::nullopt;
         if (!input || !raw)
@@ -235,7 +236,7 @@ QString SimConsole::fault(const QStringList &args)
         return error(QStringLiteral("unknown fault '%1' (see help)").arg(args[1]));
     if (args.size() > 3)
         return error(QStringLiteral("too many words"));
-    const auto input = args.size() == 3 ? number(args[2], 1, kInputCount) : 0;
+    const auto input = args.size() == 3 ? number(args[2], 1, kSimInputCount) : 0;
     if (!input)
         return error(QStringLiteral("input must be 1..8: %1").arg(args[2]));
     const bool done = relay ? m_sim.setRelayFault(*address, *fault, *input)
@@ -265,7 +266,7 @@ QString SimConsole::clear(const QStringList &args)
         m_sim.clearRelayFaults(*module);
         return QStringLiteral("ok");
     }
-    const auto address = number(target, 1, kModuleCount);
+    const auto address = number(target, 1, kSimMaxAddress);
     if (!address || !m_sim.moduleState(*address))
         return error(QStringLiteral("module %1 is not simulated").arg(args[0]));
     m_sim.clearFaults(*address);
@@ -287,7 +288,7 @@ QString SimConsole::list() const
         if (state.configured) {
             QStringList words;
             for (const int code : state.inputTypes)
-                words << QString::fromLatin1(kTypeWords[std::clamp(code, 0, int(k4to20mA))]);
+                words << QString::fromLatin1(kTypeWords[std::clamp(code, 0, int(kSim4to20mA))]);
             types = words.join(QLatin1Char(','));
         } else {
             types = QStringLiteral("(no configuration)");

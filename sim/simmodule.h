@@ -1,12 +1,28 @@
 #pragma once
 
-#include "modules/moduletable.h"
-
 #include <QByteArray>
 #include <QList>
 
 #include <array>
 #include <optional>
+
+// The simulator's own copy of the bus facts it answers by. It takes none of
+// them from the program (modules/, link/), so a test that runs the program's
+// master against it compares the program's constants with an independent set.
+inline constexpr int kSimMaxAddress = 63; // Modbus addresses 1..63
+inline constexpr int kSimInputCount = 8;  // inputs per module
+
+// Input type codes: the byte a module holds per input in registers 0..3 and
+// the byte a relay module takes per input in its poll.
+enum SimInputType : int
+{
+    kSimNotUsed = 0,
+    kSimPt100 = 1,
+    kSimNi100 = 2,
+    kSimNi120 = 3,
+    kSimCu10 = 4,
+    kSim4to20mA = 5,
+};
 
 // What can go wrong with a simulated module. The reply faults change how a
 // module answers; the reading faults change one input's reading; lost
@@ -30,15 +46,15 @@ enum class Fault
 };
 
 // Input type codes of one module, inputs 1..8 at index 0..7.
-using SimInputTypes = std::array<int, kInputCount>;
+using SimInputTypes = std::array<int, kSimInputCount>;
 
 // The faults set on one module. inputs[i] and forced[i] concern input i + 1;
 // a forced raw value wins over everything else, even over 20000.
 struct SimFaults
 {
     Fault reply = Fault::None;
-    std::array<Fault, kInputCount> inputs{};
-    std::array<std::optional<quint16>, kInputCount> forced{};
+    std::array<Fault, kSimInputCount> inputs{};
+    std::array<std::optional<quint16>, kSimInputCount> forced{};
 
     bool operator==(const SimFaults &) const = default;
     bool isClear() const { return *this == SimFaults{}; }
