@@ -100,6 +100,12 @@ void print(FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
+// A command's outcome as a person at the terminal reads it.
+void print(const Result<QString> &outcome)
+{
+    print(stdout, outcome ? *outcome : QStringLiteral("error: ") + outcome.error());
+}
+
 // Why standard input should not be read, or an empty text when it should.
 QString stdinUnusable(bool noStdinOption)
 {
@@ -178,12 +184,12 @@ void serve(SimConsole &console, bool readStdin)
             pending.append(chunk, n);
         qsizetype newline;
         while (!console.quitRequested() && (newline = pending.indexOf('\n')) >= 0) {
-            print(stdout, console.execute(QString::fromLocal8Bit(pending.left(newline))));
+            print(console.execute(QString::fromLocal8Bit(pending.left(newline))));
             pending.remove(0, newline + 1);
         }
         if (ended) {
             if (!console.quitRequested())
-                print(stdout, console.execute(QString::fromLocal8Bit(pending)));
+                print(console.execute(QString::fromLocal8Bit(pending)));
             return;
         }
     }
@@ -247,20 +253,20 @@ int main(int argc, char *argv[])
         sim->setSeed(value);
     }
     for (const QString &spec : parser.values(module)) {
-        if (const QString why = SimConsole::addModuleSpec(*sim, spec); !why.isEmpty())
-            return fail(why);
+        if (const Result<> added = SimConsole::addModuleSpec(*sim, spec); !added)
+            return fail(added.error());
     }
     for (const QString &spec : parser.values(modules)) {
-        if (const QString why = SimConsole::addModuleRange(*sim, spec); !why.isEmpty())
-            return fail(why);
+        if (const Result<> added = SimConsole::addModuleRange(*sim, spec); !added)
+            return fail(added.error());
     }
     if (!parser.isSet(module) && !parser.isSet(modules) && !parser.isSet(relay))
-        SimConsole::addModuleRange(*sim, QStringLiteral("1-4"));
+        static_cast<void>(SimConsole::addModuleRange(*sim, QStringLiteral("1-4")));
     sim->setRelayModules(parser.isSet(relay));
     SimConsole console(*sim);
     for (const QString &spec : parser.values(fault)) {
-        if (const QString why = console.applyFaultSpec(spec); !why.isEmpty())
-            return fail(why);
+        if (const Result<> applied = console.applyFaultSpec(spec); !applied)
+            return fail(applied.error());
     }
 
     installSignalHandlers();
@@ -270,7 +276,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     print(stdout, portFd >= 0 ? parser.value(port) : sim->linkPath());
-    print(stderr, console.execute(QStringLiteral("list")));
+    print(stderr, *console.execute(QStringLiteral("list")));
     print(stderr,
           stdinNote.isEmpty()
               ? QStringLiteral("kelvora-sim: reading commands from standard input (try help)")

@@ -75,6 +75,20 @@ private slots:
         QVERIFY(!QFileInfo(link()).isSymLink());
     }
 
+    // A refused command is printed as "error: " and what was wrong.
+    void refusedCommandSaysWhy()
+    {
+        QProcess sim;
+        startSim(sim, {});
+        QCOMPARE(readLine(sim), link());
+        sim.write("fault 9 silent\n");
+        QCOMPARE(readLine(sim), QStringLiteral("error: module 9 is not simulated"));
+        sim.write("fault 1 silent\n");
+        QCOMPARE(readLine(sim), QStringLiteral("ok"));
+        sim.closeWriteChannel();
+        QVERIFY(sim.waitForFinished(10000));
+    }
+
     void vanishAndReturnCommands()
     {
         QProcess sim;
