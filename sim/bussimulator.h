@@ -59,10 +59,20 @@ struct SimModuleState
 //     sim.stop();
 //
 // Every member may be called from any thread, before, during or after the
-// run. Answers go out as soon as a request is complete (well within the
-// master's 50 ms), except with Fault::Late. Requests for addresses that are
-// not simulated and requests with a wrong CRC get no answer; a broadcast
-// write (address 0) is applied by every module and answered by none.
+// run.
+//
+// On the line it behaves as the modules do on a real one:
+// - A request ends with 3.5 characters of silence (kFrameSilence); a gap that
+//   long inside a request cuts it, and neither part is answered. A relay
+//   module's poll may pause after its address byte (see SimFrameReader).
+// - Frames with a wrong CRC and frames for addresses that are not simulated
+//   get no answer. A module answers functions 3 and 16 and refuses every
+//   other function with exception 1, a request whose length, byte count and
+//   register count disagree with exception 3, registers it does not have
+//   with exception 2 and values it does not take with exception 3. A
+//   broadcast (address 0) is applied by every module and answered by none.
+// - A reply goes out as soon as the request has ended, well within the
+//   master's 50 ms window, except with Fault::Late.
 class BusSimulator
 {
 public:
@@ -74,12 +84,38 @@ public:
         int fd = -1;
     };
 
-    // Delay of a late answer: well past the master's 50 ms reply window.
+    // The line rate of the RTD modules.
+    static constexpr int kModuleBaud = 19200;
+
+    // The silence that ends a request on the pty: 3.5 characters of 11 bits
+    // at 19200 baud, 3.5 * 11 / 19200 s = 2.005 ms, as a module on a real
+    // line takes it.
+    //
+    // A pty has no timing of its own, so the simulator measures the silence
+    // between its reads, and that is robust here for a reason worth
+    // stating: the pty copies all bytes of one write() into one buffer and
+    // hands them to the reading side in one piece (checked: 20,000 writes of
+    // 8 to 256 bytes under full load on both cores, none arrived split), and
+    // every master we serve (the program's TComPort, libmodbus, mbpoll)
+    // writes a request with one write(). Scheduler jitter can delay the
+    // simulator's reads but not cut a write, so it can only join two writes
+    // that came close together, never split one; a loaded machine therefore
+    // never costs a request. Only the relay link writes a request in two
+    // parts, and its gap is handled by the relay address byte rule.
+    static constexpr std::chrono::nanoseconds kFrameSilence{35 * (11'000'000'000LL / kModuleBaud) /
+                                                            10};
+    // The same on a real port. There the kernel hands bytes over in pieces
+    // whose timing is not the line's: a UART raises its interrupt every 8 or
+    // 14 bytes and 4 characters after the last one, and a USB adapter sends
+    // what it has every 1 to 16 ms (its latency timer). Silence between
+    // reads of up to that long is therefore no silence on the line.
+    static constexpr std::chrono::milliseconds kPortFrameSilence{20};
+    // How long a relay module's address byte waits for the rest of its poll
+    // (see SimFrameReader): the master's own 50 ms reply window.
+    static constexpr std::chrono::milliseconds kRelayAddressHold{50};
+    // Delay of a late answer, from the end of the request: well past the
+    // master's 50 ms reply window.
     static constexpr std::chrono::milliseconds kLateDelay{80};
-    // Bytes that have not made a frame by the end of this much silence are
-    // dropped. A master writes each request at once and waits at least 50 ms
-    // for its answer, so silence this long ends any exchange.
-    static constexpr std::chrono::milliseconds kQuietGap{50};
     // The request log keeps this many of the latest requests.
     static constexpr qsizetype kMaxLoggedRequests = 10000;
 
@@ -101,8 +137,9 @@ public:
     bool addModule(int address, const SimInputTypes &types);
     QList<int> moduleAddresses() const;
 
-    // Whether the three relay-integrated modules answer their polls. Modbus
-    // modules at 13, 14 and 15 answer Modbus requests either way.
+    // Whether the three relay-integrated modules answer their polls. While
+    // they do, every frame with command 9 for 13, 14 or 15 is theirs; Modbus
+    // modules at those addresses answer the other functions either way.
     void setRelayModules(bool on);
     bool relayModules() const;
 
@@ -150,6 +187,10 @@ public:
     // The requests recognised so far, oldest first.
     QList<SimRequest> requests() const;
     void clearRequests();
+    // How many frames silence has ended on the line since start(), whatever
+    // they held (noise, fragments, requests for nobody). A test that must
+    // know that a frame has ended before it sends the next waits on this.
+    qint64 framesReceived() const;
 
     std::optional<SimModuleState> moduleState(int address) const;
     std::optional<SimFaults> relayFaults(int module) const;
@@ -178,7 +219,11 @@ private:
     void closeLineLocked();
     int lineFd() const;
     void wake();
-    std::optional<Answer> handleFrame(const QByteArray &frame, Clock::time_point now);
+    std::optional<Answer> handleFrame(const QByteArray &frame, Clock::time_point end);
+    std::optional<Answer> relayAnswerLocked(const QByteArray &frame, qint64 elapsedMs,
+                                            Clock::time_point end);
+    std::optional<Answer> modbusAnswerLocked(const QByteArray &frame, qint64 elapsedMs,
+                                             Clock::time_point end);
     void logLocked(const QByteArray &frame);
     QByteArray garbageLocked(const QByteArray &answer, bool modbus);
     bool writeToLine(const QByteArray &bytes);
@@ -203,6 +248,7 @@ private:
     std::vector<SimRelayModule> m_relays;
     bool m_relayOn = false;
     QList<SimRequest> m_requests;
+    qint64 m_framesReceived = 0;
     std::mt19937 m_random;
 
     std::thread m_thread;

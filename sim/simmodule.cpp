@@ -149,8 +149,13 @@ quint8 SimModule::write(int first, const QList<quint16> &values)
 
 QByteArray SimModule::answer(const QByteArray &request, qint64 elapsedMs)
 {
+    // The checks in the order a Modbus slave makes them: the function, then
+    // the shape of the request (exception 3), then the registers (2), then
+    // the values written (3).
     const int function = simByteAt(request, 1);
     if (function == kReadHolding) {
+        if (request.size() != 6)
+            return exceptionAnswer(request, kIllegalValue);
         const int first = simWordAt(request, 2);
         const int count = simWordAt(request, 4);
         if (count < 1 || count > kMaxReadCount)
@@ -164,6 +169,10 @@ QByteArray SimModule::answer(const QByteArray &request, qint64 elapsedMs)
         return reply;
     }
     if (function == kWriteMultiple) {
+        // The register count, the byte count and the bytes that came must
+        // all agree.
+        if (request.size() < 7)
+            return exceptionAnswer(request, kIllegalValue);
         const int first = simWordAt(request, 2);
         const int count = simWordAt(request, 4);
         if (count < 1 || count > kMaxWriteCount || simByteAt(request, 6) != 2 * count ||

@@ -126,10 +126,11 @@ public:
 
     quint16 registerValue(int reg, qint64 elapsedMs) const;
 
-    // The answer to a request frame (CRC already checked and removed) for
-    // functions 3 and 16, or an exception answer for anything it cannot
-    // serve. Writes are applied before the answer is built. The answer has
-    // no CRC; faults are not applied here.
+    // The answer to a request frame of any length from 2 bytes (CRC already
+    // checked and removed): for functions 3 and 16, or an exception answer
+    // for anything it cannot serve, exception 1 for every other function.
+    // Writes are applied before the answer is built. The answer has no CRC;
+    // faults are not applied here.
     QByteArray answer(const QByteArray &request, qint64 elapsedMs);
 
     // An exception answer to request: address, function | 0x80, code.
@@ -159,6 +160,7 @@ class SimRelayModule : public SimUnit
 public:
     static constexpr int kAddressOffset = 12;
     static constexpr int kCount = 3;
+    static constexpr int kCommand = 9;
     static constexpr quint8 kMarker = 0x81;
     static constexpr quint8 kOpenByte = 1;
     static constexpr quint8 kShortedByte = 255;
