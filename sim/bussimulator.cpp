@@ -356,8 +356,8 @@ std::optional<BusSimulator::Answer> BusSimulator::handleFrame(const QByteArray &
 std::optional<BusSimulator::Answer>
 BusSimulator::relayAnswerLocked(const QByteArray &frame, qint64 elapsedMs, Clock::time_point end)
 {
-    // A poll of any other length is none.
-    if (!SimFrameReader::isRelayPoll(frame))
+    // A poll of any other length, or without its constant, is none.
+    if (!SimFrameReader::isRelayPoll(frame) || simByteAt(frame, 2) != SimRelayModule::kPollConstant)
         return std::nullopt;
     const int address = simByteAt(frame, 0);
     const SimRelayModule &module = m_relays[address - SimRelayModule::kAddressOffset - 1];

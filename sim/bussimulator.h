@@ -71,6 +71,8 @@ struct SimModuleState
 //   register count disagree with exception 3, registers it does not have
 //   with exception 2 and values it does not take with exception 3. A
 //   broadcast (address 0) is applied by every module and answered by none.
+//   A relay module answers only its 13-byte poll with 1 in its constant
+//   byte (offset 2).
 // - A reply goes out as soon as the request has ended, well within the
 //   master's 50 ms window, except with Fault::Late.
 class BusSimulator

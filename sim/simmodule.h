@@ -161,6 +161,7 @@ public:
     static constexpr int kAddressOffset = 12;
     static constexpr int kCount = 3;
     static constexpr int kCommand = 9;
+    static constexpr int kPollConstant = 1;
     static constexpr quint8 kMarker = 0x81;
     static constexpr quint8 kOpenByte = 1;
     static constexpr quint8 kShortedByte = 255;

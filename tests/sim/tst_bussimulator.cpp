@@ -335,6 +335,10 @@ private slots:
         QTest::newRow("noise") << frame("FF 00 11") << false;
         // The relay modules own command 9 at 13 to 15, so Modbus module 13
         // does not refuse these.
+        QTest::newRow("relay poll with 2 for its constant")
+            << frame("0D 09 02 01 01 01 01 01 01 01 01 89 76") << false;
+        QTest::newRow("relay poll with 0 for its constant")
+            << frame("0D 09 00 01 01 01 01 01 01 01 01 90 16") << false;
         QTest::newRow("relay poll a byte too long")
             << frame("0D 09 01 01 01 01 01 01 01 01 01 00 47 A9") << false;
         QTest::newRow("relay poll a byte short")
