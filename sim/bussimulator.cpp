@@ -110,6 +110,30 @@ bool BusSimulator::relayModules() const
     return m_relayOn;
 }
 
+void BusSimulator::setPacing(bool on)
+{
+    std::lock_guard lock(m_mutex);
+    m_pacing = on;
+}
+
+bool BusSimulator::pacing() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_pacing;
+}
+
+void BusSimulator::setTurnaround(std::chrono::microseconds turnaround)
+{
+    std::lock_guard lock(m_mutex);
+    m_turnaround = std::max(turnaround, std::chrono::microseconds::zero());
+}
+
+std::chrono::microseconds BusSimulator::turnaround() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_turnaround;
+}
+
 bool BusSimulator::start()
 {
     std::lock_guard lock(m_mutex);
@@ -258,8 +282,7 @@ void BusSimulator::run()
 {
     SimFrameReader reader(m_usePty ? Clock::duration(kFrameSilence) : kPortFrameSilence,
                           kRelayAddressHold);
-    // Answers waiting for their time (a late module's).
-    std::vector<Answer> answers;
+    SimTransmitter transmitter;
     Clock::time_point lineResumes;
     std::array<char, 512> buffer;
     for (;;) {
@@ -272,7 +295,7 @@ void BusSimulator::run()
                 m_lineResult = applyLineChangeLocked(m_lineRequest);
                 m_lineRequest = LineRequest::None;
                 reader.clear();
-                answers.clear();
+                transmitter.clear();
                 m_lineChanged.notify_all();
             }
             fd = lineFd();
@@ -280,27 +303,21 @@ void BusSimulator::run()
 
         Clock::time_point now = Clock::now();
         while (const auto frame = reader.takeFrame(now)) {
-            if (auto answer = handleFrame(frame->bytes, frame->end))
-                answers.push_back(std::move(*answer));
+            if (const auto answer = handleFrame(frame->bytes, frame->end))
+                transmitter.queue(answer->bytes, answer->start, answer->character);
         }
         {
             std::lock_guard lock(m_mutex);
             m_framesReceived = reader.framesEnded();
         }
-        for (auto it = answers.begin(); it != answers.end();) {
-            if (it->due <= now) {
-                writeToLine(it->bytes);
-                it = answers.erase(it);
-            } else {
-                ++it;
-            }
-        }
+        if (const QByteArray due = transmitter.takeDue(now); !due.isEmpty())
+            writeToLine(due);
 
         Clock::time_point wakeAt = now + kIdleTick;
-        if (const auto deadline = reader.nextDeadline())
-            wakeAt = std::min(wakeAt, *deadline);
-        for (const Answer &answer : answers)
-            wakeAt = std::min(wakeAt, answer.due);
+        for (const auto &at : {reader.nextDeadline(), transmitter.nextDue()}) {
+            if (at)
+                wakeAt = std::min(wakeAt, *at);
+        }
         const bool watchLine = fd >= 0 && now >= lineResumes;
         if (fd >= 0 && !watchLine)
             wakeAt = std::min(wakeAt, lineResumes);
@@ -367,7 +384,7 @@ BusSimulator::relayAnswerLocked(const QByteArray &frame, qint64 elapsedMs, Clock
     QByteArray bytes = module.answer(frame, elapsedMs);
     if (fault == Fault::Garbage)
         bytes = garbageLocked(bytes, false);
-    return Answer{bytes, fault == Fault::Late ? end + kLateDelay : end};
+    return timedLocked(bytes, fault, kRelayBaud, end);
 }
 
 std::optional<BusSimulator::Answer>
@@ -399,7 +416,28 @@ BusSimulator::modbusAnswerLocked(const QByteArray &frame, qint64 elapsedMs, Cloc
     }
     if (fault == Fault::Garbage)
         bytes = garbageLocked(bytes, true);
-    return Answer{bytes, fault == Fault::Late ? end + kLateDelay : end};
+    return timedLocked(bytes, fault, kModuleBaud, end);
+}
+
+// A reply's time on the line counts from the moment its request ended,
+// however late the worker noticed: a reply whose start has passed goes out
+// at once, as much of it as is due by then.
+BusSimulator::Answer BusSimulator::timedLocked(QByteArray bytes, Fault fault, int baud,
+                                               Clock::time_point end) const
+{
+    // On an open port the port's own baud rate spaces the bytes.
+    const Clock::duration character = m_pacing && m_usePty
+                                          ? Clock::duration(SimTransmitter::characterTime(baud))
+                                          : Clock::duration::zero();
+    const Clock::duration turnaround = m_pacing ? m_turnaround : Clock::duration::zero();
+    Clock::duration delay = turnaround;
+    if (fault == Fault::Late) {
+        // Complete kLateDelay after the request: begun past the master's
+        // window, ended before the master drops what came late.
+        const Clock::duration length = character * bytes.size();
+        delay = std::max(turnaround, Clock::duration(kLateDelay - length));
+    }
+    return Answer{std::move(bytes), end + delay, character};
 }
 
 QByteArray BusSimulator::garbageLocked(const QByteArray &answer, bool modbus)

@@ -2,6 +2,7 @@
 
 #include "sim/simmodule.h"
 #include "sim/simpty.h"
+#include "sim/simtransmitter.h"
 
 #include <QByteArray>
 #include <QList>
@@ -73,8 +74,15 @@ struct SimModuleState
 //   broadcast (address 0) is applied by every module and answered by none.
 //   A relay module answers only its 13-byte poll with 1 in its constant
 //   byte (offset 2).
-// - A reply goes out as soon as the request has ended, well within the
-//   master's 50 ms window, except with Fault::Late.
+// - With pacing on (the default) a reply begins a turnaround after the
+//   request ended (kDefaultTurnaround, settable) and its bytes follow at the
+//   line's rate, 11 bits a character: 19200 baud for the RTD modules, 57600
+//   for the relay modules. A read of the eight readings (21 bytes) is
+//   complete 2.0 + 3 + 12.0 = 17 ms after the master's last byte, well
+//   within its 50 ms window; with Fault::Late the reply is complete
+//   kLateDelay after the request, past that window. With pacing off a reply
+//   goes out whole as soon as the request has ended, for tests that need
+//   speed.
 class BusSimulator
 {
 public:
@@ -86,8 +94,9 @@ public:
         int fd = -1;
     };
 
-    // The line rate of the RTD modules.
+    // The line rates of the two kinds of module.
     static constexpr int kModuleBaud = 19200;
+    static constexpr int kRelayBaud = 57600;
 
     // The silence that ends a request on the pty: 3.5 characters of 11 bits
     // at 19200 baud, 3.5 * 11 / 19200 s = 2.005 ms, as a module on a real
@@ -104,8 +113,8 @@ public:
     // that came close together, never split one; a loaded machine therefore
     // never costs a request. Only the relay link writes a request in two
     // parts, and its gap is handled by the relay address byte rule.
-    static constexpr std::chrono::nanoseconds kFrameSilence{35 * (11'000'000'000LL / kModuleBaud) /
-                                                            10};
+    static constexpr std::chrono::nanoseconds kFrameSilence{
+        35 * SimTransmitter::characterTime(kModuleBaud) / 10};
     // The same on a real port. There the kernel hands bytes over in pieces
     // whose timing is not the line's: a UART raises its interrupt every 8 or
     // 14 bytes and 4 characters after the last one, and a USB adapter sends
@@ -115,8 +124,13 @@ public:
     // How long a relay module's address byte waits for the rest of its poll
     // (see SimFrameReader): the master's own 50 ms reply window.
     static constexpr std::chrono::milliseconds kRelayAddressHold{50};
-    // Delay of a late answer, from the end of the request: well past the
-    // master's 50 ms reply window.
+    // The time between the end of a request and the start of its reply.
+    static constexpr std::chrono::microseconds kDefaultTurnaround{3000};
+    // When a late answer is complete, counted from the end of the request:
+    // its first byte comes well past the master's 50 ms reply window (a read
+    // of the eight readings, 12 ms on the line, begins at 68 ms), and its
+    // last byte well before the master drops what came late, 100 ms after
+    // its request.
     static constexpr std::chrono::milliseconds kLateDelay{80};
     // The request log keeps this many of the latest requests.
     static constexpr qsizetype kMaxLoggedRequests = 10000;
@@ -144,6 +158,15 @@ public:
     // modules at those addresses answer the other functions either way.
     void setRelayModules(bool on);
     bool relayModules() const;
+
+    // Pacing of the replies (see above); on by default. On an open port the
+    // port itself sends at its baud rate, so there pacing means only the
+    // turnaround. Either may be changed while running and applies to the
+    // next request.
+    void setPacing(bool on);
+    bool pacing() const;
+    void setTurnaround(std::chrono::microseconds turnaround);
+    std::chrono::microseconds turnaround() const;
 
     // Makes the pty and publishes it, or takes the open port, and starts
     // answering. False with errorString() when that fails.
@@ -211,7 +234,8 @@ private:
     struct Answer
     {
         QByteArray bytes;
-        Clock::time_point due;
+        Clock::time_point start;
+        Clock::duration character;
     };
 
     void run();
@@ -226,6 +250,7 @@ private:
                                             Clock::time_point end);
     std::optional<Answer> modbusAnswerLocked(const QByteArray &frame, qint64 elapsedMs,
                                              Clock::time_point end);
+    Answer timedLocked(QByteArray bytes, Fault fault, int baud, Clock::time_point end) const;
     void logLocked(const QByteArray &frame);
     QByteArray garbageLocked(const QByteArray &answer, bool modbus);
     bool writeToLine(const QByteArray &bytes);
@@ -249,6 +274,8 @@ private:
     std::map<int, SimModule> m_modules;
     std::vector<SimRelayModule> m_relays;
     bool m_relayOn = false;
+    bool m_pacing = true;
+    std::chrono::microseconds m_turnaround = kDefaultTurnaround;
     QList<SimRequest> m_requests;
     qint64 m_framesReceived = 0;
     std::mt19937 m_random;

@@ -34,7 +34,9 @@ QString usage()
                "first line of standard output.\n"
                "\n"
                "On the line it behaves as the modules do: a request ends after 3.5 characters\n"
-               "of silence (2 ms), so a pause inside a request loses it.\n"
+               "of silence (2 ms), so a pause inside a request loses it; a reply begins a\n"
+               "turnaround after the request and its bytes follow at the line's rate, 11 bits\n"
+               "a character at 19200 baud (relay modules 57600).\n"
                "\n"
                "Options:\n"
                "  --link PATH         the link to publish (default %1);\n"
@@ -57,10 +59,15 @@ QString usage()
                "                      a fault from the start, as the fault command below\n"
                "                      with colons for spaces: 7:silent, 7:open:3,\n"
                "                      7:value:3:1234, r2:late. Repeatable\n"
+               "  --turnaround MS     time from the end of a request to the start of its\n"
+               "                      reply, 0..1000 ms, fractions allowed (default 3)\n"
+               "  --no-pacing         replies go out whole as soon as the request has\n"
+               "                      ended, without turnaround: fastest, for tests\n"
                "  --port DEVICE       serve a real serial port instead of a pty (raw,\n"
                "                      8N1, no flow control); vanish and return do not apply.\n"
-               "                      As the kernel hands bytes over in pieces, 20 ms of\n"
-               "                      silence ends a request there\n"
+               "                      The port sends at its own baud rate; as the kernel\n"
+               "                      hands bytes over in pieces, 20 ms of silence ends a\n"
+               "                      request there\n"
                "  --baud N            baud rate for --port (default 19200)\n"
                "  --no-stdin          take no commands; run until SIGINT or SIGTERM.\n"
                "                      Standard input is also left alone when it is\n"
@@ -222,7 +229,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption baud(QStringLiteral("baud"), QString(), QStringLiteral("N"),
                                   QStringLiteral("19200"));
     const QCommandLineOption noStdin(QStringLiteral("no-stdin"), QString());
-    parser.addOptions({help, link, module, modules, relay, seed, fault, port, baud, noStdin});
+    const QCommandLineOption turnaround(QStringLiteral("turnaround"), QString(),
+                                        QStringLiteral("MS"));
+    const QCommandLineOption noPacing(QStringLiteral("no-pacing"), QString());
+    parser.addOptions({help, link, module, modules, relay, seed, fault, port, baud, noStdin,
+                       turnaround, noPacing});
 
     const auto fail = [](const QString &why) {
         print(stderr, QStringLiteral("kelvora-sim: %1 (see --help)").arg(why));
@@ -258,6 +269,14 @@ int main(int argc, char *argv[])
             return fail(QStringLiteral("bad seed %1").arg(parser.value(seed)));
         sim->setSeed(value);
     }
+    if (parser.isSet(turnaround)) {
+        bool ok = false;
+        const double ms = parser.value(turnaround).toDouble(&ok);
+        if (!ok || !(ms >= 0.0 && ms <= 1000.0))
+            return fail(QStringLiteral("bad turnaround %1").arg(parser.value(turnaround)));
+        sim->setTurnaround(std::chrono::microseconds(qRound64(ms * 1000.0)));
+    }
+    sim->setPacing(!parser.isSet(noPacing));
     for (const QString &spec : parser.values(module)) {
         if (const Result<> added = SimConsole::addModuleSpec(*sim, spec); !added)
             return fail(added.error());

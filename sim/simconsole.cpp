@@ -279,13 +279,19 @@ Result<QString> SimConsole::clear(const QStringList &args)
 
 QString SimConsole::list() const
 {
-    QStringList lines;
+    QString line;
     if (m_sim.linkPath().isEmpty())
-        lines << QStringLiteral("line: serial port");
+        line = QStringLiteral("line: serial port");
     else if (m_sim.hasVanished())
-        lines << QStringLiteral("line: %1 (vanished)").arg(m_sim.linkPath());
+        line = QStringLiteral("line: %1 (vanished)").arg(m_sim.linkPath());
     else
-        lines << QStringLiteral("line: %1 -> %2").arg(m_sim.linkPath(), m_sim.ptyPath());
+        line = QStringLiteral("line: %1 -> %2").arg(m_sim.linkPath(), m_sim.ptyPath());
+    if (m_sim.pacing())
+        line += QStringLiteral(", replies paced, turnaround %1 ms")
+                    .arg(double(m_sim.turnaround().count()) / 1000.0);
+    else
+        line += QStringLiteral(", replies not paced");
+    QStringList lines{line};
     for (const int address : m_sim.moduleAddresses()) {
         const SimModuleState state = *m_sim.moduleState(address);
         QString types;

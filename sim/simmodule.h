@@ -32,7 +32,7 @@ enum class Fault
     None,
     // Reply faults, per module.
     Silent,    // no answer at all, and broadcasts are not applied either
-    Late,      // the normal answer, sent about 80 ms after the request
+    Late,      // the normal answer, complete about 80 ms after the request
     BadCrc,    // the normal answer with both CRC bytes inverted
     Exception, // every request refused with exception 4, nothing applied
     Garbage,   // random bytes, as many as the normal answer, never a valid frame

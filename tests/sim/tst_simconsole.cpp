@@ -159,12 +159,25 @@ private slots:
         QVERIFY(!m_console->execute(QStringLiteral("clear 9")).ok());
     }
 
+    void listShowsTheLineTiming()
+    {
+        m_sim->setTurnaround(std::chrono::microseconds(7500));
+        QVERIFY(run(QStringLiteral("list"))
+                    .section(QLatin1Char('\n'), 0, 0)
+                    .endsWith(QLatin1String(", replies paced, turnaround 7.5 ms")));
+        m_sim->setPacing(false);
+        QVERIFY(run(QStringLiteral("list"))
+                    .section(QLatin1Char('\n'), 0, 0)
+                    .endsWith(QLatin1String(", replies not paced")));
+    }
+
     void listShowsModulesAndFaults()
     {
         QCOMPARE(run(QStringLiteral("fault 6 silent")), QStringLiteral("ok"));
         QCOMPARE(run(QStringLiteral("fault 5 value 4 1234")), QStringLiteral("ok"));
         const QStringList lines = run(QStringLiteral("list")).split(QLatin1Char('\n'));
         QCOMPARE(lines.size(), 1 + 2 + 3);
+        QVERIFY(lines[0].endsWith(QLatin1String(", replies paced, turnaround 3 ms")));
         QVERIFY(lines[1].contains(QLatin1String("pt100,pt100,ni100,ni120,cu10,4-20ma,pt100,none")));
         QVERIFY(lines[1].contains(QLatin1String("input 4 = 1234")));
         QVERIFY(lines[2].contains(QLatin1String("no configuration")));
