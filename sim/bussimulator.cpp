@@ -283,6 +283,9 @@ void BusSimulator::run()
     SimFrameReader reader(m_usePty ? Clock::duration(kFrameSilence) : kPortFrameSilence,
                           kRelayAddressHold);
     SimTransmitter transmitter;
+    // When the last reply byte went out, and whether it may still be unread.
+    Clock::time_point lastWrite;
+    bool unread = false;
     Clock::time_point lineResumes;
     std::array<char, 512> buffer;
     for (;;) {
@@ -296,6 +299,7 @@ void BusSimulator::run()
                 m_lineRequest = LineRequest::None;
                 reader.clear();
                 transmitter.clear();
+                unread = false;
                 m_lineChanged.notify_all();
             }
             fd = lineFd();
@@ -310,14 +314,23 @@ void BusSimulator::run()
             std::lock_guard lock(m_mutex);
             m_framesReceived = reader.framesEnded();
         }
-        if (const QByteArray due = transmitter.takeDue(now); !due.isEmpty())
+        if (const QByteArray due = transmitter.takeDue(now); !due.isEmpty()) {
             writeToLine(due);
+            lastWrite = now;
+            unread = m_usePty;
+        }
+        if (unread && transmitter.isIdle() && now - lastWrite >= kUnreadReplyLifetime) {
+            m_pty.discardUnreadOutput();
+            unread = false;
+        }
 
         Clock::time_point wakeAt = now + kIdleTick;
         for (const auto &at : {reader.nextDeadline(), transmitter.nextDue()}) {
             if (at)
                 wakeAt = std::min(wakeAt, *at);
         }
+        if (unread && transmitter.isIdle())
+            wakeAt = std::min(wakeAt, lastWrite + kUnreadReplyLifetime);
         const bool watchLine = fd >= 0 && now >= lineResumes;
         if (fd >= 0 && !watchLine)
             wakeAt = std::min(wakeAt, lineResumes);

@@ -83,6 +83,9 @@ struct SimModuleState
 //   kLateDelay after the request, past that window. With pacing off a reply
 //   goes out whole as soon as the request has ended, for tests that need
 //   speed.
+// - A reply that no master has read kUnreadReplyLifetime after its last byte
+//   is discarded, as a real line loses what nobody listens to; a master that
+//   opens the line later does not find it.
 class BusSimulator
 {
 public:
@@ -132,6 +135,12 @@ public:
     // last byte well before the master drops what came late, 100 ms after
     // its request.
     static constexpr std::chrono::milliseconds kLateDelay{80};
+    // A reply still unread this long after its last byte is discarded. It is
+    // five times the program's 50 ms reply window, so a master that reads at
+    // the end of its window, or after the extra 50 ms in which it drops a
+    // late reply, still finds its answer on a loaded machine; a master that
+    // opens the line a moment later finds it empty.
+    static constexpr std::chrono::milliseconds kUnreadReplyLifetime{250};
     // The request log keeps this many of the latest requests.
     static constexpr qsizetype kMaxLoggedRequests = 10000;
 

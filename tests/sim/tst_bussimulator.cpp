@@ -457,6 +457,22 @@ private slots:
         QCOMPARE(line.receive(kProbeAnswer.size()), kProbeAnswer);
     }
 
+    // Regression: a reply nobody read stayed in the pty, and the next master
+    // took it for the answer to its own request (a read of register 5 gave
+    // register 4's 202). On a real line it would have been lost.
+    void unreadReplyIsDiscarded()
+    {
+        {
+            RawLine first(m_sim->linkPath());
+            QVERIFY(first.send(kProbe)); // register 4 of module 6
+            QVERIFY(waitUntil([&] { return unreadBytes(first.fd()) == kProbeAnswer.size(); }));
+            QVERIFY(waitUntil([&] { return unreadBytes(first.fd()) == 0; }));
+        }
+        const ModbusMaster master = connectMaster(m_sim->linkPath(), 6);
+        QVERIFY(master);
+        QCOMPARE(readRegisters(master.get(), 5, 1), QList<quint16>{311});
+    }
+
     void readingFaults_data()
     {
         QTest::addColumn<int>("address");
