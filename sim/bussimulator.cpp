@@ -23,6 +23,13 @@ constexpr milliseconds kErrorPause{20};
 // A write that finds the line full waits for it this many times, 20 ms each.
 constexpr int kMaxWriteStalls = 5;
 
+timespec toTimespec(std::chrono::nanoseconds wait)
+{
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
+    return timespec{static_cast<time_t>(seconds.count()),
+                    static_cast<long>((wait - seconds).count())};
+}
+
 bool isReadingFault(Fault fault)
 {
     return fault == Fault::Open || fault == Fault::Shorted || fault == Fault::OutOfRange;
@@ -68,7 +75,7 @@ quint32 BusSimulator::seed() const
 bool BusSimulator::addModule(int address)
 {
     std::lock_guard lock(m_mutex);
-    if (address < 1 || address > kModuleCount)
+    if (address < 1 || address > kSimMaxAddress)
         return false;
     return m_modules.try_emplace(address, address, m_seed).second;
 }
@@ -103,6 +110,30 @@ bool BusSimulator::relayModules() const
     return m_relayOn;
 }
 
+void BusSimulator::setPacing(bool on)
+{
+    std::lock_guard lock(m_mutex);
+    m_pacing = on;
+}
+
+bool BusSimulator::pacing() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_pacing;
+}
+
+void BusSimulator::setTurnaround(std::chrono::microseconds turnaround)
+{
+    std::lock_guard lock(m_mutex);
+    m_turnaround = std::max(turnaround, std::chrono::microseconds::zero());
+}
+
+std::chrono::microseconds BusSimulator::turnaround() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_turnaround;
+}
+
 bool BusSimulator::start()
 {
     std::lock_guard lock(m_mutex);
@@ -120,6 +151,7 @@ bool BusSimulator::start()
     m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     m_vanished = false;
     m_random.seed(m_seed);
+    m_framesReceived = 0;
     m_started = Clock::now();
     m_running = true;
     m_thread = std::thread([this] { run(); });
@@ -248,9 +280,12 @@ void BusSimulator::wake()
 
 void BusSimulator::run()
 {
-    SimFrameReader reader;
-    std::vector<Answer> lateAnswers;
-    Clock::time_point lastByte;
+    SimFrameReader reader(m_usePty ? Clock::duration(kFrameSilence) : kPortFrameSilence,
+                          kRelayAddressHold);
+    SimTransmitter transmitter;
+    // When the last reply byte went out, and whether it may still be unread.
+    Clock::time_point lastWrite;
+    bool unread = false;
     Clock::time_point lineResumes;
     std::array<char, 512> buffer;
     for (;;) {
@@ -263,37 +298,47 @@ void BusSimulator::run()
                 m_lineResult = applyLineChangeLocked(m_lineRequest);
                 m_lineRequest = LineRequest::None;
                 reader.clear();
-                lateAnswers.clear();
+                transmitter.clear();
+                unread = false;
                 m_lineChanged.notify_all();
             }
             fd = lineFd();
         }
 
         Clock::time_point now = Clock::now();
-        for (auto it = lateAnswers.begin(); it != lateAnswers.end();) {
-            if (it->due <= now) {
-                writeToLine(it->bytes);
-                it = lateAnswers.erase(it);
-            } else {
-                ++it;
-            }
+        while (const auto frame = reader.takeFrame(now)) {
+            if (const auto answer = handleFrame(frame->bytes, frame->end))
+                transmitter.queue(answer->bytes, answer->start, answer->character);
         }
-        if (!reader.isEmpty() && now - lastByte >= kQuietGap)
-            reader.clear();
+        {
+            std::lock_guard lock(m_mutex);
+            m_framesReceived = reader.framesEnded();
+        }
+        if (const QByteArray due = transmitter.takeDue(now); !due.isEmpty()) {
+            writeToLine(due);
+            lastWrite = now;
+            unread = m_usePty;
+        }
+        if (unread && transmitter.isIdle() && now - lastWrite >= kUnreadReplyLifetime) {
+            m_pty.discardUnreadOutput();
+            unread = false;
+        }
 
         Clock::time_point wakeAt = now + kIdleTick;
-        for (const Answer &answer : lateAnswers)
-            wakeAt = std::min(wakeAt, answer.due);
-        if (!reader.isEmpty())
-            wakeAt = std::min(wakeAt, lastByte + kQuietGap);
+        for (const auto &at : {reader.nextDeadline(), transmitter.nextDue()}) {
+            if (at)
+                wakeAt = std::min(wakeAt, *at);
+        }
+        if (unread && transmitter.isIdle())
+            wakeAt = std::min(wakeAt, lastWrite + kUnreadReplyLifetime);
         const bool watchLine = fd >= 0 && now >= lineResumes;
         if (fd >= 0 && !watchLine)
             wakeAt = std::min(wakeAt, lineResumes);
 
         std::array<pollfd, 2> fds{{{m_wakeFd, POLLIN, 0}, {fd, POLLIN, 0}}};
-        const auto wait = std::chrono::ceil<milliseconds>(wakeAt - now);
-        const int ready =
-            ::poll(fds.data(), watchLine ? 2 : 1, int(std::max<qint64>(0, wait.count())));
+        const auto wait = std::max(Clock::duration::zero(), wakeAt - now);
+        const timespec timeout = toTimespec(wait);
+        const int ready = ::ppoll(fds.data(), watchLine ? 2 : 1, &timeout, nullptr);
         if (ready < 0)
             continue;
         if (fds[0].revents) {
@@ -305,6 +350,7 @@ void BusSimulator::run()
         if (!watchLine || fds[1].revents == 0)
             continue;
 
+        const Clock::time_point arrived = Clock::now();
         const ssize_t n = ::read(fd, buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR)
             continue;
@@ -313,70 +359,98 @@ void BusSimulator::run()
             lineResumes = Clock::now() + kErrorPause;
             continue;
         }
-        lastByte = Clock::now();
         // The client that wrote these bytes set exclusive mode before it
         // wrote them, if at all; it must not outlive that client's close.
         if (m_usePty)
             m_pty.releaseExclusive();
-        reader.append(QByteArrayView(buffer.data(), n));
-        while (const auto frame = reader.takeFrame()) {
-            const auto answer = handleFrame(*frame, lastByte);
-            if (!answer)
-                continue;
-            if (answer->due <= lastByte)
-                writeToLine(answer->bytes);
-            else
-                lateAnswers.push_back(*answer);
-        }
+        reader.append(QByteArrayView(buffer.data(), n), arrived);
     }
 }
 
 std::optional<BusSimulator::Answer> BusSimulator::handleFrame(const QByteArray &frame,
-                                                              Clock::time_point now)
+                                                              Clock::time_point end)
 {
+    // Address, function and CRC at the least.
+    if (frame.size() < 4 || simCrc16(frame) != 0)
+        return std::nullopt;
     std::lock_guard lock(m_mutex);
     logLocked(frame);
-    const qint64 elapsedMs = std::chrono::duration_cast<milliseconds>(now - m_started).count();
+    const qint64 elapsedMs = std::chrono::duration_cast<milliseconds>(end - m_started).count();
+    const bool relay = m_relayOn && SimFrameReader::isRelayAddress(simByteAt(frame, 0)) &&
+                       simByteAt(frame, 1) == SimRelayModule::kCommand;
+    if (relay)
+        return relayAnswerLocked(frame, elapsedMs, end);
+    return modbusAnswerLocked(frame, elapsedMs, end);
+}
+
+std::optional<BusSimulator::Answer>
+BusSimulator::relayAnswerLocked(const QByteArray &frame, qint64 elapsedMs, Clock::time_point end)
+{
+    // A poll of any other length, or without its constant, is none.
+    if (!SimFrameReader::isRelayPoll(frame) || simByteAt(frame, 2) != SimRelayModule::kPollConstant)
+        return std::nullopt;
     const int address = simByteAt(frame, 0);
-    const bool relay = SimFrameReader::isRelayPoll(frame);
-    Fault fault = Fault::None;
-    QByteArray bytes;
-    if (relay) {
-        if (!m_relayOn)
-            return std::nullopt;
-        const SimRelayModule &module = m_relays[address - SimRelayModule::kAddressOffset - 1];
-        fault = module.faults().reply;
-        if (fault == Fault::Silent)
-            return std::nullopt;
-        bytes = module.answer(frame, elapsedMs);
-    } else {
-        const QByteArray request = frame.chopped(2);
-        if (address == 0) {
-            for (auto &[moduleAddress, module] : m_modules) {
-                const Fault moduleFault = module.faults().reply;
-                if (moduleFault != Fault::Silent && moduleFault != Fault::Exception)
-                    module.answer(request, elapsedMs);
-            }
-            return std::nullopt;
+    const SimRelayModule &module = m_relays[address - SimRelayModule::kAddressOffset - 1];
+    const Fault fault = module.faults().reply;
+    if (fault == Fault::Silent)
+        return std::nullopt;
+    QByteArray bytes = module.answer(frame, elapsedMs);
+    if (fault == Fault::Garbage)
+        bytes = garbageLocked(bytes, false);
+    return timedLocked(bytes, fault, kRelayBaud, end);
+}
+
+std::optional<BusSimulator::Answer>
+BusSimulator::modbusAnswerLocked(const QByteArray &frame, qint64 elapsedMs, Clock::time_point end)
+{
+    const QByteArray request = frame.chopped(2);
+    const int address = simByteAt(frame, 0);
+    if (address == 0) {
+        for (auto &[moduleAddress, module] : m_modules) {
+            const Fault moduleFault = module.faults().reply;
+            if (moduleFault != Fault::Silent && moduleFault != Fault::Exception)
+                module.answer(request, elapsedMs);
         }
-        const auto it = m_modules.find(address);
-        if (it == m_modules.end())
-            return std::nullopt;
-        SimModule &module = it->second;
-        fault = module.faults().reply;
-        if (fault == Fault::Silent)
-            return std::nullopt;
-        bytes = simWithCrc(fault == Fault::Exception
-                               ? SimModule::exceptionAnswer(request, SimModule::kDeviceFailure)
-                               : module.answer(request, elapsedMs));
-        if (fault == Fault::BadCrc) {
-            bytes[bytes.size() - 2] = static_cast<char>(~bytes[bytes.size() - 2]);
-            bytes[bytes.size() - 1] = static_cast<char>(~bytes[bytes.size() - 1]);
-        }
+        return std::nullopt;
+    }
+    const auto it = m_modules.find(address);
+    if (it == m_modules.end())
+        return std::nullopt;
+    SimModule &module = it->second;
+    const Fault fault = module.faults().reply;
+    if (fault == Fault::Silent)
+        return std::nullopt;
+    QByteArray bytes = simWithCrc(
+        fault == Fault::Exception ? SimModule::exceptionAnswer(request, SimModule::kDeviceFailure)
+                                  : module.answer(request, elapsedMs));
+    if (fault == Fault::BadCrc) {
+        bytes[bytes.size() - 2] = static_cast<char>(~bytes[bytes.size() - 2]);
+        bytes[bytes.size() - 1] = static_cast<char>(~bytes[bytes.size() - 1]);
     }
     if (fault == Fault::Garbage)
-        bytes = garbageLocked(bytes, !relay);
-    return Answer{bytes, fault == Fault::Late ? now + kLateDelay : now};
+        bytes = garbageLocked(bytes, true);
+    return timedLocked(bytes, fault, kModuleBaud, end);
+}
+
+// A reply's time on the line counts from the moment its request ended,
+// however late the worker noticed: a reply whose start has passed goes out
+// at once, as much of it as is due by then.
+BusSimulator::Answer BusSimulator::timedLocked(QByteArray bytes, Fault fault, int baud,
+                                               Clock::time_point end) const
+{
+    // On an open port the port's own baud rate spaces the bytes.
+    const Clock::duration character = m_pacing && m_usePty
+                                          ? Clock::duration(SimTransmitter::characterTime(baud))
+                                          : Clock::duration::zero();
+    const Clock::duration turnaround = m_pacing ? m_turnaround : Clock::duration::zero();
+    Clock::duration delay = turnaround;
+    if (fault == Fault::Late) {
+        // Complete kLateDelay after the request: begun past the master's
+        // window, ended before the master drops what came late.
+        const Clock::duration length = character * bytes.size();
+        delay = std::max(turnaround, Clock::duration(kLateDelay - length));
+    }
+    return Answer{std::move(bytes), end + delay, character};
 }
 
 QByteArray BusSimulator::garbageLocked(const QByteArray &answer, bool modbus)
@@ -395,24 +469,27 @@ QByteArray BusSimulator::garbageLocked(const QByteArray &answer, bool modbus)
 
 void BusSimulator::logLocked(const QByteArray &frame)
 {
-    SimRequest request;
-    request.address = simByteAt(frame, 0);
-    request.function = simByteAt(frame, 1);
+    const QByteArray request = frame.chopped(2);
+    SimRequest logged;
+    logged.address = simByteAt(request, 0);
+    logged.function = simByteAt(request, 1);
     if (SimFrameReader::isRelayPoll(frame)) {
-        request.count = kInputCount;
-        for (int i = 0; i < kInputCount; ++i)
-            request.values.append(simByteAt(frame, 3 + i));
+        logged.count = kSimInputCount;
+        for (int i = 0; i < kSimInputCount; ++i)
+            logged.values.append(simByteAt(request, 3 + i));
     } else {
-        request.first = simWordAt(frame, 2);
-        request.count = simWordAt(frame, 4);
-        if (request.function == 15 || request.function == 16) {
-            for (qsizetype i = 7; i + 2 < frame.size(); i += 2)
-                request.values.append(static_cast<quint16>(simWordAt(frame, i)));
+        if (request.size() >= 4)
+            logged.first = simWordAt(request, 2);
+        if (request.size() >= 6)
+            logged.count = simWordAt(request, 4);
+        if (logged.function == 15 || logged.function == 16) {
+            for (qsizetype i = 7; i + 1 < request.size(); i += 2)
+                logged.values.append(static_cast<quint16>(simWordAt(request, i)));
         }
     }
     if (m_requests.size() >= kMaxLoggedRequests)
         m_requests.removeFirst();
-    m_requests.append(request);
+    m_requests.append(logged);
 }
 
 bool BusSimulator::writeToLine(const QByteArray &bytes)
@@ -456,7 +533,7 @@ SimFaults *BusSimulator::relayFaultsLocked(int module)
 
 bool BusSimulator::setFaultOn(SimFaults *faults, Fault fault, int input, bool relay)
 {
-    if (!faults || input < 0 || input > kInputCount || fault == Fault::LostConfiguration)
+    if (!faults || input < 0 || input > kSimInputCount || fault == Fault::LostConfiguration)
         return false;
     if (input == 0) {
         const bool noCrcOrException =
@@ -476,7 +553,7 @@ bool BusSimulator::setFaultOn(SimFaults *faults, Fault fault, int input, bool re
 
 bool BusSimulator::setReadingOn(SimFaults *faults, int input, quint16 raw)
 {
-    if (!faults || input < 1 || input > kInputCount)
+    if (!faults || input < 1 || input > kSimInputCount)
         return false;
     faults->forced[input - 1] = raw;
     return true;
@@ -543,6 +620,12 @@ void BusSimulator::clearRequests()
 {
     std::lock_guard lock(m_mutex);
     m_requests.clear();
+}
+
+qint64 BusSimulator::framesReceived() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_framesReceived;
 }
 
 std::optional<SimModuleState> BusSimulator::moduleState(int address) const

@@ -2,6 +2,7 @@
 
 #include "sim/simmodule.h"
 #include "sim/simpty.h"
+#include "sim/simtransmitter.h"
 
 #include <QByteArray>
 #include <QList>
@@ -59,10 +60,32 @@ struct SimModuleState
 //     sim.stop();
 //
 // Every member may be called from any thread, before, during or after the
-// run. Answers go out as soon as a request is complete (well within the
-// master's 50 ms), except with Fault::Late. Requests for addresses that are
-// not simulated and requests with a wrong CRC get no answer; a broadcast
-// write (address 0) is applied by every module and answered by none.
+// run.
+//
+// On the line it behaves as the modules do on a real one:
+// - A request ends with 3.5 characters of silence (kFrameSilence); a gap that
+//   long inside a request cuts it, and neither part is answered. A relay
+//   module's poll may pause after its address byte (see SimFrameReader).
+// - Frames with a wrong CRC and frames for addresses that are not simulated
+//   get no answer. A module answers functions 3 and 16 and refuses every
+//   other function with exception 1, a request whose length, byte count and
+//   register count disagree with exception 3, registers it does not have
+//   with exception 2 and values it does not take with exception 3. A
+//   broadcast (address 0) is applied by every module and answered by none.
+//   A relay module answers only its 13-byte poll with 1 in its constant
+//   byte (offset 2).
+// - With pacing on (the default) a reply begins a turnaround after the
+//   request ended (kDefaultTurnaround, settable) and its bytes follow at the
+//   line's rate, 11 bits a character: 19200 baud for the RTD modules, 57600
+//   for the relay modules. A read of the eight readings (21 bytes) is
+//   complete 2.0 + 3 + 12.0 = 17 ms after the master's last byte, well
+//   within its 50 ms window; with Fault::Late the reply is complete
+//   kLateDelay after the request, past that window. With pacing off a reply
+//   goes out whole as soon as the request has ended, for tests that need
+//   speed.
+// - A reply that no master has read kUnreadReplyLifetime after its last byte
+//   is discarded, as a real line loses what nobody listens to; a master that
+//   opens the line later does not find it.
 class BusSimulator
 {
 public:
@@ -74,12 +97,50 @@ public:
         int fd = -1;
     };
 
-    // Delay of a late answer: well past the master's 50 ms reply window.
+    // The line rates of the two kinds of module.
+    static constexpr int kModuleBaud = 19200;
+    static constexpr int kRelayBaud = 57600;
+
+    // The silence that ends a request on the pty: 3.5 characters of 11 bits
+    // at 19200 baud, 3.5 * 11 / 19200 s = 2.005 ms, as a module on a real
+    // line takes it.
+    //
+    // A pty has no timing of its own, so the simulator measures the silence
+    // between its reads, and that is robust here for a reason worth
+    // stating: the pty copies all bytes of one write() into one buffer and
+    // hands them to the reading side in one piece (checked: 20,000 writes of
+    // 8 to 256 bytes under full load on both cores, none arrived split), and
+    // every master we serve (the program's TComPort, libmodbus, mbpoll)
+    // writes a request with one write(). Scheduler jitter can delay the
+    // simulator's reads but not cut a write, so it can only join two writes
+    // that came close together, never split one; a loaded machine therefore
+    // never costs a request. Only the relay link writes a request in two
+    // parts, and its gap is handled by the relay address byte rule.
+    static constexpr std::chrono::nanoseconds kFrameSilence{
+        35 * SimTransmitter::characterTime(kModuleBaud) / 10};
+    // The same on a real port. There the kernel hands bytes over in pieces
+    // whose timing is not the line's: a UART raises its interrupt every 8 or
+    // 14 bytes and 4 characters after the last one, and a USB adapter sends
+    // what it has every 1 to 16 ms (its latency timer). Silence between
+    // reads of up to that long is therefore no silence on the line.
+    static constexpr std::chrono::milliseconds kPortFrameSilence{20};
+    // How long a relay module's address byte waits for the rest of its poll
+    // (see SimFrameReader): the master's own 50 ms reply window.
+    static constexpr std::chrono::milliseconds kRelayAddressHold{50};
+    // The time between the end of a request and the start of its reply.
+    static constexpr std::chrono::microseconds kDefaultTurnaround{3000};
+    // When a late answer is complete, counted from the end of the request:
+    // its first byte comes well past the master's 50 ms reply window (a read
+    // of the eight readings, 12 ms on the line, begins at 68 ms), and its
+    // last byte well before the master drops what came late, 100 ms after
+    // its request.
     static constexpr std::chrono::milliseconds kLateDelay{80};
-    // Bytes that have not made a frame by the end of this much silence are
-    // dropped. A master writes each request at once and waits at least 50 ms
-    // for its answer, so silence this long ends any exchange.
-    static constexpr std::chrono::milliseconds kQuietGap{50};
+    // A reply still unread this long after its last byte is discarded. It is
+    // five times the program's 50 ms reply window, so a master that reads at
+    // the end of its window, or after the extra 50 ms in which it drops a
+    // late reply, still finds its answer on a loaded machine; a master that
+    // opens the line a moment later finds it empty.
+    static constexpr std::chrono::milliseconds kUnreadReplyLifetime{250};
     // The request log keeps this many of the latest requests.
     static constexpr qsizetype kMaxLoggedRequests = 10000;
 
@@ -101,10 +162,20 @@ public:
     bool addModule(int address, const SimInputTypes &types);
     QList<int> moduleAddresses() const;
 
-    // Whether the three relay-integrated modules answer their polls. Modbus
-    // modules at 13, 14 and 15 answer Modbus requests either way.
+    // Whether the three relay-integrated modules answer their polls. While
+    // they do, every frame with command 9 for 13, 14 or 15 is theirs; Modbus
+    // modules at those addresses answer the other functions either way.
     void setRelayModules(bool on);
     bool relayModules() const;
+
+    // Pacing of the replies (see above); on by default. On an open port the
+    // port itself sends at its baud rate, so there pacing means only the
+    // turnaround. Either may be changed while running and applies to the
+    // next request.
+    void setPacing(bool on);
+    bool pacing() const;
+    void setTurnaround(std::chrono::microseconds turnaround);
+    std::chrono::microseconds turnaround() const;
 
     // Makes the pty and publishes it, or takes the open port, and starts
     // answering. False with errorString() when that fails.
@@ -150,6 +221,10 @@ public:
     // The requests recognised so far, oldest first.
     QList<SimRequest> requests() const;
     void clearRequests();
+    // How many frames silence has ended on the line since start(), whatever
+    // they held (noise, fragments, requests for nobody). A test that must
+    // know that a frame has ended before it sends the next waits on this.
+    qint64 framesReceived() const;
 
     std::optional<SimModuleState> moduleState(int address) const;
     std::optional<SimFaults> relayFaults(int module) const;
@@ -168,7 +243,8 @@ private:
     struct Answer
     {
         QByteArray bytes;
-        Clock::time_point due;
+        Clock::time_point start;
+        Clock::duration character;
     };
 
     void run();
@@ -178,7 +254,12 @@ private:
     void closeLineLocked();
     int lineFd() const;
     void wake();
-    std::optional<Answer> handleFrame(const QByteArray &frame, Clock::time_point now);
+    std::optional<Answer> handleFrame(const QByteArray &frame, Clock::time_point end);
+    std::optional<Answer> relayAnswerLocked(const QByteArray &frame, qint64 elapsedMs,
+                                            Clock::time_point end);
+    std::optional<Answer> modbusAnswerLocked(const QByteArray &frame, qint64 elapsedMs,
+                                             Clock::time_point end);
+    Answer timedLocked(QByteArray bytes, Fault fault, int baud, Clock::time_point end) const;
     void logLocked(const QByteArray &frame);
     QByteArray garbageLocked(const QByteArray &answer, bool modbus);
     bool writeToLine(const QByteArray &bytes);
@@ -202,7 +283,10 @@ private:
     std::map<int, SimModule> m_modules;
     std::vector<SimRelayModule> m_relays;
     bool m_relayOn = false;
+    bool m_pacing = true;
+    std::chrono::microseconds m_turnaround = kDefaultTurnaround;
     QList<SimRequest> m_requests;
+    qint64 m_framesReceived = 0;
     std::mt19937 m_random;
 
     std::thread m_thread;

@@ -27,10 +27,17 @@ QString usage()
     return QStringLiteral(
                "Usage: kelvora-sim [options]\n"
                "\n"
-               "Simulates a bus of RTD input modules (Modbus RTU slaves, functions 3 and 16)\n"
-               "and, on request, the three relay-integrated modules, on a pseudo-terminal\n"
-               "published as a symbolic link that a master opens like a serial port. The\n"
-               "link's path is printed as the first line of standard output.\n"
+               "Simulates a bus of RTD input modules (Modbus RTU slaves, functions 3 and 16;\n"
+               "any other function is refused with exception 1) and, on request, the three\n"
+               "relay-integrated modules, on a pseudo-terminal published as a symbolic link\n"
+               "that a master opens like a serial port. The link's path is printed as the\n"
+               "first line of standard output.\n"
+               "\n"
+               "On the line it behaves as the modules do: a request ends after 3.5 characters\n"
+               "of silence (2 ms), so a pause inside a request loses it; a reply begins a\n"
+               "turnaround after the request and its bytes follow at the line's rate, 11 bits\n"
+               "a character at 19200 baud (relay modules 57600); a reply nobody has read\n"
+               "within 250 ms is discarded.\n"
                "\n"
                "Options:\n"
                "  --link PATH         the link to publish (default %1);\n"
@@ -53,8 +60,15 @@ QString usage()
                "                      a fault from the start, as the fault command below\n"
                "                      with colons for spaces: 7:silent, 7:open:3,\n"
                "                      7:value:3:1234, r2:late. Repeatable\n"
+               "  --turnaround MS     time from the end of a request to the start of its\n"
+               "                      reply, 0..1000 ms, fractions allowed (default 3)\n"
+               "  --no-pacing         replies go out whole as soon as the request has\n"
+               "                      ended, without turnaround: fastest, for tests\n"
                "  --port DEVICE       serve a real serial port instead of a pty (raw,\n"
-               "                      8N1, no flow control); vanish and return do not apply\n"
+               "                      8N1, no flow control); vanish and return do not apply.\n"
+               "                      The port sends at its own baud rate; as the kernel\n"
+               "                      hands bytes over in pieces, 20 ms of silence ends a\n"
+               "                      request there\n"
                "  --baud N            baud rate for --port (default 19200)\n"
                "  --no-stdin          take no commands; run until SIGINT or SIGTERM.\n"
                "                      Standard input is also left alone when it is\n"
@@ -98,6 +112,12 @@ void print(FILE *stream, const QString &text)
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fputc('\n', stream);
     std::fflush(stream);
+}
+
+// A command's outcome as a person at the terminal reads it.
+void print(const Result<QString> &outcome)
+{
+    print(stdout, outcome ? *outcome : QStringLiteral("error: ") + outcome.error());
 }
 
 // Why standard input should not be read, or an empty text when it should.
@@ -178,12 +198,12 @@ void serve(SimConsole &console, bool readStdin)
             pending.append(chunk, n);
         qsizetype newline;
         while (!console.quitRequested() && (newline = pending.indexOf('\n')) >= 0) {
-            print(stdout, console.execute(QString::fromLocal8Bit(pending.left(newline))));
+            print(console.execute(QString::fromLocal8Bit(pending.left(newline))));
             pending.remove(0, newline + 1);
         }
         if (ended) {
             if (!console.quitRequested())
-                print(stdout, console.execute(QString::fromLocal8Bit(pending)));
+                print(console.execute(QString::fromLocal8Bit(pending)));
             return;
         }
     }
@@ -210,7 +230,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption baud(QStringLiteral("baud"), QString(), QStringLiteral("N"),
                                   QStringLiteral("19200"));
     const QCommandLineOption noStdin(QStringLiteral("no-stdin"), QString());
-    parser.addOptions({help, link, module, modules, relay, seed, fault, port, baud, noStdin});
+    const QCommandLineOption turnaround(QStringLiteral("turnaround"), QString(),
+                                        QStringLiteral("MS"));
+    const QCommandLineOption noPacing(QStringLiteral("no-pacing"), QString());
+    parser.addOptions({help, link, module, modules, relay, seed, fault, port, baud, noStdin,
+                       turnaround, noPacing});
 
     const auto fail = [](const QString &why) {
         print(stderr, QStringLiteral("kelvora-sim: %1 (see --help)").arg(why));
@@ -246,21 +270,29 @@ int main(int argc, char *argv[])
             return fail(QStringLiteral("bad seed %1").arg(parser.value(seed)));
         sim->setSeed(value);
     }
+    if (parser.isSet(turnaround)) {
+        bool ok = false;
+        const double ms = parser.value(turnaround).toDouble(&ok);
+        if (!ok || !(ms >= 0.0 && ms <= 1000.0))
+            return fail(QStringLiteral("bad turnaround %1").arg(parser.value(turnaround)));
+        sim->setTurnaround(std::chrono::microseconds(qRound64(ms * 1000.0)));
+    }
+    sim->setPacing(!parser.isSet(noPacing));
     for (const QString &spec : parser.values(module)) {
-        if (const QString why = SimConsole::addModuleSpec(*sim, spec); !why.isEmpty())
-            return fail(why);
+        if (const Result<> added = SimConsole::addModuleSpec(*sim, spec); !added)
+            return fail(added.error());
     }
     for (const QString &spec : parser.values(modules)) {
-        if (const QString why = SimConsole::addModuleRange(*sim, spec); !why.isEmpty())
-            return fail(why);
+        if (const Result<> added = SimConsole::addModuleRange(*sim, spec); !added)
+            return fail(added.error());
     }
     if (!parser.isSet(module) && !parser.isSet(modules) && !parser.isSet(relay))
-        SimConsole::addModuleRange(*sim, QStringLiteral("1-4"));
+        static_cast<void>(SimConsole::addModuleRange(*sim, QStringLiteral("1-4")));
     sim->setRelayModules(parser.isSet(relay));
     SimConsole console(*sim);
     for (const QString &spec : parser.values(fault)) {
-        if (const QString why = console.applyFaultSpec(spec); !why.isEmpty())
-            return fail(why);
+        if (const Result<> applied = console.applyFaultSpec(spec); !applied)
+            return fail(applied.error());
     }
 
     installSignalHandlers();
@@ -270,7 +302,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     print(stdout, portFd >= 0 ? parser.value(port) : sim->linkPath());
-    print(stderr, console.execute(QStringLiteral("list")));
+    print(stderr, *console.execute(QStringLiteral("list")));
     print(stderr,
           stdinNote.isEmpty()
               ? QStringLiteral("kelvora-sim: reading commands from standard input (try help)")

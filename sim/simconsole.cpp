@@ -47,7 +47,7 @@ std::optional<Fault> faultFromWord(const QString &word)
 std::optional<int> typeFromWord(const QString &word)
 {
     const QString w = word.trimmed().toLower();
-    for (int code = 0; code <= k4to20mA; ++code) {
+    for (int code = 0; code <= kSim4to20mA; ++code) {
         if (w == QLatin1String(kTypeWords[code]) || w == QString::number(code))
             return code;
     }
@@ -63,9 +63,9 @@ std::optional<int> number(const QString &text, int low, int high)
     return value;
 }
 
-QString error(const QString &text)
+QString ok()
 {
-    return QStringLiteral("error: ") + text;
+    return QStringLiteral("ok");
 }
 
 // Splits "ADDR:TYPES" into the part before the first colon and the rest.
@@ -82,7 +82,7 @@ QString describeFaults(const SimFaults &faults)
     QStringList parts;
     if (faults.reply != Fault::None)
         parts << faultWord(faults.reply);
-    for (int i = 0; i < kInputCount; ++i) {
+    for (int i = 0; i < kSimInputCount; ++i) {
         if (faults.forced[i])
             parts << QStringLiteral("input %1 = %2").arg(i + 1).arg(*faults.forced[i]);
         else if (faults.inputs[i] != Fault::None)
@@ -96,13 +96,14 @@ QString describeFaults(const SimFaults &faults)
 
 SimInputTypes SimConsole::defaultMix()
 {
-    return {kPt100, kPt100, kNi100, kNi120, kCu10, k4to20mA, kPt100, kNotUsed};
+    return {kSimPt100, kSimPt100,   kSimNi100, kSimNi120,
+            kSimCu10,  kSim4to20mA, kSimPt100, kSimNotUsed};
 }
 
 std::optional<SimInputTypes> SimConsole::parseInputTypes(const QString &text)
 {
     const QStringList words = text.split(QLatin1Char(','));
-    if (words.size() > kInputCount)
+    if (words.size() > kSimInputCount)
         return std::nullopt;
     SimInputTypes types{};
     for (int i = 0; i < words.size(); ++i) {
@@ -122,8 +123,8 @@ std::optional<QList<int>> SimConsole::parseAddressList(const QString &text)
         const auto match = item.match(part.trimmed());
         if (!match.hasMatch())
             return std::nullopt;
-        const auto low = number(match.captured(1), 1, kModuleCount);
-        const auto high = match.hasCaptured(2) ? number(match.captured(2), 1, kModuleCount) : low;
+        const auto low = number(match.captured(1), 1, kSimMaxAddress);
+        const auto high = match.hasCaptured(2) ? number(match.captured(2), 1, kSimMaxAddress) : low;
         if (!low || !high || *high < *low)
             return std::nullopt;
         for (int address = *low; address <= *high; ++address)
@@ -132,48 +133,49 @@ std::optional<QList<int>> SimConsole::parseAddressList(const QString &text)
     return QList<int>(addresses.begin(), addresses.end());
 }
 
-QString SimConsole::addModuleSpec(BusSimulator &sim, const QString &spec)
+Result<> SimConsole::addModuleSpec(BusSimulator &sim, const QString &spec)
 {
     const auto [addressText, typesText] = splitSpec(spec);
-    const auto address = number(addressText, 1, kModuleCount);
+    const auto address = number(addressText, 1, kSimMaxAddress);
     if (!address)
-        return error(QStringLiteral("module address must be 1..63: %1").arg(spec));
-    if (!typesText)
-        return sim.addModule(*address)
-                   ? QString()
-                   : error(QStringLiteral("module %1 given twice").arg(*address));
-    const auto types = parseInputTypes(*typesText);
-    if (!types)
-        return error(QStringLiteral("bad input types: %1").arg(*typesText));
-    return sim.addModule(*address, *types)
-               ? QString()
-               : error(QStringLiteral("module %1 given twice").arg(*address));
+        return Fail(QStringLiteral("module address must be 1..63: %1").arg(spec));
+    std::optional<SimInputTypes> types;
+    if (typesText) {
+        types = parseInputTypes(*typesText);
+        if (!types)
+            return Fail(QStringLiteral("bad input types: %1").arg(*typesText));
+    }
+    if (!(types ? sim.addModule(*address, *types) : sim.addModule(*address)))
+        return Fail(QStringLiteral("module %1 given twice").arg(*address));
+    return {};
 }
 
-QString SimConsole::addModuleRange(BusSimulator &sim, const QString &spec)
+Result<> SimConsole::addModuleRange(BusSimulator &sim, const QString &spec)
 {
     const auto [listText, typesText] = splitSpec(spec);
     const auto addresses = parseAddressList(listText);
     if (!addresses)
-        return error(
+        return Fail(
             QStringLiteral("bad module list (addresses 1..63, such as 1-4,9): %1").arg(listText));
     const auto types = typesText ? parseInputTypes(*typesText) : defaultMix();
     if (!types)
-        return error(QStringLiteral("bad input types: %1").arg(*typesText));
+        return Fail(QStringLiteral("bad input types: %1").arg(*typesText));
     for (const int address : *addresses) {
         if (!sim.addModule(address, *types))
-            return error(QStringLiteral("module %1 given twice").arg(address));
+            return Fail(QStringLiteral("module %1 given twice").arg(address));
     }
-    return QString();
+    return {};
 }
 
-QString SimConsole::applyFaultSpec(const QString &spec)
+Result<> SimConsole::applyFaultSpec(const QString &spec)
 {
-    const QString result = fault(spec.split(QLatin1Char(':')));
-    return result.startsWith(QLatin1String("error")) ? result : QString();
+    const Result<QString> done = fault(spec.split(QLatin1Char(':')));
+    if (!done)
+        return Fail(done.error());
+    return {};
 }
 
-QString SimConsole::execute(const QString &line)
+Result<QString> SimConsole::execute(const QString &line)
 {
     static const QRegularExpression space(QStringLiteral("\\s+"));
     QStringList words = line.trimmed().split(space, Qt::SkipEmptyParts);
@@ -188,14 +190,16 @@ QString SimConsole::execute(const QString &line)
         return list();
     if (command == QLatin1String("log"))
         return log(words);
-    if (command == QLatin1String("vanish") && words.isEmpty())
-        return m_sim.vanish() ? QStringLiteral("ok")
-                              : error(QStringLiteral("the line cannot vanish now"));
+    if (command == QLatin1String("vanish") && words.isEmpty()) {
+        if (!m_sim.vanish())
+            return Fail(QStringLiteral("the line cannot vanish now"));
+        return ok();
+    }
     if (command == QLatin1String("return") && words.isEmpty()) {
         if (m_sim.reappear())
             return QStringLiteral("ok: %1 -> %2").arg(m_sim.linkPath(), m_sim.ptyPath());
         const QString why = m_sim.errorString();
-        return error(why.isEmpty() ? QStringLiteral("the line has not vanished") : why);
+        return Fail(why.isEmpty() ? QStringLiteral("the line has not vanished") : why);
     }
     if (command == QLatin1String("help") || command == QLatin1String("?"))
         return commandHelp().trimmed();
@@ -203,91 +207,98 @@ QString SimConsole::execute(const QString &line)
         m_quit = true;
         return QStringLiteral("bye");
     }
-    return error(QStringLiteral("unknown command '%1' (try help)").arg(line.trimmed()));
+    return Fail(QStringLiteral("unknown command '%1' (try help)").arg(line.trimmed()));
 }
 
-QString SimConsole::fault(const QStringList &args)
+Result<QString> SimConsole::fault(const QStringList &args)
 {
     if (args.size() < 2)
-        return error(QStringLiteral("usage: fault ADDR KIND [INPUT [RAW]]"));
+        return Fail(QStringLiteral("usage: fault ADDR KIND [INPUT [RAW]]"));
     const QString target = args[0].toLower();
     const bool relay = target.startsWith(QLatin1Char('r'));
-    const auto address =
-        relay ? number(target.mid(1), 1, SimRelayModule::kCount) : number(target, 1, kModuleCount);
+    const auto address = relay ? number(target.mid(1), 1, SimRelayModule::kCount)
+                               : number(target, 1, kSimMaxAddress);
     if (!address)
-        return error(QStringLiteral("no such module: %1 (1..63, or r1..r3 for a relay module)")
-                         .arg(args[0]));
+        return Fail(QStringLiteral("no such module: %1 (1..63, or r1..r3 for a relay module)")
+                        .arg(args[0]));
 
     const QString kind = args[1].toLower();
     if (kind == QLatin1String("value")) {
-        const auto input = args.size() == 4 ? number(args[2], 1, kInputCount) : std::nullopt;
+        const auto input = args.size() == 4 ? number(args[2], 1, kSimInputCount) : std::nullopt;
         const auto raw =
             args.size() == 4 ? number(args[3], -32768, relay ? 255 : 65535) : std::nullopt;
         if (!input || !raw)
-            return error(QStringLiteral("usage: fault ADDR value INPUT RAW (input 1..8)"));
+            return Fail(QStringLiteral("usage: fault ADDR value INPUT RAW (input 1..8)"));
         const bool done = relay ? m_sim.setRelayReading(*address, *input, static_cast<quint8>(*raw))
                                 : m_sim.setReading(*address, *input, static_cast<quint16>(*raw));
-        return done ? QStringLiteral("ok")
-                    : error(QStringLiteral("module %1 is not simulated").arg(args[0]));
+        if (!done)
+            return Fail(QStringLiteral("module %1 is not simulated").arg(args[0]));
+        return ok();
     }
     const auto fault = faultFromWord(kind);
     if (!fault)
-        return error(QStringLiteral("unknown fault '%1' (see help)").arg(args[1]));
+        return Fail(QStringLiteral("unknown fault '%1' (see help)").arg(args[1]));
     if (args.size() > 3)
-        return error(QStringLiteral("too many words"));
-    const auto input = args.size() == 3 ? number(args[2], 1, kInputCount) : 0;
+        return Fail(QStringLiteral("too many words"));
+    const auto input = args.size() == 3 ? number(args[2], 1, kSimInputCount) : 0;
     if (!input)
-        return error(QStringLiteral("input must be 1..8: %1").arg(args[2]));
+        return Fail(QStringLiteral("input must be 1..8: %1").arg(args[2]));
     const bool done = relay ? m_sim.setRelayFault(*address, *fault, *input)
                             : m_sim.setFault(*address, *fault, *input);
     if (done)
-        return QStringLiteral("ok");
+        return ok();
     if (relay ? !m_sim.relayFaults(*address) : !m_sim.moduleState(*address))
-        return error(QStringLiteral("module %1 is not simulated").arg(args[0]));
-    return error(QStringLiteral("fault %1 does not apply %2")
-                     .arg(kind, *input ? QStringLiteral("to one input")
-                                       : QStringLiteral("to a whole module")));
+        return Fail(QStringLiteral("module %1 is not simulated").arg(args[0]));
+    return Fail(QStringLiteral("fault %1 does not apply %2")
+                    .arg(kind, *input ? QStringLiteral("to one input")
+                                      : QStringLiteral("to a whole module")));
 }
 
-QString SimConsole::clear(const QStringList &args)
+Result<QString> SimConsole::clear(const QStringList &args)
 {
     if (args.size() != 1)
-        return error(QStringLiteral("usage: clear ADDR | clear all"));
+        return Fail(QStringLiteral("usage: clear ADDR | clear all"));
     const QString target = args[0].toLower();
     if (target == QLatin1String("all")) {
         m_sim.clearAllFaults();
-        return QStringLiteral("ok");
+        return ok();
     }
     if (target.startsWith(QLatin1Char('r'))) {
         const auto module = number(target.mid(1), 1, SimRelayModule::kCount);
         if (!module)
-            return error(QStringLiteral("no such relay module: %1").arg(args[0]));
+            return Fail(QStringLiteral("no such relay module: %1").arg(args[0]));
         m_sim.clearRelayFaults(*module);
-        return QStringLiteral("ok");
+        return ok();
     }
-    const auto address = number(target, 1, kModuleCount);
+    const auto address = number(target, 1, kSimMaxAddress);
     if (!address || !m_sim.moduleState(*address))
-        return error(QStringLiteral("module %1 is not simulated").arg(args[0]));
+        return Fail(QStringLiteral("module %1 is not simulated").arg(args[0]));
     m_sim.clearFaults(*address);
-    return QStringLiteral("ok");
+    return ok();
 }
 
 QString SimConsole::list() const
 {
-    QStringList lines;
+    QString line;
     if (m_sim.linkPath().isEmpty())
-        lines << QStringLiteral("line: serial port");
+        line = QStringLiteral("line: serial port");
     else if (m_sim.hasVanished())
-        lines << QStringLiteral("line: %1 (vanished)").arg(m_sim.linkPath());
+        line = QStringLiteral("line: %1 (vanished)").arg(m_sim.linkPath());
     else
-        lines << QStringLiteral("line: %1 -> %2").arg(m_sim.linkPath(), m_sim.ptyPath());
+        line = QStringLiteral("line: %1 -> %2").arg(m_sim.linkPath(), m_sim.ptyPath());
+    if (m_sim.pacing())
+        line += QStringLiteral(", replies paced, turnaround %1 ms")
+                    .arg(double(m_sim.turnaround().count()) / 1000.0);
+    else
+        line += QStringLiteral(", replies not paced");
+    QStringList lines{line};
     for (const int address : m_sim.moduleAddresses()) {
         const SimModuleState state = *m_sim.moduleState(address);
         QString types;
         if (state.configured) {
             QStringList words;
             for (const int code : state.inputTypes)
-                words << QString::fromLatin1(kTypeWords[std::clamp(code, 0, int(k4to20mA))]);
+                words << QString::fromLatin1(kTypeWords[std::clamp(code, 0, int(kSim4to20mA))]);
             types = words.join(QLatin1Char(','));
         } else {
             types = QStringLiteral("(no configuration)");
@@ -308,12 +319,12 @@ QString SimConsole::list() const
     return lines.join(QLatin1Char('\n'));
 }
 
-QString SimConsole::log(const QStringList &args) const
+Result<QString> SimConsole::log(const QStringList &args) const
 {
     const auto count =
         args.isEmpty() ? 10 : number(args[0], 1, int(BusSimulator::kMaxLoggedRequests));
     if (!count || args.size() > 1)
-        return error(QStringLiteral("usage: log [N]"));
+        return Fail(QStringLiteral("usage: log [N]"));
     const QList<SimRequest> requests = m_sim.requests();
     QStringList lines;
     for (qsizetype i = std::max<qsizetype>(0, requests.size() - *count); i < requests.size(); ++i) {

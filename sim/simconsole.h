@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/result.h"
 #include "sim/simmodule.h"
 
 #include <QList>
@@ -12,26 +13,30 @@ class BusSimulator;
 // The commands kelvora-sim takes on its standard input, one per line, and
 // the module and fault specifications of its command line. Fault options use
 // the same words as the fault command, with colons for spaces.
+//
+// Each returns a Result: a command that fails gives a Failure whose text
+// says what was wrong, in words for the person who typed it; the program
+// prints it after "error: ".
 class SimConsole
 {
 public:
     explicit SimConsole(BusSimulator &sim) : m_sim(sim) {}
 
-    // Carries out one command line and returns what to print: "ok", a
-    // listing, or a text starting with "error: ". Empty for a blank line.
-    QString execute(const QString &line);
+    // Carries out one command line and gives what to print: "ok", a
+    // listing, or an empty text for a blank line.
+    Result<QString> execute(const QString &line);
     bool quitRequested() const { return m_quit; }
 
-    // "ADDR:KIND[:INPUT[:RAW]]", as the fault command's arguments. Returns
-    // an error text, empty on success.
-    QString applyFaultSpec(const QString &spec);
+    // "ADDR:KIND[:INPUT[:RAW]]", as the fault command's arguments.
+    Result<> applyFaultSpec(const QString &spec);
 
     // "ADDR[:TYPES]": adds one module, holding TYPES when given and not yet
-    // configured otherwise. Returns an error text, empty on success.
-    static QString addModuleSpec(BusSimulator &sim, const QString &spec);
+    // configured otherwise.
+    static Result<> addModuleSpec(BusSimulator &sim, const QString &spec);
     // "LIST[:TYPES]": adds the modules of LIST (such as "1-4,9"), each
-    // holding TYPES or else the default mix. Returns an error text.
-    static QString addModuleRange(BusSimulator &sim, const QString &spec);
+    // holding TYPES or else the default mix. Modules before the one that
+    // fails stay added.
+    static Result<> addModuleRange(BusSimulator &sim, const QString &spec);
 
     // Up to eight comma-separated type names or codes; inputs not named are
     // not used.
@@ -45,10 +50,10 @@ public:
     static QString commandHelp();
 
 private:
-    QString fault(const QStringList &args);
-    QString clear(const QStringList &args);
+    Result<QString> fault(const QStringList &args);
+    Result<QString> clear(const QStringList &args);
     QString list() const;
-    QString log(const QStringList &args) const;
+    Result<QString> log(const QStringList &args) const;
 
     BusSimulator &m_sim;
     bool m_quit = false;

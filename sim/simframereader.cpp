@@ -7,28 +7,6 @@ constexpr int kRelayPollLength = 13;
 constexpr int kFirstRelayAddress = 13;
 constexpr int kLastRelayAddress = 15;
 
-bool isRelayAddress(int address)
-{
-    return address >= kFirstRelayAddress && address <= kLastRelayAddress;
-}
-
-// Length of the frame that would start at offset i: 0 while too few bytes
-// have arrived to tell, -1 when no request starts like this.
-qsizetype frameLengthAt(const QByteArray &buffer, qsizetype i)
-{
-    const qsizetype available = buffer.size() - i;
-    if (available < 2)
-        return 0;
-    const int function = simByteAt(buffer, i + 1);
-    if (function == kRelayCommand && isRelayAddress(simByteAt(buffer, i)))
-        return kRelayPollLength;
-    if (function >= 1 && function <= 6)
-        return 8;
-    if (function == 15 || function == 16)
-        return available < 7 ? 0 : 9 + simByteAt(buffer, i + 6);
-    return -1;
-}
-
 } // namespace
 
 quint16 simCrc16(QByteArrayView bytes)
@@ -51,26 +29,94 @@ QByteArray simWithCrc(QByteArray bytes)
     return bytes;
 }
 
-void SimFrameReader::append(QByteArrayView bytes)
+SimFrameReader::SimFrameReader(Clock::duration silence, Clock::duration addressHold)
+    : m_silence(silence), m_addressHold(addressHold)
+{}
+
+void SimFrameReader::append(QByteArrayView bytes, Clock::time_point at)
 {
+    if (bytes.isEmpty())
+        return;
+    if (!m_buffer.isEmpty() && at - m_lastByte >= m_silence)
+        endFrame();
+    if (holdsExpiredAddress(at))
+        releaseAddress();
     m_buffer.append(bytes);
-    if (m_buffer.size() > kMaxBuffered)
-        m_buffer.remove(0, m_buffer.size() - kMaxBuffered);
+    if (m_buffer.size() > kMaxFrame)
+        m_buffer.remove(0, m_buffer.size() - kMaxFrame);
+    m_lastByte = at;
 }
 
-std::optional<QByteArray> SimFrameReader::takeFrame()
+std::optional<SimFrame> SimFrameReader::takeFrame(Clock::time_point now)
 {
-    for (qsizetype i = 0; i < m_buffer.size(); ++i) {
-        const qsizetype length = frameLengthAt(m_buffer, i);
-        if (length <= 0 || i + length > m_buffer.size())
-            continue;
-        const QByteArray frame = m_buffer.mid(i, length);
-        if (simCrc16(frame) != 0)
-            continue;
-        m_buffer.remove(0, i + length);
-        return frame;
-    }
+    if (!m_buffer.isEmpty() && now - m_lastByte >= m_silence)
+        endFrame();
+    if (holdsExpiredAddress(now))
+        releaseAddress();
+    if (m_ended.empty())
+        return std::nullopt;
+    SimFrame frame = std::move(m_ended.front());
+    m_ended.pop_front();
+    return frame;
+}
+
+std::optional<SimFrameReader::Clock::time_point> SimFrameReader::nextDeadline() const
+{
+    if (!m_ended.empty())
+        return Clock::time_point::min();
+    if (!m_buffer.isEmpty())
+        return m_lastByte + m_silence;
+    if (m_heldAddress)
+        return m_heldAddress->end - m_silence + m_addressHold;
     return std::nullopt;
+}
+
+void SimFrameReader::clear()
+{
+    m_buffer.clear();
+    m_ended.clear();
+    m_heldAddress.reset();
+}
+
+void SimFrameReader::endFrame()
+{
+    ++m_framesEnded;
+    SimFrame frame{std::move(m_buffer), m_lastByte + m_silence};
+    m_buffer.clear();
+    if (frame.bytes.size() == 1 && isRelayAddress(simByteAt(frame.bytes, 0))) {
+        if (m_heldAddress)
+            releaseAddress();
+        m_heldAddress = std::move(frame);
+        return;
+    }
+    if (m_heldAddress) {
+        const QByteArray poll = m_heldAddress->bytes + frame.bytes;
+        if (isRelayPoll(poll) && simCrc16(poll) == 0) {
+            m_heldAddress.reset();
+            m_ended.push_back(SimFrame{poll, frame.end});
+            return;
+        }
+        releaseAddress();
+    }
+    m_ended.push_back(std::move(frame));
+}
+
+// The hold runs from the address byte's arrival.
+bool SimFrameReader::holdsExpiredAddress(Clock::time_point now) const
+{
+    return m_heldAddress && m_buffer.isEmpty() &&
+           now - (m_heldAddress->end - m_silence) >= m_addressHold;
+}
+
+void SimFrameReader::releaseAddress()
+{
+    m_ended.push_back(std::move(*m_heldAddress));
+    m_heldAddress.reset();
+}
+
+bool SimFrameReader::isRelayAddress(int address)
+{
+    return address >= kFirstRelayAddress && address <= kLastRelayAddress;
 }
 
 bool SimFrameReader::isRelayPoll(const QByteArray &frame)

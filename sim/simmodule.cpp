@@ -13,8 +13,8 @@ constexpr int kWriteMultiple = 16;
 constexpr int kMaxReadCount = 125;  // 250 data bytes fit a 256-byte frame
 constexpr int kMaxWriteCount = 123; // 246 data bytes, same reason
 constexpr int kFirstReadingRegister = 16;
-constexpr int kTypeRegisters = kInputCount / 2;
-constexpr int kMaxTypeCode = k4to20mA;
+constexpr int kTypeRegisters = kSimInputCount / 2;
+constexpr int kMaxTypeCode = kSim4to20mA;
 
 // Readings a faulty sensor or input gives.
 constexpr quint16 kRtdOutOfRange = 2500; // 250.0 degrees, above the 209.9 the program shows
@@ -47,7 +47,7 @@ std::optional<quint16> faultReading(Fault fault, int type)
     case Fault::Shorted:
         return SimModule::kShorted;
     case Fault::OutOfRange:
-        return type == k4to20mA ? kLoopOutOfRange : kRtdOutOfRange;
+        return type == kSim4to20mA ? kLoopOutOfRange : kRtdOutOfRange;
     default:
         return std::nullopt;
     }
@@ -57,7 +57,7 @@ std::optional<quint16> faultReading(Fault fault, int type)
 
 qint16 simulatedReading(quint32 seed, int unit, int input, int type, qint64 elapsedMs)
 {
-    if (type == kNotUsed)
+    if (type == kSimNotUsed)
         return 0;
     // Each input drifts on a sine of its own period (60 to 90 s) and phase
     // around a base of its own, so a chart shows slow, distinct curves.
@@ -66,7 +66,7 @@ qint16 simulatedReading(quint32 seed, int unit, int input, int type, qint64 elap
     const double wave = std::sin(2.0 * M_PI * double(elapsedMs) / period + phase);
     const double base = unitHash(seed, unit, input, 3);
     const double value =
-        type == k4to20mA ? 11.0 + 2.0 * base + 0.3 * wave : 20.0 + 5.0 * base + 0.6 * wave;
+        type == kSim4to20mA ? 11.0 + 2.0 * base + 0.3 * wave : 20.0 + 5.0 * base + 0.6 * wave;
     return static_cast<qint16>(qRound(value * 10.0));
 }
 
@@ -91,7 +91,7 @@ quint16 SimModule::reading(int index, qint64 elapsedMs) const
     if (!m_configured)
         return kNotConfigured;
     const int type = m_types[index];
-    if (type == kNotUsed)
+    if (type == kSimNotUsed)
         return 0;
     if (const auto value = faultReading(m_faults.inputs[index], type))
         return *value;
@@ -102,7 +102,7 @@ quint16 SimModule::registerValue(int reg, qint64 elapsedMs) const
 {
     if (reg >= 0 && reg < kTypeRegisters)
         return static_cast<quint16>(m_types[2 * reg] * 256 + m_types[2 * reg + 1]);
-    if (reg >= kFirstReadingRegister && reg < kFirstReadingRegister + kInputCount)
+    if (reg >= kFirstReadingRegister && reg < kFirstReadingRegister + kSimInputCount)
         return reading(reg - kFirstReadingRegister, elapsedMs);
     if (reg == kNotchCommandRegister || reg == kNotchCommandRegister + 1)
         return m_notchCommand[reg - kNotchCommandRegister];
@@ -149,8 +149,13 @@ quint8 SimModule::write(int first, const QList<quint16> &values)
 
 QByteArray SimModule::answer(const QByteArray &request, qint64 elapsedMs)
 {
+    // The checks in the order a Modbus slave makes them: the function, then
+    // the shape of the request (exception 3), then the registers (2), then
+    // the values written (3).
     const int function = simByteAt(request, 1);
     if (function == kReadHolding) {
+        if (request.size() != 6)
+            return exceptionAnswer(request, kIllegalValue);
         const int first = simWordAt(request, 2);
         const int count = simWordAt(request, 4);
         if (count < 1 || count > kMaxReadCount)
@@ -164,6 +169,10 @@ QByteArray SimModule::answer(const QByteArray &request, qint64 elapsedMs)
         return reply;
     }
     if (function == kWriteMultiple) {
+        // The register count, the byte count and the bytes that came must
+        // all agree.
+        if (request.size() < 7)
+            return exceptionAnswer(request, kIllegalValue);
         const int first = simWordAt(request, 2);
         const int count = simWordAt(request, 4);
         if (count < 1 || count > kMaxWriteCount || simByteAt(request, 6) != 2 * count ||
@@ -195,7 +204,7 @@ quint8 SimRelayModule::readingByte(int index, int type, qint64 elapsedMs) const
 {
     if (m_faults.forced[index])
         return static_cast<quint8>(*m_faults.forced[index]);
-    if (type == kNotUsed)
+    if (type == kSimNotUsed)
         return 0;
     switch (m_faults.inputs[index]) {
     case Fault::Open:
@@ -203,13 +212,13 @@ quint8 SimRelayModule::readingByte(int index, int type, qint64 elapsedMs) const
     case Fault::Shorted:
         return kShortedByte;
     case Fault::OutOfRange:
-        return type == k4to20mA ? kLoopOutOfRange : 254;
+        return type == kSim4to20mA ? kLoopOutOfRange : 254;
     default:
         break;
     }
     // Relay modules get units of their own, apart from Modbus addresses.
     const int tenths = simulatedReading(m_seed, 100 + m_module, index + 1, type, elapsedMs);
-    const int value = type == k4to20mA ? tenths : qRound(tenths / 10.0) + 50;
+    const int value = type == kSim4to20mA ? tenths : qRound(tenths / 10.0) + 50;
     return static_cast<quint8>(std::clamp(value, 2, 254));
 }
 
@@ -217,9 +226,9 @@ QByteArray SimRelayModule::answer(const QByteArray &poll, qint64 elapsedMs) cons
 {
     QByteArray reply;
     reply.append(poll.at(0));
-    reply.append(static_cast<char>(kInputCount));
+    reply.append(static_cast<char>(kSimInputCount));
     reply.append(static_cast<char>(kMarker));
-    for (int i = 0; i < kInputCount; ++i)
+    for (int i = 0; i < kSimInputCount; ++i)
         reply.append(static_cast<char>(readingByte(i, simByteAt(poll, 3 + i), elapsedMs)));
     reply.append('\0');
     return reply;

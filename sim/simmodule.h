@@ -1,12 +1,28 @@
 #pragma once
 
-#include "modules/moduletable.h"
-
 #include <QByteArray>
 #include <QList>
 
 #include <array>
 #include <optional>
+
+// The simulator's own copy of the bus facts it answers by. It takes none of
+// them from the program (modules/, link/), so a test that runs the program's
+// master against it compares the program's constants with an independent set.
+inline constexpr int kSimMaxAddress = 63; // Modbus addresses 1..63
+inline constexpr int kSimInputCount = 8;  // inputs per module
+
+// Input type codes: the byte a module holds per input in registers 0..3 and
+// the byte a relay module takes per input in its poll.
+enum SimInputType : int
+{
+    kSimNotUsed = 0,
+    kSimPt100 = 1,
+    kSimNi100 = 2,
+    kSimNi120 = 3,
+    kSimCu10 = 4,
+    kSim4to20mA = 5,
+};
 
 // What can go wrong with a simulated module. The reply faults change how a
 // module answers; the reading faults change one input's reading; lost
@@ -16,7 +32,7 @@ enum class Fault
     None,
     // Reply faults, per module.
     Silent,    // no answer at all, and broadcasts are not applied either
-    Late,      // the normal answer, sent about 80 ms after the request
+    Late,      // the normal answer, complete about 80 ms after the request
     BadCrc,    // the normal answer with both CRC bytes inverted
     Exception, // every request refused with exception 4, nothing applied
     Garbage,   // random bytes, as many as the normal answer, never a valid frame
@@ -30,15 +46,15 @@ enum class Fault
 };
 
 // Input type codes of one module, inputs 1..8 at index 0..7.
-using SimInputTypes = std::array<int, kInputCount>;
+using SimInputTypes = std::array<int, kSimInputCount>;
 
 // The faults set on one module. inputs[i] and forced[i] concern input i + 1;
 // a forced raw value wins over everything else, even over 20000.
 struct SimFaults
 {
     Fault reply = Fault::None;
-    std::array<Fault, kInputCount> inputs{};
-    std::array<std::optional<quint16>, kInputCount> forced{};
+    std::array<Fault, kSimInputCount> inputs{};
+    std::array<std::optional<quint16>, kSimInputCount> forced{};
 
     bool operator==(const SimFaults &) const = default;
     bool isClear() const { return *this == SimFaults{}; }
@@ -110,10 +126,11 @@ public:
 
     quint16 registerValue(int reg, qint64 elapsedMs) const;
 
-    // The answer to a request frame (CRC already checked and removed) for
-    // functions 3 and 16, or an exception answer for anything it cannot
-    // serve. Writes are applied before the answer is built. The answer has
-    // no CRC; faults are not applied here.
+    // The answer to a request frame of any length from 2 bytes (CRC already
+    // checked and removed): for functions 3 and 16, or an exception answer
+    // for anything it cannot serve, exception 1 for every other function.
+    // Writes are applied before the answer is built. The answer has no CRC;
+    // faults are not applied here.
     QByteArray answer(const QByteArray &request, qint64 elapsedMs);
 
     // An exception answer to request: address, function | 0x80, code.
@@ -143,6 +160,8 @@ class SimRelayModule : public SimUnit
 public:
     static constexpr int kAddressOffset = 12;
     static constexpr int kCount = 3;
+    static constexpr int kCommand = 9;
+    static constexpr int kPollConstant = 1;
     static constexpr quint8 kMarker = 0x81;
     static constexpr quint8 kOpenByte = 1;
     static constexpr quint8 kShortedByte = 255;

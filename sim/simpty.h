@@ -32,8 +32,9 @@ public:
 
     // Clears the exclusive mode (TIOCEXCL) a client may have left set.
     void releaseExclusive();
-    // Discards answers that no client has read; a client purges them on open
-    // anyway, and they would otherwise fill the pty until writes block.
+    // Discards what has been written to the line and no client has read
+    // (TCIFLUSH on the slave side empties the queue every client reads from,
+    // and touches nothing a client has written).
     void discardUnreadOutput();
 
 private:

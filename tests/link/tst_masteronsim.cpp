@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 // The program's own master (TComPort, Protocol with its guard, VRXProtocol)
@@ -63,11 +64,15 @@ bool PlausibleRelayByte(int type, int reading)
     return reading >= 65 && reading <= 80;
 }
 
-// Waits until bytes are waiting in an open line's input, without taking them.
-bool InputArrives(int fd, int timeoutMs = 3000)
+// Waits until count bytes are waiting in an open line's input, without
+// taking them. The simulator's replies arrive a character at a time.
+bool InputArrives(int fd, int count, int timeoutMs = 3000)
 {
-    pollfd in{fd, POLLIN, 0};
-    return ::poll(&in, 1, timeoutMs) == 1 && (in.revents & POLLIN);
+    QDeadlineTimer deadline(timeoutMs);
+    int waiting = 0;
+    while (::ioctl(fd, FIONREAD, &waiting) == 0 && waiting < count && !deadline.hasExpired())
+        QThread::msleep(1);
+    return waiting >= count;
 }
 
 // A TComPort that lets the line vanish at one chosen step of a transaction,
@@ -461,7 +466,7 @@ void TestMasterOnSim::relayPollFailures()
     m_sim->setRelayModules(true);
     m_sim->clearRelayFaults(2);
     if (fault == Fault::Late)
-        QVERIFY(InputArrives(vrxPort.Handle()));
+        QVERIFY(InputArrives(vrxPort.Handle(), 12));
     QVERIFY(VRXProtocol(&vrxPort).PollModule(2, types, result));
     QCOMPARE(result.module, 2);
     QVERIFY(PlausibleRelayByte(1, result.readings[0]));

@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
+#include <thread>
+
 #include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
@@ -21,10 +24,12 @@
 // Pt100, Ni100, Ni120, Cu10, 4-20 mA, not used, Pt100, 4-20 mA, Modbus
 // module 13 on a relay module's address, and the three relay modules.
 //
-// A missing answer is shown without waiting for a silence: the request and a
-// probe for module 6 go out in one write, and the first bytes that come back
-// must be the probe's answer, which the simulator would have sent after any
-// answer to the first request.
+// A missing answer is shown without waiting for a time-out: the request goes
+// out, the test waits until the simulator has seen its frame end, and then a
+// probe for module 6 goes out. The first bytes that come back must be the
+// probe's answer, which the simulator would have sent after any answer to
+// the first request. (Written in one piece, the two would be one frame with
+// no silence between them, and neither would be answered.)
 namespace {
 
 const QByteArray kProbe = frame("06 03 00 04 00 01 C4 7C");    // module 6, register 4
@@ -33,6 +38,24 @@ const QByteArray kDeviceTypeOf5 = frame("05 03 00 04 00 01 C4 4F");
 const QByteArray kDeviceTypeOf5Answer = frame("05 03 02 00 CA C9 D3");
 
 constexpr int kNotConfigured = 20000;
+
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 5000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// Bytes waiting in a client's input, not yet read.
+int unreadBytes(int fd)
+{
+    int count = -1;
+    return ::ioctl(fd, FIONREAD, &count) == 0 ? count : -1;
+}
 
 } // namespace
 
@@ -53,6 +76,13 @@ private slots:
     }
 
     void cleanup() { m_sim.reset(); }
+
+    // Sends bytes and waits until silence has ended them as a frame.
+    bool sendFrame(RawLine &line, const QByteArray &bytes)
+    {
+        const qint64 before = m_sim->framesReceived();
+        return line.send(bytes) && waitUntil([&] { return m_sim->framesReceived() > before; });
+    }
 
     void deviceRegisters_data()
     {
@@ -144,7 +174,34 @@ private slots:
             << frame("05 03 00 00 00 7E C4 6E") << frame("05 83 03 40 F0");
         QTest::newRow("read past register 65535")
             << frame("05 03 FF FF 00 02 C5 AB") << frame("05 83 02 81 30");
+        QTest::newRow("byte count above the register count")
+            << frame("05 10 00 00 00 01 04 00 01 00 02 36 AD") << frame("05 90 03 4D C0");
+        QTest::newRow("byte count agrees, two data bytes missing")
+            << frame("05 10 00 00 00 02 04 01 01 B4 85") << frame("05 90 03 4D C0");
+        QTest::newRow("byte count agrees, one data byte too many")
+            << frame("05 10 00 00 00 01 02 01 01 05 01 FC") << frame("05 90 03 4D C0");
+        QTest::newRow("write without byte count")
+            << frame("05 10 00 00 00 01 00 4D") << frame("05 90 03 4D C0");
+        QTest::newRow("read with a byte too many")
+            << frame("05 03 00 04 00 01 00 4E 93") << frame("05 83 03 40 F0");
+        QTest::newRow("read without count")
+            << frame("05 03 00 04 F1 2B") << frame("05 83 03 40 F0");
+        // Every function but 3 and 16 is refused with exception 1.
+        QTest::newRow("function 1") << frame("05 01 00 00 00 08 3C 48") << frame("05 81 01 C0 51");
+        QTest::newRow("function 2") << frame("05 02 00 00 00 08 78 48") << frame("05 82 01 C0 A1");
+        QTest::newRow("function 4") << frame("05 04 00 10 00 08 F1 8D") << frame("05 84 01 C3 01");
+        QTest::newRow("function 5") << frame("05 05 00 00 FF 00 8D BE") << frame("05 85 01 C2 91");
         QTest::newRow("function 6") << frame("05 06 00 07 00 32 B8 5A") << frame("05 86 01 C2 61");
+        QTest::newRow("function 7, no data") << frame("05 07 43 22") << frame("05 87 01 C3 F1");
+        QTest::newRow("function 8") << frame("05 08 00 00 12 34 EC F8") << frame("05 88 01 C6 01");
+        QTest::newRow("function 15")
+            << frame("05 0F 00 00 00 08 01 FF BF 26") << frame("05 8F 01 C4 31");
+        QTest::newRow("function 17, no data") << frame("05 11 C2 EC") << frame("05 91 01 CD 91");
+        QTest::newRow("function 22")
+            << frame("05 16 00 07 00 FF 00 00 72 05") << frame("05 96 01 CF A1");
+        QTest::newRow("function 23")
+            << frame("05 17 00 00 00 01 00 07 00 01 02 00 32 DA 48") << frame("05 97 01 CE 31");
+        QTest::newRow("function 43") << frame("05 2B 0E 01 00 81 B7") << frame("05 AB 01 DF 31");
     }
 
     void illegalRequests()
@@ -155,6 +212,89 @@ private slots:
         QVERIFY(line.send(request));
         QCOMPARE(line.receive(answer.size()), answer);
         QVERIFY(!m_sim->moduleState(5)->configured);
+    }
+
+    // The same through libmodbus, an independent master: whatever function
+    // it offers beyond 3 and 16, the module refuses with exception 1.
+    void unsupportedFunctions_data()
+    {
+        QTest::addColumn<int>("function");
+        for (const int function : {1, 2, 4, 5, 6, 15, 17, 22, 23})
+            QTest::addRow("function %d", function) << function;
+    }
+
+    void unsupportedFunctions()
+    {
+        QFETCH(int, function);
+        const ModbusMaster master = connectMaster(m_sim->linkPath(), 6);
+        QVERIFY(master);
+        modbus_t *ctx = master.get();
+        uint8_t bits[8] = {};
+        uint16_t words[8] = {};
+        uint8_t id[64] = {};
+        int rc = 0;
+        switch (function) {
+        case 1:
+            rc = modbus_read_bits(ctx, 0, 8, bits);
+            break;
+        case 2:
+            rc = modbus_read_input_bits(ctx, 0, 8, bits);
+            break;
+        case 4:
+            rc = modbus_read_input_registers(ctx, 16, 8, words);
+            break;
+        case 5:
+            rc = modbus_write_bit(ctx, 0, 1);
+            break;
+        case 6:
+            rc = modbus_write_register(ctx, 7, 50);
+            break;
+        case 15:
+            rc = modbus_write_bits(ctx, 0, 8, bits);
+            break;
+        case 17:
+            rc = modbus_report_slave_id(ctx, int(sizeof id), id);
+            break;
+        case 22:
+            rc = modbus_mask_write_register(ctx, 7, 0x00FF, 0);
+            break;
+        case 23:
+            rc = modbus_write_and_read_registers(ctx, 0, 1, words, 4, 1, words);
+            break;
+        }
+        QCOMPARE(rc, -1);
+        QCOMPARE(errno, int(EMBXILFUN));
+        const SimRequest logged = m_sim->requests().constLast();
+        QCOMPARE(logged.address, 6);
+        QCOMPARE(logged.function, function);
+        QCOMPARE(m_sim->moduleState(6)->notchHz, 60);
+        // The module still answers what it serves.
+        QCOMPARE(readRegisters(ctx, 4, 1), QList<quint16>{202});
+    }
+
+    // Requests libmodbus has no call for, sent raw: it adds the CRC itself.
+    void unsupportedRawFunctions_data()
+    {
+        QTest::addColumn<QByteArray>("request"); // without CRC
+        QTest::newRow("7, read exception status") << frame("06 07");
+        QTest::newRow("8, diagnostics") << frame("06 08 00 00 12 34");
+        QTest::newRow("43, device identification") << frame("06 2B 0E 01 00");
+        QTest::newRow("65, user-defined") << frame("06 41 00 01");
+    }
+
+    void unsupportedRawFunctions()
+    {
+        QFETCH(QByteArray, request);
+        const ModbusMaster master = connectMaster(m_sim->linkPath(), 6);
+        QVERIFY(master);
+        const auto *raw = reinterpret_cast<const uint8_t *>(request.constData());
+        QCOMPARE(modbus_send_raw_request(master.get(), raw, int(request.size())),
+                 int(request.size()) + 2);
+        uint8_t answer[MODBUS_RTU_MAX_ADU_LENGTH] = {};
+        QCOMPARE(modbus_receive_confirmation(master.get(), answer), 5);
+        QCOMPARE(int(answer[0]), 6);
+        QCOMPARE(int(answer[1]), quint8(request[1]) | 0x80);
+        QCOMPARE(int(answer[2]), 1);
     }
 
     void replyFaults_data()
@@ -177,9 +317,14 @@ private slots:
         if (error)
             QCOMPARE(errno, error);
 
+        // The rest of a faulty answer may still be on its way, a character
+        // at a time, after libmodbus has given up on it; as on a real line,
+        // the master drops what it finds and asks again.
         m_sim->clearFaults(6);
-        modbus_flush(master.get());
-        QCOMPARE(readRegisters(master.get(), 4, 1), QList<quint16>{202});
+        QVERIFY(waitUntil([&] {
+            modbus_flush(master.get());
+            return readRegisters(master.get(), 4, 1) == QList<quint16>{202};
+        }));
     }
 
     void exceptionFaultRefusesWrites()
@@ -199,6 +344,19 @@ private slots:
         QTest::newRow("address not simulated") << frame("09 03 00 04 00 01 C4 83") << false;
         QTest::newRow("wrong CRC") << frame("05 03 00 04 00 01 C4 4E") << false;
         QTest::newRow("broadcast read") << frame("00 03 00 04 00 01 C4 1A") << false;
+        QTest::newRow("broadcast of another function") << frame("00 07 40 72") << false;
+        QTest::newRow("two requests in one piece") << kDeviceTypeOf5 + kDeviceTypeOf5 << false;
+        QTest::newRow("noise") << frame("FF 00 11") << false;
+        // The relay modules own command 9 at 13 to 15, so Modbus module 13
+        // does not refuse these.
+        QTest::newRow("relay poll with 2 for its constant")
+            << frame("0D 09 02 01 01 01 01 01 01 01 01 89 76") << false;
+        QTest::newRow("relay poll with 0 for its constant")
+            << frame("0D 09 00 01 01 01 01 01 01 01 01 90 16") << false;
+        QTest::newRow("relay poll a byte too long")
+            << frame("0D 09 01 01 01 01 01 01 01 01 01 00 47 A9") << false;
+        QTest::newRow("relay poll a byte short")
+            << frame("0D 09 01 01 01 01 01 01 01 01 F6 DC") << false;
     }
 
     void noAnswer()
@@ -208,17 +366,113 @@ private slots:
         if (silence5)
             QVERIFY(m_sim->setFault(5, Fault::Silent));
         RawLine line(m_sim->linkPath());
-        QVERIFY(line.send(request + kProbe));
+        QVERIFY(sendFrame(line, request));
+        QVERIFY(line.send(kProbe));
         QCOMPARE(line.receive(kProbeAnswer.size()), kProbeAnswer);
     }
 
+    // 3.5 characters of 11 bits at 19200 baud: 3.5 * 11 / 19200 s.
+    void frameSilenceIsThreeAndAHalfCharacters()
+    {
+        QCOMPARE(std::chrono::nanoseconds(BusSimulator::kFrameSilence),
+                 std::chrono::nanoseconds(2005206));
+    }
+
+    // Regression: pauses of up to 40 ms inside a request were bridged. A
+    // module takes 3.5 characters of silence (2 ms at 19200 baud) for the
+    // end of a request, so each part is a frame of its own and neither is
+    // answered.
+    void pauseInsideARequestLosesIt()
+    {
+        RawLine line(m_sim->linkPath());
+        m_sim->clearRequests();
+        QVERIFY(sendFrame(line, kDeviceTypeOf5.left(4)));
+        QVERIFY(sendFrame(line, kDeviceTypeOf5.mid(4)));
+        QVERIFY(line.send(kProbe));
+        QCOMPARE(line.receive(kProbeAnswer.size()), kProbeAnswer);
+        QCOMPARE(m_sim->requests(), (QList<SimRequest>{{6, 3, 4, 1, {}}}));
+    }
+
+    // The program's relay link sends the address byte, reopens the port with
+    // the other parity and sends the rest: the pause between them ends a
+    // frame, and still the poll is answered.
+    void relayPollPausesAfterItsAddressByte()
+    {
+        const QByteArray poll = frame("0E 09 01 01 02 03 04 05 00 01 01 3C D0");
+        RawLine line(m_sim->linkPath());
+        QVERIFY(sendFrame(line, poll.left(1)));
+        QVERIFY(line.send(poll.mid(1)));
+        QCOMPARE(line.receive(3), frame("0E 08 81"));
+        QCOMPARE(m_sim->requests().constLast(),
+                 (SimRequest{14, 9, 0, 8, {1, 2, 3, 4, 5, 0, 1, 1}}));
+    }
+
+    // Fault::Late answers after the master's 50 ms window; the module answers
+    // the next request in the meantime.
     void lateAnswerFollowsAPromptOne()
     {
         QVERIFY(m_sim->setFault(5, Fault::Late));
         RawLine line(m_sim->linkPath());
-        QVERIFY(line.send(kDeviceTypeOf5 + kProbe));
+        QVERIFY(sendFrame(line, kDeviceTypeOf5));
+        QVERIFY(line.send(kProbe));
         QCOMPARE(line.receive(kProbeAnswer.size()), kProbeAnswer);
         QCOMPARE(line.receive(kDeviceTypeOf5Answer.size()), kDeviceTypeOf5Answer);
+    }
+
+    // Paced, a reply reaches the master a character at a time: when the first
+    // byte of 255 is there, the rest is still 145 ms away on the line (254
+    // characters at 19200 baud). Unpaced, it is handed over in one piece.
+    void pacedReplyArrivesByteByByte_data()
+    {
+        QTest::addColumn<bool>("paced");
+        QTest::newRow("paced") << true;
+        QTest::newRow("not paced") << false;
+    }
+
+    void pacedReplyArrivesByteByByte()
+    {
+        QFETCH(bool, paced);
+        m_sim->setPacing(paced);
+        RawLine line(m_sim->linkPath());
+        QVERIFY(line.send(frame("06 03 00 00 00 7D 84 5C"))); // 125 registers
+        pollfd in{line.fd(), POLLIN, 0};
+        QCOMPARE(::poll(&in, 1, 5000), 1);
+        const int first = unreadBytes(line.fd());
+        if (paced)
+            QVERIFY2(first < 255, qPrintable(QString::number(first)));
+        else
+            QCOMPARE(first, 255);
+        const QByteArray answer = line.receive(255);
+        QCOMPARE(answer.size(), 255);
+        QCOMPARE(answer.left(3), frame("06 03 FA"));
+    }
+
+    // A reply waits for the turnaround: with half a second set, nothing has
+    // come a tenth of a second after the request ended.
+    void turnaroundHoldsTheReply()
+    {
+        m_sim->setTurnaround(std::chrono::milliseconds(500));
+        RawLine line(m_sim->linkPath());
+        QVERIFY(sendFrame(line, kProbe));
+        pollfd in{line.fd(), POLLIN, 0};
+        QCOMPARE(::poll(&in, 1, 100), 0);
+        QCOMPARE(line.receive(kProbeAnswer.size()), kProbeAnswer);
+    }
+
+    // Regression: a reply nobody read stayed in the pty, and the next master
+    // took it for the answer to its own request (a read of register 5 gave
+    // register 4's 202). On a real line it would have been lost.
+    void unreadReplyIsDiscarded()
+    {
+        {
+            RawLine first(m_sim->linkPath());
+            QVERIFY(first.send(kProbe)); // register 4 of module 6
+            QVERIFY(waitUntil([&] { return unreadBytes(first.fd()) == kProbeAnswer.size(); }));
+            QVERIFY(waitUntil([&] { return unreadBytes(first.fd()) == 0; }));
+        }
+        const ModbusMaster master = connectMaster(m_sim->linkPath(), 6);
+        QVERIFY(master);
+        QCOMPARE(readRegisters(master.get(), 5, 1), QList<quint16>{311});
     }
 
     void readingFaults_data()
@@ -290,7 +544,8 @@ private slots:
     {
         QVERIFY(m_sim->setFault(13, Fault::Silent));
         RawLine line(m_sim->linkPath());
-        QVERIFY(line.send(frame("00 10 00 00 00 04 08 01 02 03 04 05 00 01 05 A5 DA") + kProbe));
+        QVERIFY(sendFrame(line, frame("00 10 00 00 00 04 08 01 02 03 04 05 00 01 05 A5 DA")));
+        QVERIFY(line.send(kProbe));
         QCOMPARE(line.receive(kProbeAnswer.size()), kProbeAnswer);
         const SimInputTypes written{1, 2, 3, 4, 5, 0, 1, 5};
         QCOMPARE(m_sim->moduleState(5)->inputTypes, written);
@@ -358,21 +613,23 @@ private slots:
         QCOMPARE(int(quint8(answer[2 + input])), reading);
     }
 
-    void relayModuleSilentOrOff_data()
+    void relayModuleSilent()
     {
-        QTest::addColumn<bool>("relayOn");
-        QTest::newRow("silent") << true;
-        QTest::newRow("relay modules off") << false;
+        QVERIFY(m_sim->setRelayFault(1, Fault::Silent));
+        RawLine line(m_sim->linkPath());
+        QVERIFY(sendFrame(line, frame("0D 09 01 01 01 01 01 01 01 01 01 9D 86")));
+        QVERIFY(line.send(kProbe));
+        QCOMPARE(line.receive(kProbeAnswer.size()), kProbeAnswer);
     }
 
-    void relayModuleSilentOrOff()
+    // Without the relay modules, a poll for 13 is a Modbus request with
+    // function 9, and Modbus module 13 refuses it as any slave would.
+    void relayPollWithoutRelayModules()
     {
-        QFETCH(bool, relayOn);
-        m_sim->setRelayModules(relayOn);
-        QVERIFY(m_sim->setRelayFault(1, relayOn ? Fault::Silent : Fault::None));
+        m_sim->setRelayModules(false);
         RawLine line(m_sim->linkPath());
-        QVERIFY(line.send(frame("0D 09 01 01 01 01 01 01 01 01 01 9D 86") + kProbe));
-        QCOMPARE(line.receive(kProbeAnswer.size()), kProbeAnswer);
+        QVERIFY(line.send(frame("0D 09 01 01 01 01 01 01 01 01 01 9D 86")));
+        QCOMPARE(line.receive(5), frame("0D 89 01 46 53"));
     }
 
     void modbusAtARelayAddress()

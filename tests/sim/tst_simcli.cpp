@@ -23,8 +23,9 @@ private slots:
         QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
         QCOMPARE(sim.exitCode(), 0);
         const QString text = QString::fromLocal8Bit(sim.readAllStandardOutput());
-        for (const char *word : {"--link", "--module", "--modules", "--relay", "--seed", "--fault",
-                                 "--no-stdin", "vanish", "return", "clear all", "quit"})
+        for (const char *word :
+             {"--link", "--module", "--modules", "--relay", "--seed", "--fault", "--no-stdin",
+              "--turnaround", "--no-pacing", "vanish", "return", "clear all", "quit"})
             QVERIFY2(text.contains(QLatin1String(word)), word);
     }
 
@@ -37,6 +38,12 @@ private slots:
             << QStringList{QStringLiteral("--modules"), QStringLiteral("1-2"),
                            QStringLiteral("--fault"), QStringLiteral("7:silent")};
         QTest::newRow("stray argument") << QStringList{QStringLiteral("ttyS0")};
+        QTest::newRow("negative turnaround")
+            << QStringList{QStringLiteral("--turnaround"), QStringLiteral("-1")};
+        QTest::newRow("turnaround above a second")
+            << QStringList{QStringLiteral("--turnaround"), QStringLiteral("1001")};
+        QTest::newRow("turnaround not a number")
+            << QStringList{QStringLiteral("--turnaround"), QStringLiteral("3ms")};
     }
 
     void wrongCommandLine()
@@ -75,6 +82,52 @@ private slots:
         QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
         QCOMPARE(sim.exitCode(), 0);
         QVERIFY(!QFileInfo(link()).isSymLink());
+    }
+
+    // The timing options reach the line, as list shows it.
+    void timingOptions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("timing");
+        QTest::newRow("default") << QStringList{} << ", replies paced, turnaround 3 ms";
+        QTest::newRow("turnaround 7.5 ms")
+            << QStringList{QStringLiteral("--turnaround"), QStringLiteral("7.5")}
+            << ", replies paced, turnaround 7.5 ms";
+        QTest::newRow("no pacing")
+            << QStringList{QStringLiteral("--no-pacing")} << ", replies not paced";
+    }
+
+    void timingOptions()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, timing);
+        QProcess sim;
+        startSim(sim, arguments);
+        QCOMPARE(readLine(sim), link());
+        sim.write("list\n");
+        const QString line = readLine(sim);
+        QVERIFY2(line.endsWith(timing), qPrintable(line));
+
+        const ModbusMaster master = connectMaster(link(), 1);
+        QVERIFY(master);
+        QCOMPARE(readRegisters(master.get(), 4, 1), QList<quint16>{202});
+        sim.closeWriteChannel();
+        QVERIFY(sim.waitForFinished(10000));
+        QCOMPARE(sim.exitCode(), 0);
+    }
+
+    // A refused command is printed as "error: " and what was wrong.
+    void refusedCommandSaysWhy()
+    {
+        QProcess sim;
+        startSim(sim, {});
+        QCOMPARE(readLine(sim), link());
+        sim.write("fault 9 silent\n");
+        QCOMPARE(readLine(sim), QStringLiteral("error: module 9 is not simulated"));
+        sim.write("fault 1 silent\n");
+        QCOMPARE(readLine(sim), QStringLiteral("ok"));
+        sim.closeWriteChannel();
+        QVERIFY(sim.waitForFinished(10000));
     }
 
     void vanishAndReturnCommands()

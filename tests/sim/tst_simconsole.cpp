@@ -77,9 +77,12 @@ private slots:
         QFETCH(bool, accepted);
         QFETCH(QString, module);
         QFETCH(SimFaults, faults);
-        const QString reply = m_console->execute(line);
-        QCOMPARE(reply.startsWith(QLatin1String("ok")), accepted);
-        QCOMPARE(reply.startsWith(QLatin1String("error: ")), !accepted);
+        const Result<QString> reply = m_console->execute(line);
+        QCOMPARE(reply.ok(), accepted);
+        if (accepted)
+            QCOMPARE(*reply, QStringLiteral("ok"));
+        else
+            QVERIFY(!reply.error().isEmpty());
         const bool relay = module.startsWith(QLatin1Char('r'));
         const SimFaults now = relay ? *m_sim->relayFaults(module.mid(1).toInt())
                                     : m_sim->moduleState(module.toInt())->faults;
@@ -88,16 +91,54 @@ private slots:
 
     void faultSpecsUseTheSameWords()
     {
-        QVERIFY(m_console->applyFaultSpec(QStringLiteral("5:open:3")).isEmpty());
+        QVERIFY(m_console->applyFaultSpec(QStringLiteral("5:open:3")).ok());
         QCOMPARE(m_sim->moduleState(5)->faults.inputs[2], Fault::Open);
-        QVERIFY(m_console->applyFaultSpec(QStringLiteral("r1:silent")).isEmpty());
+        QVERIFY(m_console->applyFaultSpec(QStringLiteral("r1:silent")).ok());
         QCOMPARE(m_sim->relayFaults(1)->reply, Fault::Silent);
-        QVERIFY(!m_console->applyFaultSpec(QStringLiteral("5:open")).isEmpty());
+        const Result<> refused = m_console->applyFaultSpec(QStringLiteral("5:open"));
+        QVERIFY(!refused.ok());
+        QCOMPARE(refused.error(), QStringLiteral("fault open does not apply to a whole module"));
+    }
+
+    // What a refused command says, word for word: the program prints it
+    // after "error: ", and nothing else tells the user what went wrong.
+    void refusalsSayWhy_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("module not simulated") << "fault 9 silent"
+                                              << "module 9 is not simulated";
+        QTest::newRow("no such module")
+            << "fault 64 silent"
+            << "no such module: 64 (1..63, or r1..r3 for a relay module)";
+        QTest::newRow("unknown fault") << "fault 5 melted"
+                                       << "unknown fault 'melted' (see help)";
+        QTest::newRow("reply fault on an input") << "fault 5 silent 3"
+                                                 << "fault silent does not apply to one input";
+        QTest::newRow("input 9") << "fault 5 open 9"
+                                 << "input must be 1..8: 9";
+        QTest::newRow("clear unknown") << "clear 9"
+                                       << "module 9 is not simulated";
+        QTest::newRow("log 0") << "log 0"
+                               << "usage: log [N]";
+        QTest::newRow("unknown command") << "explode 5"
+                                         << "unknown command 'explode 5' (try help)";
+        QTest::newRow("return before vanish") << "return"
+                                              << "the line has not vanished";
+    }
+
+    void refusalsSayWhy()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, why);
+        const Result<QString> reply = m_console->execute(line);
+        QVERIFY(!reply.ok());
+        QCOMPARE(reply.error(), why);
     }
 
     void lostForgetsTheTypes()
     {
-        QCOMPARE(m_console->execute(QStringLiteral("fault 5 lost")), QStringLiteral("ok"));
+        QCOMPARE(run(QStringLiteral("fault 5 lost")), QStringLiteral("ok"));
         QVERIFY(!m_sim->moduleState(5)->configured);
         QCOMPARE(m_sim->moduleState(5)->inputTypes, SimInputTypes{});
     }
@@ -106,25 +147,37 @@ private slots:
     {
         for (const char *line : {"fault 5 silent", "fault 5 open 2", "fault 5 value 3 7",
                                  "fault 6 late", "fault r1 garbage", "fault r3 shorted 1"})
-            QCOMPARE(m_console->execute(QString::fromLatin1(line)), QStringLiteral("ok"));
-        QCOMPARE(m_console->execute(QStringLiteral("clear 5")), QStringLiteral("ok"));
+            QCOMPARE(run(QString::fromLatin1(line)), QStringLiteral("ok"));
+        QCOMPARE(run(QStringLiteral("clear 5")), QStringLiteral("ok"));
         QVERIFY(m_sim->moduleState(5)->faults.isClear());
         QCOMPARE(m_sim->moduleState(6)->faults.reply, Fault::Late);
-        QCOMPARE(m_console->execute(QStringLiteral("clear r1")), QStringLiteral("ok"));
+        QCOMPARE(run(QStringLiteral("clear r1")), QStringLiteral("ok"));
         QVERIFY(m_sim->relayFaults(1)->isClear());
-        QCOMPARE(m_console->execute(QStringLiteral("clear all")), QStringLiteral("ok"));
+        QCOMPARE(run(QStringLiteral("clear all")), QStringLiteral("ok"));
         QVERIFY(m_sim->moduleState(6)->faults.isClear());
         QVERIFY(m_sim->relayFaults(3)->isClear());
-        QVERIFY(m_console->execute(QStringLiteral("clear 9")).startsWith(QLatin1String("error: ")));
+        QVERIFY(!m_console->execute(QStringLiteral("clear 9")).ok());
+    }
+
+    void listShowsTheLineTiming()
+    {
+        m_sim->setTurnaround(std::chrono::microseconds(7500));
+        QVERIFY(run(QStringLiteral("list"))
+                    .section(QLatin1Char('\n'), 0, 0)
+                    .endsWith(QLatin1String(", replies paced, turnaround 7.5 ms")));
+        m_sim->setPacing(false);
+        QVERIFY(run(QStringLiteral("list"))
+                    .section(QLatin1Char('\n'), 0, 0)
+                    .endsWith(QLatin1String(", replies not paced")));
     }
 
     void listShowsModulesAndFaults()
     {
-        m_console->execute(QStringLiteral("fault 6 silent"));
-        m_console->execute(QStringLiteral("fault 5 value 4 1234"));
-        const QStringList lines =
-            m_console->execute(QStringLiteral("list")).split(QLatin1Char('\n'));
+        QCOMPARE(run(QStringLiteral("fault 6 silent")), QStringLiteral("ok"));
+        QCOMPARE(run(QStringLiteral("fault 5 value 4 1234")), QStringLiteral("ok"));
+        const QStringList lines = run(QStringLiteral("list")).split(QLatin1Char('\n'));
         QCOMPARE(lines.size(), 1 + 2 + 3);
+        QVERIFY(lines[0].endsWith(QLatin1String(", replies paced, turnaround 3 ms")));
         QVERIFY(lines[1].contains(QLatin1String("pt100,pt100,ni100,ni120,cu10,4-20ma,pt100,none")));
         QVERIFY(lines[1].contains(QLatin1String("input 4 = 1234")));
         QVERIFY(lines[2].contains(QLatin1String("no configuration")));
@@ -134,17 +187,17 @@ private slots:
 
     void quitAndHelp()
     {
-        QVERIFY(m_console->execute(QStringLiteral("help")).contains(QLatin1String("vanish")));
-        QVERIFY(m_console->execute(QStringLiteral("")).isEmpty());
+        QVERIFY(run(QStringLiteral("help")).contains(QLatin1String("vanish")));
+        QVERIFY(run(QStringLiteral("")).isEmpty());
         QVERIFY(!m_console->quitRequested());
-        m_console->execute(QStringLiteral("quit"));
+        QCOMPARE(run(QStringLiteral("quit")), QStringLiteral("bye"));
         QVERIFY(m_console->quitRequested());
     }
 
     void vanishNeedsARunningLine()
     {
-        QVERIFY(m_console->execute(QStringLiteral("vanish")).startsWith(QLatin1String("error: ")));
-        QVERIFY(m_console->execute(QStringLiteral("return")).startsWith(QLatin1String("error: ")));
+        QVERIFY(!m_console->execute(QStringLiteral("vanish")).ok());
+        QVERIFY(!m_console->execute(QStringLiteral("return")).ok());
     }
 
     void moduleSpecs_data()
@@ -183,10 +236,11 @@ private slots:
         QFETCH(QList<int>, addresses);
         QFETCH(bool, configured);
         QFETCH(SimInputTypes, types);
-        const QString error = option == QLatin1String("module")
-                                  ? SimConsole::addModuleSpec(*m_sim, spec)
-                                  : SimConsole::addModuleRange(*m_sim, spec);
-        QCOMPARE(error.isEmpty(), !addresses.isEmpty());
+        const Result<> added = option == QLatin1String("module")
+                                   ? SimConsole::addModuleSpec(*m_sim, spec)
+                                   : SimConsole::addModuleRange(*m_sim, spec);
+        QCOMPARE(added.ok(), !addresses.isEmpty());
+        QCOMPARE(added.error().isEmpty(), added.ok());
         for (const int address : addresses) {
             const auto state = m_sim->moduleState(address);
             QVERIFY(state);
@@ -196,6 +250,15 @@ private slots:
     }
 
 private:
+    // What a command that must succeed gives to print.
+    QString run(const QString &line)
+    {
+        const Result<QString> reply = m_console->execute(line);
+        if (!reply)
+            return QStringLiteral("refused: ") + reply.error();
+        return *reply;
+    }
+
     QTemporaryDir m_dir;
     std::unique_ptr<BusSimulator> m_sim;
     std::unique_ptr<SimConsole> m_console;
