@@ -6,10 +6,13 @@
 #include "app/taboutbox.h"
 #include "app/windowplacement.h"
 #include "config/configpage.h"
+#include "config/tmessageboxf.h"
 #include "debug/tvrx_rtd_f.h"
 #include "debug/vrxprotocol.h"
 #include "link/mbprotocol.h"
+#include "link/protocol.h"
 #include "metering/datalogfile.h"
+#include "metering/tdatalogf.h"
 #include "metering/tmetering_f.h"
 #include "plot/tplot_f.h"
 #include "widgets/palette.h"
@@ -19,10 +22,12 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QTabWidget>
@@ -63,13 +68,49 @@ QAction *addItem(QMenu *menu, const QString &name, const QString &caption, const
     return action;
 }
 
+// "Load Configuration File" or "Save Configuration File", starting at the
+// file named last. Neither asks a question: loading does not insist that the
+// file exists (a missing one is passed over), saving replaces a file.
+QString ChooseWithFileDialog(QWidget *owner, bool save, const QString &initial)
+{
+    QFileDialog dialog(owner,
+                       save ? QStringLiteral("Save Configuration File")
+                            : QStringLiteral("Load Configuration File"),
+                       initial, QStringLiteral("Configuration File (*.cfg)"));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("cfg"));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
 } // namespace
 
 // Start-up, in the order the window has always been built in: the window,
 // a new configuration, the preferences, the placement, the status texts, the
 // help path, the run state, the ports, the page set, the settings shown in
 // the bottom row and the status panels' geometry.
-TMainF::TMainF(QWidget *parent) : QMainWindow(parent)
+TMainF::TMainF(QWidget *parent)
+    : QMainWindow(parent),
+      cycle(table,
+            [](const BusTarget &target, int first, int count, uint16_t *values) {
+                return Protocol().ReadRegisters(target, first, count, values);
+            },
+            {.showProgress = [this](int tick) { Metering_F1->Set_Gauge_Progress(tick); },
+             .showReadings = [this](int m,
+                                    const ReadingTexts &r) { Metering_F1->Show_Readings(m, r); },
+             .plotReadings = [this](int m, const ReadingTexts &r) { Plot_F1->Plot_Readings(m, r); },
+             .logReadings = [this](int m, const ReadingTexts &r) { Log_Readings(m, r); },
+             // The timer waits while the configuration goes out, and its
+             // next tick comes a whole interval after.
+             .resend =
+                 [this] {
+                     Read_Timer->stop();
+                     SendConfiguration();
+                     Read_Timer->start();
+                 }})
 {
     buildWindow();
     Config_Page->BuildConfigTree();
@@ -80,6 +121,8 @@ TMainF::TMainF(QWidget *parent) : QMainWindow(parent)
     resetRunState();
     assignPorts();
     showStandardPageSet();
+    if (PrefInfo.AutoStart)
+        autoStart();
     // Only now: no page handler runs while the window is being built.
     connect(PageControl1, &QTabWidget::currentChanged, this, &TMainF::PageControl1Change);
     showSettings();
@@ -96,10 +139,22 @@ void TMainF::buildWindow()
     setWindowIcon(ProgramIcon()); // the about box and message boxes it owns show it too
     setAttribute(Qt::WA_AlwaysShowToolTips);
     OpenDocument = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
+    ChooseConfigFile = [this](bool save, const QString &initial) {
+        return ChooseWithFileDialog(this, save, initial);
+    };
+    RunDatalogDialog = [this](bool &autoStart, QString &dataFile, bool &datalog) {
+        TDatalogF dialog(autoStart, dataFile, datalog, this);
+        dialog.exec();
+    };
+    Now = [] { return QDateTime::currentDateTime(); };
 
     Read_Timer = new QTimer(this);
     Read_Timer->setObjectName(QStringLiteral("Read_Timer"));
     Read_Timer->setInterval(1000);
+    // A tick a second, kept to the millisecond: the datalog's times and the
+    // gauge follow it.
+    Read_Timer->setTimerType(Qt::PreciseTimer);
+    connect(Read_Timer, &QTimer::timeout, this, &TMainF::Read_TimerTimer);
     VRX_Read_Timer = new QTimer(this);
     VRX_Read_Timer->setObjectName(QStringLiteral("VRX_Read_Timer"));
     VRX_Read_Timer->setInterval(1200);
@@ -143,8 +198,7 @@ void TMainF::resetRunState()
 {
     // No cell chosen on the Configuration page; metering off, at tick 0.
     Config_Page->setting_CB->hide();
-    tick_count = 0;
-    read_cursor = 0;
+    cycle.Start();
     table.metering_on = false;
 }
 
@@ -209,6 +263,9 @@ void TMainF::buildMenu()
     Contents1 = addItem(HelpMenu, QStringLiteral("Contents1"), QStringLiteral("Contents"));
     About1 = addItem(HelpMenu, QStringLiteral("About1"), QStringLiteral("About"));
     connect(NewConfiguration1, &QAction::triggered, this, &TMainF::NewConfiguration1Click);
+    connect(LoadConfig1, &QAction::triggered, this, &TMainF::LoadConfig1Click);
+    connect(SaveConfig1, &QAction::triggered, this, &TMainF::SaveConfig1Click);
+    connect(Datalogging1, &QAction::triggered, this, &TMainF::Datalogging1Click);
     connect(SendConfig1, &QAction::triggered, this, &TMainF::SendConfig1Click);
     connect(Contents1, &QAction::triggered, this, &TMainF::Contents1Click);
     connect(About1, &QAction::triggered, this, &TMainF::About1Click);
@@ -232,6 +289,8 @@ void TMainF::buildPages()
         addPage(PageControl1, QStringLiteral("Metering_Tab"), QStringLiteral("Metering"));
     Metering_F1 = new TMetering_F(Metering_Tab);
     fillPage(Metering_Tab, Metering_F1);
+    connect(Metering_F1->start_B, &QPushButton::clicked, this, &TMainF::Metering_F1start_BClick);
+    connect(Metering_F1->stop_B, &QPushButton::clicked, this, &TMainF::Metering_F1stop_BClick);
 
     Config_Tab =
         addPage(PageControl1, QStringLiteral("Config_Tab"), QStringLiteral("Configuration"));
@@ -323,9 +382,8 @@ void TMainF::Show_Datalog_Status()
 {
     if (PrefInfo.Datalog) {
         datalog_P->setText(QStringLiteral("Datalogging: ON"));
-        datalog_file_P->setText(
-            QStringLiteral("Datalog To: ") +
-            FileNamePart(DatalogFileName(PrefInfo.DataFile, QDate::currentDate())));
+        datalog_file_P->setText(QStringLiteral("Datalog To: ") +
+                                FileNamePart(DatalogFileName(PrefInfo.DataFile, Now().date())));
     } else {
         datalog_P->setText(QStringLiteral("Datalogging: OFF"));
         datalog_file_P->clear();
@@ -345,7 +403,9 @@ bool TMainF::IsTabVisible(QWidget *page) const
 void TMainF::PageControl1Change(int index)
 {
     QWidget *page = PageControl1->widget(index);
-    if (page == Misc_Tab)
+    if (page == Metering_Tab && !table.metering_on)
+        PrepareMetering();
+    else if (page == Misc_Tab)
         table.UpdateActiveModules();
 }
 
@@ -362,6 +422,144 @@ void TMainF::SendConfig1Click()
 void TMainF::SendConfiguration()
 {
     Config_Page->SendConfiguration(this);
+}
+
+void TMainF::autoStart()
+{
+    // One guarded step: whatever goes wrong in it turns the automatic start
+    // off (and the save at close keeps it off). A missing or rejected file is
+    // not such an error: metering starts on what the table then holds.
+    try {
+        LoadConfigFile(PrefInfo.Config_File);
+        Config_Page->RefreshConfigGrid();
+        AutoStartMetering();
+    } catch (const std::exception &) {
+        PrefInfo.AutoStart = false;
+    }
+}
+
+void TMainF::LoadConfigFile(const QString &name)
+{
+    if (Config_Page->LoadConfigFile(name, PrefInfo.Period) != ConfigPage::LoadOutcome::Loaded)
+        return;
+    period_P->setText(QStringLiteral("Period: ") + QString::number(PrefInfo.Period));
+    showConfigFileName(name);
+}
+
+void TMainF::showConfigFileName(const QString &name)
+{
+    config_file_P->setText(QStringLiteral("Config File: ") + FileNamePart(name));
+}
+
+void TMainF::LoadConfig1Click()
+{
+    const QString name = ChooseConfigFile(false, PrefInfo.Config_File);
+    if (!name.isEmpty()) {
+        LoadConfigFile(name);
+        // Named last whether it loaded, was rejected or could not be opened.
+        PrefInfo.Config_File = name;
+    }
+    Config_Page->RefreshConfigGrid();
+    PrepareMetering();
+    SavePreferences();
+}
+
+void TMainF::SaveConfig1Click()
+{
+    const QString name = ChooseConfigFile(true, PrefInfo.Config_File);
+    if (name.isEmpty()) {
+        SavePreferences();
+        return;
+    }
+    const Result<> saved = Config_Page->SaveConfigFile(name, PrefInfo.Period);
+    if (!saved) {
+        // The file that was there is unchanged, and so is Config_File.
+        ShowMessageBox(this, saved.error(), QStringLiteral("File Error"), 0);
+        return;
+    }
+    PrefInfo.Config_File = name;
+    showConfigFileName(name);
+    SavePreferences();
+}
+
+void TMainF::Datalogging1Click()
+{
+    RunDatalogDialog(PrefInfo.AutoStart, PrefInfo.DataFile, PrefInfo.Datalog);
+    SavePreferences();
+    Show_Datalog_Status();
+}
+
+void TMainF::PrepareMetering()
+{
+    const int n = table.UpdateActiveModules();
+    Metering_F1->Fill_Metering_Page(table.module_active);
+    PrefInfo.Period = MeteringCycle::PreparedPeriod(PrefInfo.Period, n);
+    period_P->setText(QStringLiteral("Period: ") + QString::number(PrefInfo.Period));
+    Metering_F1->Set_Gauge_Range(PrefInfo.Period);
+    Config_Page->SetMeteringHint(true);
+    m_comport.SetBaudRate(MBProtocol::kBaudRate);
+}
+
+void TMainF::AutoStartMetering()
+{
+    PageControl1->setCurrentWidget(Metering_Tab);
+    PrepareMetering();
+    Metering_F1start_BClick();
+}
+
+void TMainF::EnableSettings(bool on)
+{
+    for (QAction *item : {Comport1, Datalogging1, TempDisplay1, SamplePeriod1, RTDModuleType1,
+                          NewConfiguration1, LoadConfig1, SaveConfig1, SendConfig1})
+        item->setEnabled(on);
+    for (StatusPanel *panel : {config_file_P, datalog_file_P, datalog_P, com_P, period_P, temp_P})
+        panel->setEnabled(on);
+}
+
+void TMainF::Metering_F1start_BClick()
+{
+    Metering_F1->start_BClick();
+    EnableSettings(false);
+    Config_Page->options_P->hide();
+    Read_Timer->setInterval(1000);
+    cycle.Start();
+    table.metering_on = true;
+    SendConfiguration();
+    SetTabVisible(Plot_Tab, true);
+    Plot_F1->Prepare_Plot(table.module_active, PrefInfo.Temperature);
+    Read_Timer->start();
+}
+
+void TMainF::Metering_F1stop_BClick()
+{
+    Metering_F1->stop_BClick();
+    EnableSettings(true);
+    Config_Page->SetMeteringHint(false);
+    Config_Page->options_P->show();
+    Read_Timer->stop();
+    table.metering_on = false;
+    try {
+        if (m_comport.Connected())
+            m_comport.Close();
+    } catch (const EComPortError &) {
+    }
+}
+
+void TMainF::Read_TimerTimer()
+{
+    cycle.Tick(
+        {.period = PrefInfo.Period, .unit = PrefInfo.Temperature, .datalog = PrefInfo.Datalog});
+}
+
+void TMainF::Log_Readings(int m, const ReadingTexts &readings)
+{
+    // One reading of the clock for both, so that a row near midnight goes to
+    // the file the panel names.
+    const QDateTime when = Now();
+    datalog_file_P->setText(QStringLiteral("Datalog To: ") +
+                            FileNamePart(DatalogFileName(PrefInfo.DataFile, when.date())));
+    // A row that cannot be written is dropped; the next one tries again.
+    (void)AppendDatalogRow(PrefInfo.DataFile, when, m, readings);
 }
 
 void TMainF::SavePreferences()

@@ -2,8 +2,10 @@
 
 #include "app/preferences.h"
 #include "link/tcomport.h"
+#include "metering/meteringcycle.h"
 #include "modules/moduletable.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 
 #include <functional>
@@ -42,8 +44,8 @@ public:
     TComPort vrx_comport;
     QTimer *Read_Timer = nullptr;
     QTimer *VRX_Read_Timer = nullptr;
-    int tick_count = 0;
-    int read_cursor = 0;
+    // The metering cycle; it holds tick_count and read_cursor.
+    MeteringCycle cycle;
 
     // --- pages --------------------------------------------------------------
     QTabWidget *PageControl1 = nullptr;
@@ -91,10 +93,23 @@ public:
     // Opens a document in the user's browser; QDesktopServices::openUrl unless
     // a test puts something else here.
     std::function<bool(const QUrl &)> OpenDocument;
+    // Asks for a configuration file to load (save false) or save (save true),
+    // starting from initial; an empty text when the user cancels. The file
+    // dialogs unless a test puts something else here.
+    std::function<QString(bool save, const QString &initial)> ChooseConfigFile;
+    // Runs the datalogging dialog on the three preferences; a modal TDatalogF
+    // unless a test puts something else here.
+    std::function<void(bool &AutoStart, QString &DataFile, bool &Datalog)> RunDatalogDialog;
+    // The local date and time of a datalog row; the system clock unless a
+    // test puts something else here.
+    std::function<QDateTime()> Now;
 
     // --- handlers -----------------------------------------------------------
     void PageControl1Change(int index);
     void NewConfiguration1Click();
+    void LoadConfig1Click();
+    void SaveConfig1Click();
+    void Datalogging1Click();
     void SendConfig1Click();
     void Contents1Click();
     void About1Click();
@@ -104,6 +119,26 @@ public:
     // Configuration", the start of metering and the metering resend, which
     // stops Read_Timer around it.
     void SendConfiguration();
+
+    // Loads the named configuration file into the table and the tree; an
+    // accepted file also sets Period and the panels period_P and
+    // config_file_P. Silent when the file cannot be opened; a rejected file is
+    // reported and leaves a new configuration.
+    void LoadConfigFile(const QString &name);
+
+    // --- metering -----------------------------------------------------------
+    // Recomputes the active modules, lists them on the Metering page, raises
+    // Period to twice their number when below, and sets the gauge's range.
+    void PrepareMetering();
+    // At start-up with AutoStart: the Metering page, prepared, then started.
+    void AutoStartMetering();
+    void Metering_F1start_BClick();
+    void Metering_F1stop_BClick();
+    // One tick of Read_Timer: one module read, or an idle tick.
+    void Read_TimerTimer();
+    // Appends the row of module m to the day's datalog file and names that
+    // file in datalog_file_P. A row that cannot be written is dropped.
+    void Log_Readings(int m, const ReadingTexts &readings);
 
     // Writes the whole preferences record to the store; a store that cannot
     // be written is reported in the error report.
@@ -133,7 +168,13 @@ private:
     void buildMenu();
     void buildPages();
     void buildStatusRows();
+    void autoStart();
     void FormClose();
+    // The settings and commands that must not change while metering runs:
+    // option items, the panels that open them, and the file commands.
+    void EnableSettings(bool on);
+    // A configuration file's name as config_file_P shows it.
+    void showConfigFileName(const QString &name);
     // Writes the record; returns the store's file when it could not be
     // written, else an empty text.
     QString storePreferences();

@@ -1,5 +1,6 @@
 #include "config/configpage.h"
 
+#include "config/configfile.h"
 #include "config/configsender.h"
 #include "config/configtree.h"
 #include "config/tmessageboxf.h"
@@ -337,6 +338,45 @@ void ConfigPage::SendConfiguration(QWidget *mainWindow)
             return protocol.WriteRegisters(target, first, count, values);
         },
         [&box](int step) { TMessageBoxF::SetProgress(box.get(), step); });
+}
+
+ConfigPage::LoadOutcome ConfigPage::LoadConfigFile(const QString &name, int &period)
+{
+    const Result<QByteArray> bytes = ReadConfigFile(name);
+    if (!bytes)
+        return LoadOutcome::NotOpened;
+    const Result<ConfigImage> image = ParseConfigImage(*bytes, name);
+    if (!image) {
+        ShowMessageBox(window(), QStringLiteral("Error in Configuration File."),
+                       QStringLiteral("File Error"), 0);
+        BuildConfigTree();
+        return LoadOutcome::Rejected;
+    }
+    ApplyConfigImage(*image, m_table, period);
+
+    for (int g = 0; g < Config_Tree->topLevelItemCount(); ++g) {
+        QTreeWidgetItem *group = Config_Tree->topLevelItem(g);
+        if (m_table.group_state[NodeNumber(group)] == kMarkOn)
+            SetNodeStateIndex(group, 0);
+        for (int i = 0; i < group->childCount(); ++i) {
+            QTreeWidgetItem *module = group->child(i);
+            if (m_table.module_state[NodeNumber(module)] != kMarkOn) {
+                SetNodeStateIndex(module, kMarkOff);
+                continue;
+            }
+            SetNodeStateIndex(module, kMarkOn);
+            // Revealing opens the group, through Config_TreeExpanding like a
+            // click on its button would.
+            group->setExpanded(true);
+            Config_Tree->scrollToItem(module);
+        }
+    }
+    return LoadOutcome::Loaded;
+}
+
+Result<> ConfigPage::SaveConfigFile(const QString &name, int period) const
+{
+    return WriteConfigFile(name, BuildConfigImage(m_table, period));
 }
 
 QList<int> ConfigPage::GridAddresses() const

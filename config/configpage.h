@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/result.h"
+
 #include <QList>
 #include <QWidget>
 
@@ -55,6 +57,27 @@ public:
     // caller whose own timer must start afresh after the send stops it before
     // and starts it after (the metering resend does so with Read_Timer).
     void SendConfiguration(QWidget *mainWindow);
+
+    // How a configuration file load went.
+    enum class LoadOutcome
+    {
+        NotOpened, // nothing shown, nothing changed
+        Rejected,  // "Error in Configuration File." shown; a new configuration
+        Loaded
+    };
+    // Loads the named .cfg file into the table, for "Load Configuration" and
+    // the automatic start. An accepted file sets period and the input types,
+    // selects exactly the modules with an input in use, marks their groups
+    // expanded, and shows them in the tree without rebuilding it: their nodes
+    // get the green dot and are revealed, which opens their groups; every
+    // other module node gets the cross. Groups with no such module keep their
+    // picture and their expansion. A rejected file is reported in a message
+    // box and leaves a new configuration (BuildConfigTree); nothing of it is
+    // taken, not even its period. The grid is the caller's to refresh.
+    LoadOutcome LoadConfigFile(const QString &name, int &period);
+    // Saves the input types of the visible modules and period to the named
+    // file, replacing it whole or not at all.
+    Result<> SaveConfigFile(const QString &name, int period) const;
 
     // The addresses of the grid's module rows, rows 1 to last.
     QList<int> GridAddresses() const;

@@ -1,5 +1,5 @@
 #include "config/configfile.h"
-#include "config/filesizecap.h"
+#include "support/filesizecap.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "config/filesizecap.h"
+#include "support/filesizecap.h"
 #include "metering/datalogfile.h"
 
 #include <QDir>
