@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The demo: installs what is missing, builds, starts the bus simulator on a
-# pseudo-terminal, points Kelvora's preferences at it and opens Kelvora.
-# Without a display, Kelvora runs under Xvfb and a screenshot of the main
-# window is saved; the script prints where.
+# pseudo-terminal and opens Kelvora on it, already metering and logging, with
+# settings of its own (the user's preferences are left alone). Without a
+# display, Kelvora runs under Xvfb and a screenshot of the main window is
+# saved once every module has been read; the script prints where.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -12,7 +13,8 @@ scripts/build.sh build
 
 demo_dir=${KELVORA_DEMO_DIR:-/tmp/kelvora-demo}
 link="$demo_dir/ttyKELV0"
-mkdir -p "$demo_dir"
+log_dir="$demo_dir/log"
+mkdir -p "$demo_dir" "$log_dir"
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -20,32 +22,42 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Sets one value in group [Preferences] of Kelvora's settings file.
-set_pref() {
-    local conf="${XDG_CONFIG_HOME:-$HOME/.config}/Quelmar/QMRTD.conf"
-    mkdir -p "$(dirname "$conf")"
-    touch "$conf"
-    awk -v key="$1" -v val="$2" '
-        /^\[/ { if (ing && !done) { print key "=" val; done = 1 }
-                ing = ($0 == "[Preferences]"); if (ing) seen = 1; print; next }
-        ing && index($0, key "=") == 1 { if (!done) { print key "=" val; done = 1 }; next }
-        { print }
-        END { if (!seen) print "[Preferences]"; if (!done) print key "=" val }
-    ' "$conf" > "$conf.tmp" && mv "$conf.tmp" "$conf"
-}
+# The bus: the demo's configuration names five modules. Four answer, one of
+# them with an open sensor and one with a shorted one; module 9 does not
+# answer at all.
+build/kelvora-sim --link "$link" --no-stdin \
+    --module 1:pt100,pt100,ni100,ni120,cu10,4-20ma,pt100,none \
+    --module 2:pt100,pt100,pt100,pt100,none,none,none,none \
+    --module 5:ni100,ni100,ni120,ni120,4-20ma,4-20ma,cu10,cu10 \
+    --module 17:pt100,cu10,none,none,none,none,none,none \
+    --fault 2:open:3 --fault 5:shorted:2 \
+    --relay > "$demo_dir/sim.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do [ -e "$link" ] && break; sleep 0.1; done
+echo "demo: bus simulator answering on $link (log: $demo_dir/sim.log)"
 
-if [ -x build/kelvora-sim ]; then
-    build/kelvora-sim --link "$link" --no-stdin \
-        --module 1:pt100,pt100,ni100,ni120,cu10,4-20ma,pt100,none \
-        --module 2:pt100,pt100,pt100,pt100,none,none,none,none \
-        --module 5:ni100,ni100,ni120,ni120,4-20ma,4-20ma,cu10,cu10 \
-        --module 17:pt100,cu10,none,none,none,none,none,none \
-        --relay > "$demo_dir/sim.log" 2>&1 &
-    pids+=($!)
-    for _ in $(seq 50); do [ -e "$link" ] && break; sleep 0.1; done
-    echo "demo: bus simulator answering on $link (log: $demo_dir/sim.log)"
-    set_pref Comport "$link"
-fi
+# Kelvora runs on a settings folder of the demo's own, so the user's own
+# preferences are never read or changed. Metering starts at once on the
+# shipped configuration and logs into the demo folder.
+export XDG_CONFIG_HOME="$demo_dir/config"
+mkdir -p "$XDG_CONFIG_HOME/Quelmar"
+cp scripts/demo/demo.cfg "$demo_dir/demo.cfg"
+cat > "$XDG_CONFIG_HOME/Quelmar/QMRTD.conf" <<EOF
+[Preferences]
+AutoStart=1
+Datalog=1
+ShowOptions=1
+Comport=$link
+Temperature=Celsius
+Config_File=$demo_dir/demo.cfg
+DataFile=$log_dir/rtd_data
+Period=10
+Top=0
+Left=0
+Height=0
+Width=0
+EOF
+echo "demo: settings in $XDG_CONFIG_HOME, datalog files in $log_dir"
 
 # Kelvora looks for its help under the folder it starts in: the project root.
 cd "$root"
@@ -74,7 +86,9 @@ if [ -z "$id" ]; then
     echo "demo: Kelvora did not open a window" >&2
     exit 1
 fi
-sleep 2
+# The configuration goes out first, then one module a second: after eight
+# seconds every module has been read once.
+sleep 8
 import -window "$id" "$shots/main-window.png"
 echo "demo: no display here, so Kelvora ran under Xvfb."
 echo "demo: screenshot of the main window: $shots/main-window.png"
