@@ -136,15 +136,10 @@ ConfigPage::ConfigPage(ModuleTable &table, QWidget *parent) : QWidget(parent), m
 
     Config_Tree = new ConfigTree(this);
     Config_Tree->setObjectName(QStringLiteral("Config_Tree"));
-    Config_Tree->setHeaderHidden(true);
-    Config_Tree->setColumnCount(1);
-    Config_Tree->setIndentation(15);
-    Config_Tree->setIconSize(QSize(16, 16));
-    Config_Tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    SetUpStateTree(Config_Tree);
     Config_Tree->setSelectionMode(QAbstractItemView::SingleSelection);
     Config_Tree->setToolTip(
         QStringLiteral("Only RTDs displaying green dot can be configured and monitored"));
-    SetBackground(Config_Tree, kWhite);
 
     Config_Grid = new StringGrid(this);
     Config_Grid->setObjectName(QStringLiteral("Config_Grid"));

@@ -51,15 +51,10 @@ TMetering_F::TMetering_F(QWidget *parent) : QWidget(parent)
 
     metering_T = new QTreeWidget(this);
     metering_T->setObjectName(QStringLiteral("metering_T"));
-    metering_T->setHeaderHidden(true);
-    metering_T->setColumnCount(1);
-    metering_T->setIndentation(15);
-    metering_T->setIconSize(QSize(16, 16));
+    SetUpStateTree(metering_T);
     metering_T->setRootIsDecorated(false);
-    metering_T->setEditTriggers(QAbstractItemView::NoEditTriggers);
     metering_T->setSelectionMode(QAbstractItemView::NoSelection);
     metering_T->setFocusPolicy(Qt::NoFocus);
-    SetBackground(metering_T, kWhite);
 
     Metering_Grid = new StringGrid(this);
     Metering_Grid->setObjectName(QStringLiteral("Metering_Grid"));

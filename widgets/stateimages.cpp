@@ -1,7 +1,10 @@
 #include "widgets/stateimages.h"
 
+#include "widgets/palette.h"
+
 #include <QPainter>
 #include <QPainterPath>
+#include <QTreeWidget>
 
 QPixmap StateImage(int index, qreal devicePixelRatio)
 {
@@ -47,4 +50,14 @@ QIcon StateIcon(int index)
     icon.addPixmap(StateImage(index, 1.0));
     icon.addPixmap(StateImage(index, 2.0));
     return icon;
+}
+
+void SetUpStateTree(QTreeWidget *tree)
+{
+    tree->setHeaderHidden(true);
+    tree->setColumnCount(1);
+    tree->setIndentation(15);
+    tree->setIconSize(QSize(16, 16));
+    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    SetBackground(tree, kWhite);
 }

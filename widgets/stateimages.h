@@ -3,6 +3,8 @@
 #include <QIcon>
 #include <QPixmap>
 
+class QTreeWidget;
+
 // The four 16 x 16 state pictures shared by every tree view of the program:
 // 0 a hollow square (never shown: state 0 means no picture), 1 and 2 a black
 // diagonal cross, 3 a filled pure-green disc. The index is the mark of the
@@ -12,3 +14,7 @@ QPixmap StateImage(int index, qreal devicePixelRatio = 1.0);
 // The picture for a tree node's state index; an empty icon for index 0 or any
 // index outside 1..3.
 QIcon StateIcon(int index);
+
+// The look every tree view of the pages shares: white, one column without a
+// header, 15-pixel indent, room for the 16 x 16 state pictures, no editing.
+void SetUpStateTree(QTreeWidget *tree);
