@@ -9,6 +9,8 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace {
 
 QString ChooseWithSaveDialog(QWidget *owner, const QString &baseName)
@@ -35,6 +37,11 @@ TDatalogF::TDatalogF(bool &AutoStart, QString &DataFile, bool &Datalog, QWidget 
     setWindowTitle(QStringLiteral("Datalogging Options"));
     setModal(true);
     setFixedSize(592, 146);
+    // The dialog font at 8 points is 11 pixels high; the controls are laid
+    // out for it.
+    QFont dialogFont = font();
+    dialogFont.setPixelSize(11);
+    setFont(dialogFont);
     ChooseFile = ChooseWithSaveDialog;
 
     Label1 = new QLabel(QStringLiteral("FileName: "), this);
@@ -66,6 +73,10 @@ TDatalogF::TDatalogF(bool &AutoStart, QString &DataFile, bool &Datalog, QWidget 
     auto_start_CB->setGeometry(16, 68, 137, 17);
     auto_start_CB->setVisible(Datalog);
     auto_start_CB->setChecked(AutoStart);
+    // The captions were measured in a narrower font than the system's: a box
+    // grows to the right rather than cut its caption.
+    for (QCheckBox *box : {datalog_CB, auto_start_CB})
+        box->resize(std::max(box->width(), box->sizeHint().width()), box->height());
 
     ok_B = new QPushButton(QStringLiteral("OK"), this);
     ok_B->setObjectName(QStringLiteral("ok_B"));
