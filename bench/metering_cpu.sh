@@ -1,0 +1,167 @@
+#!/usr/bin/env bash
+# The program's CPU while it meters a full bus: 63 simulated modules, every
+# input in use, datalogging on, for a minute, as a share of one core. The
+# bus waits of a tick (5 + 5 + 50 ms a read) must be sleeps: the goal is a
+# share under 0.5 %.
+#
+#   bench/metering_cpu.sh [BUILD_DIR]      (default build)
+#
+# Environment:
+#   KELVORA_BENCH_SECONDS  length of the measured stretch (default 60)
+#   KELVORA_BENCH_WARMUP   seconds metered before it (default 2)
+#   KELVORA_BENCH_XVFB=1   run the program under Xvfb instead of the
+#                          offscreen platform
+#   KELVORA_BENCH_KEEP=1   keep the temporary folder (settings, datalog,
+#                          logs of both programs) and print its path
+#
+# It starts kelvora-sim with modules 1-63 on a pty of its own and Kelvora on
+# a settings folder of its own (Comport = the simulator's link, AutoStart on,
+# a configuration file of 63 modules, datalogging into a temporary folder),
+# so the user's preferences are never touched. Once the first datalog row is
+# written (the configuration has gone out and the first tick has run) and
+# the warm-up has passed, it reads utime + stime of both processes from
+# /proc/<pid>/stat, waits, and reads them again.
+#
+# With 63 modules PrepareMetering keeps Period at 126, so a period is 127
+# ticks: 63 reads, then 64 idle ticks. With the defaults the measured
+# minute falls into the reads (ticks 2 to 62), the busier half, and about 60
+# rows are logged in it; a longer warm-up or stretch takes in idle ticks and
+# logs fewer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=$(cd "${1:-build}" && pwd)
+measure=${KELVORA_BENCH_SECONDS:-60}
+warmup=${KELVORA_BENCH_WARMUP:-2}
+
+for program in kelvora kelvora-sim; do
+    if [ ! -x "$build/$program" ]; then
+        echo "metering_cpu: $build/$program is missing; build first" >&2
+        exit 1
+    fi
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kelvora-cpu.XXXXXX")
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    if [ "${KELVORA_BENCH_KEEP:-0}" = 1 ]; then
+        echo "metering_cpu: kept $work"
+    else
+        rm -rf "$work"
+    fi
+}
+trap cleanup EXIT
+mkdir -p "$work/config/Quelmar" "$work/run" "$work/lock" "$work/log"
+chmod 700 "$work/run"
+
+# The configuration file, 550 bytes: header 0..5, the period byte, 63 blocks
+# of eight input type codes (module 1 first), trailer 0..5, 33 zeros. Every
+# input is in use, with every kind of sensor.
+put_bytes() {
+    local b oct
+    for b in "$@"; do
+        printf -v oct '\\0%03o' "$b"
+        printf '%b' "$oct"
+    done
+}
+{
+    put_bytes 0 1 2 3 4 5
+    put_bytes 126
+    for m in $(seq 63); do
+        put_bytes 1 1 2 3 4 5 1 $((1 + m % 5))
+    done
+    put_bytes 0 1 2 3 4 5
+    for _ in $(seq 33); do put_bytes 0; done
+} > "$work/bus.cfg"
+size=$(stat -c %s "$work/bus.cfg")
+[ "$size" -eq 550 ] || { echo "metering_cpu: bus.cfg has $size bytes" >&2; exit 1; }
+
+link="$work/ttyBUS"
+"$build/kelvora-sim" --link "$link" --no-stdin --modules 1-63 > "$work/sim.log" 2>&1 &
+sim_pid=$!
+pids+=("$sim_pid")
+for _ in $(seq 100); do [ -e "$link" ] && break; sleep 0.1; done
+[ -e "$link" ] || { echo "metering_cpu: the simulator did not start" >&2; cat "$work/sim.log" >&2; exit 1; }
+
+cat > "$work/config/Quelmar/QMRTD.conf" <<EOF
+[Preferences]
+AutoStart=1
+Datalog=1
+ShowOptions=0
+Comport=$link
+Temperature=Celsius
+Period=126
+Config_File=$work/bus.cfg
+DataFile=$work/log/plant
+EOF
+
+export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run" KELVORA_LOCK_DIR="$work/lock"
+if [ "${KELVORA_BENCH_XVFB:-0}" = 1 ]; then
+    display=":$((150 + RANDOM % 100))"
+    Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    pids+=($!)
+    export DISPLAY=$display QT_QPA_PLATFORM=xcb
+    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    platform="Xvfb"
+else
+    export QT_QPA_PLATFORM=offscreen
+    platform="offscreen"
+fi
+(cd "$root" && exec "$build/kelvora") > "$work/kelvora.log" 2>&1 &
+kelvora_pid=$!
+pids+=("$kelvora_pid")
+
+# Rows logged so far, in every day's file (a file's first line is its header).
+rows() {
+    local total=0 f n
+    for f in "$work"/log/plant_*.csv; do
+        [ -e "$f" ] || continue
+        n=$(wc -l < "$f")
+        total=$((total + n - 1))
+    done
+    echo "$total"
+}
+
+# utime + stime of a process in clock ticks.
+cpu_ticks() {
+    local stat
+    read -r stat < "/proc/$1/stat"
+    stat=${stat##*) }
+    # shellcheck disable=SC2086
+    set -- $stat
+    echo $(( ${12} + ${13} ))
+}
+
+for _ in $(seq 600); do
+    [ "$(rows)" -gt 0 ] && break
+    kill -0 "$kelvora_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if [ "$(rows)" -le 0 ]; then
+    echo "metering_cpu: Kelvora logged no row; its output:" >&2
+    cat "$work/kelvora.log" >&2
+    exit 1
+fi
+sleep "$warmup"
+
+hz=$(getconf CLK_TCK)
+k0=$(cpu_ticks "$kelvora_pid")
+s0=$(cpu_ticks "$sim_pid")
+r0=$(rows)
+t0=$(date +%s.%N)
+sleep "$measure"
+k1=$(cpu_ticks "$kelvora_pid")
+s1=$(cpu_ticks "$sim_pid")
+r1=$(rows)
+t1=$(date +%s.%N)
+
+awk -v k=$((k1 - k0)) -v s=$((s1 - s0)) -v hz="$hz" -v t0="$t0" -v t1="$t1" \
+    -v rows=$((r1 - r0)) -v platform="$platform" 'BEGIN {
+    wall = t1 - t0
+    printf "metering 63 simulated modules, datalog on, %s, %.1f s measured\n", platform, wall
+    printf "kelvora      CPU %6.2f s   share of one core %6.3f %%\n", k / hz, 100 * k / hz / wall
+    printf "kelvora-sim  CPU %6.2f s   share of one core %6.3f %%\n", s / hz, 100 * s / hz / wall
+    printf "datalog rows written: %d\n", rows
+}'
