@@ -18,8 +18,7 @@ int OpenHelpDocument(const QString &helpPath, const std::function<bool(const QUr
         return kHelpFileNotFound;
     if (!file.isReadable() || file.isDir())
         return kHelpAccessDenied;
-    return opener(QUrl::fromLocalFile(file.absoluteFilePath())) ? kHelpOpened
-                                                                 : kHelpNoAssociation;
+    return opener(QUrl::fromLocalFile(file.absoluteFilePath())) ? kHelpOpened : kHelpNoAssociation;
 }
 
 QString HelpOpenErrorText(int result)
@@ -30,10 +29,9 @@ QString HelpOpenErrorText(int result)
         return QStringLiteral("There was not enough memory available to open the web browser.\n"
                               "Try closing other programs or restarting your computer.");
     case 2:
-        return QStringLiteral(
-            "The help file that is distributed with KELVORA was not found.\n"
-            "It may not have been installed or may have been erased.  KELVORA\n"
-            "may have to be reinstalled to have access to these files.");
+        return QStringLiteral("The help file that is distributed with KELVORA was not found.\n"
+                              "It may not have been installed or may have been erased.  KELVORA\n"
+                              "may have to be reinstalled to have access to these files.");
     case 3:
         return {};
     case 5:
@@ -45,17 +43,15 @@ QString HelpOpenErrorText(int result)
     case 11:
     case 27:
     case 31:
-        return QStringLiteral(
-            "An error occured openning a web browser to view the help file.\n"
-            "A web browser must be present to view these files.  To view the\n"
-            "files manually, open \"help/index.html\" in KELVORAs installation\n"
-            "directory.");
+        return QStringLiteral("An error occured openning a web browser to view the help file.\n"
+                              "A web browser must be present to view these files.  To view the\n"
+                              "files manually, open \"help/index.html\" in KELVORAs installation\n"
+                              "directory.");
     default:
         if (result >= 1 && result <= 32)
-            return QStringLiteral(
-                "A system error occured.  The system may be busy or unstable.\n"
-                "Try openning the help files again, if this error occurs again\n"
-                "try closing other programs or restarting your computer.");
+            return QStringLiteral("A system error occured.  The system may be busy or unstable.\n"
+                                  "Try openning the help files again, if this error occurs again\n"
+                                  "try closing other programs or restarting your computer.");
         return {};
     }
 }

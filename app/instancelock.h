@@ -9,10 +9,11 @@
 class InstanceLock
 {
 public:
-    enum class Result {
-        Acquired,     // this copy may run
+    enum class Result
+    {
+        Acquired,      // this copy may run
         HeldElsewhere, // another copy holds the lock
-        Unavailable,  // the lock file cannot be made: start anyway
+        Unavailable,   // the lock file cannot be made: start anyway
     };
 
     explicit InstanceLock(QString path = DefaultPath());

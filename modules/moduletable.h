@@ -22,7 +22,8 @@ inline constexpr int kMarkOff = 2;
 
 // Input type codes: the selector's item index, the byte in .cfg files and
 // the byte written to the module's registers.
-enum InputType : int {
+enum InputType : int
+{
     kNotUsed = 0,
     kPt100 = 1,
     kNi100 = 2,

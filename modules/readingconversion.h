@@ -52,6 +52,6 @@ QString FormatOneDecimal(double value);
 QString FormatTwoDecimals(double value);
 
 // Device information texts of the Miscellaneous Info page.
-QString DeviceTypeText(int value);       // 202 -> "TAV RTD", else "UNKNOWN"
-QString FirmwareText(uint16_t value);    // 311 -> 3.11 (unsigned register)
-QString NotchFrequencyText(int value);   // 10/50/60 -> "10 Hz"..., else "UNKNOWN"
+QString DeviceTypeText(int value);     // 202 -> "TAV RTD", else "UNKNOWN"
+QString FirmwareText(uint16_t value);  // 311 -> 3.11 (unsigned register)
+QString NotchFrequencyText(int value); // 10/50/60 -> "10 Hz"..., else "UNKNOWN"

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Kelvora and runs every test: the normal
-# build in build/, then the whole suite again under AddressSanitizer and
-# UBSan in build-asan/.
+# Installs what is missing, checks the formatting, builds Kelvora and runs
+# every test: the normal build in build/, then the whole suite again under
+# AddressSanitizer and UBSan in build-asan/. The build itself stops when
+# kelvora_core or kelvora_sim uses Qt Gui, Widgets or PrintSupport (see
+# kelvora_require_qt_core_only in CMakeLists.txt).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
+# First, since it takes seconds and the build takes minutes.
+scripts/check-format.sh
 scripts/build.sh build
 (cd build && ctest --output-on-failure -j "$(nproc)")
 

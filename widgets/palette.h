@@ -4,9 +4,9 @@
 
 // The program's fixed colours.
 inline const QColor kWhite{255, 255, 255};
-inline const QColor kSkyBlue{166, 202, 240}; // heading cells and label tiles
+inline const QColor kSkyBlue{166, 202, 240};    // heading cells and label tiles
 inline const QColor kMediumGrey{160, 160, 164}; // window and grid backgrounds
-inline const QColor kSilver{192, 192, 192}; // status panels and data cells
+inline const QColor kSilver{192, 192, 192};     // status panels and data cells
 inline const QColor kGray{128, 128, 128};
 
 // Gives a widget a solid background colour.

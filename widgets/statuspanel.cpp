@@ -27,7 +27,8 @@ StatusPanel::StatusPanel(const QString &name, QWidget *parent) : QLabel(parent)
 void StatusPanel::mouseReleaseEvent(QMouseEvent *event)
 {
     QLabel::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton && isEnabled() && rect().contains(event->position().toPoint()))
+    if (event->button() == Qt::LeftButton && isEnabled() &&
+        rect().contains(event->position().toPoint()))
         emit clicked();
 }
 
@@ -36,8 +37,8 @@ void StatusPanel::paintEvent(QPaintEvent *)
     QPainter painter(this);
     const QRect area = contentsRect().adjusted(4, 0, -4, 0);
     const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width());
-    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                   QPalette::WindowText));
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
     painter.drawText(area, Qt::AlignCenter, shown);
 }
 

@@ -41,7 +41,8 @@ void TestErrorReport::escapingErrorIsReportedAndEndsWithZero_data()
 {
     QTest::addColumn<QString>("what");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("std::exception") << "Port vanished" << "Port vanished";
+    QTest::newRow("std::exception") << "Port vanished"
+                                    << "Port vanished";
     QTest::newRow("error without text") << QString() << "";
 }
 

@@ -1,5 +1,5 @@
-#include "support/filesizecap.h"
 #include "metering/datalogfile.h"
+#include "support/filesizecap.h"
 
 #include <QDir>
 #include <QFile>

@@ -97,7 +97,8 @@ void TestReadingConversion::oneInput_data()
     QTest::newRow("4-20 mA upper limit") << 5 << 220 << c << "22.0" << false;
     QTest::newRow("4-20 mA above") << 5 << 221 << c << "ERROR" << true;
     QTest::newRow("4-20 mA stays mA in Fahrenheit") << 5 << 120 << f << "12.0" << false;
-    QTest::newRow("4-20 mA with unknown unit") << 5 << 120 << "Kelvin" << "12.0" << false;
+    QTest::newRow("4-20 mA with unknown unit") << 5 << 120 << "Kelvin"
+                                               << "12.0" << false;
 
     QTest::newRow("Fahrenheit 100 C") << 1 << 1000 << f << "212.0" << false;
     QTest::newRow("Fahrenheit -40") << 1 << -400 << f << "-40.0" << false;
@@ -109,10 +110,14 @@ void TestReadingConversion::oneInput_data()
     QTest::newRow("Fahrenheit -0.1 C rounds down") << 1 << -1 << f << "31.8" << false;
     QTest::newRow("Fahrenheit near zero has no minus") << 1 << -178 << f << "0.0" << false;
 
-    QTest::newRow("unknown unit leaves RTD empty") << 1 << 235 << "Kelvin" << "" << false;
-    QTest::newRow("empty unit leaves RTD empty") << 1 << 235 << "" << "" << false;
-    QTest::newRow("unknown unit still flags ERROR") << 1 << 3000 << "Kelvin" << "ERROR" << true;
-    QTest::newRow("unit is case sensitive") << 1 << 235 << "celsius" << "" << false;
+    QTest::newRow("unknown unit leaves RTD empty") << 1 << 235 << "Kelvin"
+                                                   << "" << false;
+    QTest::newRow("empty unit leaves RTD empty") << 1 << 235 << ""
+                                                 << "" << false;
+    QTest::newRow("unknown unit still flags ERROR") << 1 << 3000 << "Kelvin"
+                                                    << "ERROR" << true;
+    QTest::newRow("unit is case sensitive") << 1 << 235 << "celsius"
+                                            << "" << false;
 }
 
 void TestReadingConversion::oneInput()

@@ -23,8 +23,8 @@ struct ModalSeen
     QString text; // every label's text, joined by newlines
 };
 
-inline void AnswerNextModal(std::shared_ptr<ModalSeen> seen,
-                            std::function<void(QWidget *)> act, int attempts = 500)
+inline void AnswerNextModal(std::shared_ptr<ModalSeen> seen, std::function<void(QWidget *)> act,
+                            int attempts = 500)
 {
     QTimer::singleShot(10, qApp, [seen, act, attempts]() {
         QWidget *modal = QApplication::activeModalWidget();
