@@ -90,8 +90,9 @@ QString ChooseWithFileDialog(QWidget *owner, bool save, const QString &initial)
 
 // Start-up, in the order the window has always been built in: the window,
 // a new configuration, the preferences, the placement, the status texts, the
-// help path, the run state, the ports, the page set, the settings shown in
-// the bottom row and the status panels' geometry.
+// help path, the run state, the ports, the page set, the automatic start
+// (with AutoStart on), the settings shown in the bottom row and the status
+// panels' geometry.
 TMainF::TMainF(QWidget *parent)
     : QMainWindow(parent),
       cycle(table,
