@@ -7,6 +7,7 @@
 #include "link/protocol.h"
 #include "modules/moduletable.h"
 #include "modules/readingconversion.h"
+#include "widgets/pagelayout.h"
 #include "widgets/palette.h"
 #include "widgets/stateimages.h"
 #include "widgets/stringgrid.h"
@@ -33,15 +34,6 @@ constexpr int kGridCols = 10;
 constexpr int kAddressCol = 9;
 constexpr int kColWidth = 64;
 constexpr int kRowHeight = StringGrid::kDefaultRowHeight;
-
-// Layout of the 786 x 439 page: the grid and the button panel keep their
-// distance from the bottom edge when the page grows.
-constexpr int kTreeWidth = 168;
-constexpr int kRightLeft = 172;
-constexpr int kRightWidth = 608;
-constexpr int kGridBottomGap = 439 - 389;
-constexpr int kPanelBottomGap = 439 - 393;
-constexpr int kPanelHeight = 42;
 
 // The selector's items; an item's index is its input type code.
 QStringList InputTypeItems()
@@ -221,9 +213,7 @@ ConfigPage::ConfigPage(ModuleTable &table, QWidget *parent) : QWidget(parent), m
 void ConfigPage::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    Config_Tree->setGeometry(0, 0, kTreeWidth, height());
-    Config_Grid->setGeometry(kRightLeft, 0, kRightWidth, height() - kGridBottomGap);
-    options_P->setGeometry(kRightLeft, height() - kPanelBottomGap, kRightWidth, kPanelHeight);
+    LayOutTreePage(this, Config_Tree, Config_Grid, options_P);
 }
 
 bool ConfigPage::IsGroupNode(const QTreeWidgetItem *node)

@@ -1,5 +1,6 @@
 #include "metering/tmetering_f.h"
 
+#include "widgets/pagelayout.h"
 #include "widgets/palette.h"
 #include "widgets/piegauge.h"
 #include "widgets/stateimages.h"
@@ -19,15 +20,6 @@ constexpr int kReadLastCol = 10;
 constexpr int kColWidth = 64;
 const QString kReadLast = QStringLiteral("1");
 const QString kNotReadLast = QStringLiteral("0");
-
-// Layout of the 786 x 439 page: the grid and the button panel keep their
-// distance from the bottom edge when the page grows.
-constexpr int kTreeWidth = 168;
-constexpr int kRightLeft = 172;
-constexpr int kRightWidth = 608;
-constexpr int kGridBottomGap = 439 - 389;
-constexpr int kPanelBottomGap = 439 - 393;
-constexpr int kPanelHeight = 42;
 
 const QColor kBlueText{0, 0, 255};
 
@@ -93,9 +85,7 @@ TMetering_F::TMetering_F(QWidget *parent) : QWidget(parent)
 void TMetering_F::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    metering_T->setGeometry(0, 0, kTreeWidth, height());
-    Metering_Grid->setGeometry(kRightLeft, 0, kRightWidth, height() - kGridBottomGap);
-    metering_P->setGeometry(kRightLeft, height() - kPanelBottomGap, kRightWidth, kPanelHeight);
+    LayOutTreePage(this, metering_T, Metering_Grid, metering_P);
 }
 
 void TMetering_F::Fill_Metering_Page(const std::array<int, kModuleCount + 1> &module_active)
