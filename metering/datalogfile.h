@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/result.h"
+#include "result/result.h"
 #include "modules/readingconversion.h"
 
 #include <QByteArray>
