@@ -27,6 +27,7 @@ void BusLine::BeginReply()
 {
     m_crc = kCrcInit;
     m_replyIncomplete = false;
+    m_replyBegun = false;
 }
 
 bool BusLine::TakeByte(uint8_t &byte)
@@ -37,6 +38,7 @@ bool BusLine::TakeByte(uint8_t &byte)
         return false;
     }
     byte = uint8_t(text.at(0));
+    m_replyBegun = true;
     m_crc = Crc16Update(m_crc, byte);
     return true;
 }

@@ -36,7 +36,7 @@ public:
 
     void Wait(int ms) const;
 
-    // A new reply: the CRC back to 0xFFFF, no byte missing yet.
+    // A new reply: the CRC back to 0xFFFF, no byte taken or missing yet.
     void BeginReply();
     // The next reply byte, if it has arrived; false, with the reply marked
     // incomplete, when it has not.
@@ -44,6 +44,8 @@ public:
     // Whether a byte was missing since BeginReply: the rest of the reply may
     // still be on its way.
     bool ReplyIncomplete() const { return m_replyIncomplete; }
+    // Whether any byte of the reply arrived since BeginReply.
+    bool ReplyBegun() const { return m_replyBegun; }
     uint16_t ReplyCrc() const { return m_crc; }
 
 private:
@@ -51,4 +53,5 @@ private:
     WaitFunction m_wait;
     uint16_t m_crc = kCrcInit;
     bool m_replyIncomplete = false;
+    bool m_replyBegun = false;
 };

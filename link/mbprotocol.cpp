@@ -70,8 +70,6 @@ bool MBProtocol::SendRequest()
 
 void MBProtocol::DropLateReply()
 {
-    if (!m_bus.ReplyIncomplete())
-        return;
     m_bus.Wait(kReplyWindowMs);
     m_port->Purge(true, false);
 }
@@ -122,7 +120,10 @@ bool MBProtocol::Exchange(int slave, Request request, int registerCount)
             // write counts when the slave confirms it, however the write call
             // reported.
             result = ReceiveReply(slave, request, registerCount);
-            if (!result)
+            // A reply cut off by the window still has bytes to come; so has
+            // a slow slave's answer to this very request (see the header).
+            const bool cutOff = !result && m_bus.ReplyBegun() && m_bus.ReplyIncomplete();
+            if (cutOff || (result && m_lateReplyOwed))
                 DropLateReply();
         }
         m_port->Close();

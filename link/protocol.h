@@ -8,8 +8,9 @@
 // system-wide guard "comport" (ComportGuard), runs one transaction on
 // target.port for target.address with a fresh MBProtocol, releases the guard,
 // and tries once more when that transaction failed: at most two transactions,
-// so a slave that does not answer costs about 2 x 110 ms (each attempt waits
-// out one more reply window before it gives up; see MBProtocol).
+// so a slave that does not answer costs about 2 x 60 ms. When the first
+// attempt heard nothing at all, the second is told so (ExpectLateReply), so
+// that a slow slave's answers never spill into the next call; see MBProtocol.
 //
 // While another program holds the guard the call waits for it in slices of
 // 100 ms, for as long as it is held; such a wait is not a try. A wait that

@@ -32,6 +32,7 @@ private slots:
     void badReadReplies();
     void incompleteReplyIsWaitedOutAndDropped_data();
     void incompleteReplyIsWaitedOutAndDropped();
+    void retryAfterSilenceDrainsTheSlowAnswer();
     void staleInputIsPurgedBeforeTheRequest();
     void pendingOutputIsPurgedBeforeTheWrite();
     void stalledWriteFailsWithEightByteTimeout();
@@ -394,16 +395,21 @@ void TestMBProtocol::incompleteReplyIsWaitedOutAndDropped_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<int>("count");
     QTest::addColumn<bool>("dropped");
-    QTest::newRow("read, no reply") << false << QByteArray() << 8 << true;
     QTest::newRow("read, reply cut short") << false << frame("01 03 10 00 FA") << 8 << true;
-    QTest::newRow("write, no reply") << true << QByteArray() << 1 << true;
+    QTest::newRow("read, one byte of it") << false << frame("01") << 8 << true;
+    QTest::newRow("write, reply cut short") << true << frame("01") << 1 << true;
+    // A slave that sent nothing within the window is absent for this
+    // attempt: there is nothing in flight to wait for.
+    QTest::newRow("read, no reply") << false << QByteArray() << 8 << false;
+    QTest::newRow("write, no reply") << true << QByteArray() << 1 << false;
     // A whole reply that is refused has nothing more to come.
     QTest::newRow("read, exception") << false << frame("01 83 02 C0 F1") << 8 << false;
     QTest::newRow("read, bad CRC") << false << frame("01 03 02 00 01 00 00") << 1 << false;
 }
 
-// A slave that answers after the window must not have its answer taken for
-// the next request's: the line stays open one more window and is purged.
+// A reply that the window cut off must not have its rest taken for the next
+// request's answer: the line stays open one more window and is purged. A
+// silent slave costs no such wait.
 void TestMBProtocol::incompleteReplyIsWaitedOutAndDropped()
 {
     QFETCH(bool, write);
@@ -418,12 +424,41 @@ void TestMBProtocol::incompleteReplyIsWaitedOutAndDropped()
     const std::array<int16_t, 1> one = {1};
     QVERIFY(write ? !mb.WriteMultipleRegisters(1, 0, count, one.data())
                   : !mb.ReadHoldingRegisters(1, 16, count, values.data()));
+    QCOMPARE(mb.HeardNothing(), reply.isEmpty());
     QStringList tail = line.Steps().mid(line.Steps().indexOf(QStringLiteral("wait 50")));
     const QStringList expected =
         dropped ? QStringList{QStringLiteral("wait 50"), QStringLiteral("wait 50"),
                               QStringLiteral("purge 1 0"), QStringLiteral("close")}
                 : QStringList{QStringLiteral("wait 50"), QStringLiteral("close")};
     QCOMPARE(tail, expected);
+}
+
+// An attempt told that the previous one heard nothing may have taken the
+// slow slave's answer to that one; its own answer is still to come, so a
+// success is followed by one more window and a purge. A failure that heard
+// nothing still ends at once.
+void TestMBProtocol::retryAfterSilenceDrainsTheSlowAnswer()
+{
+    {
+        FakeLine line;
+        line.QueueReply(frame(kReadReply));
+        MBProtocol mb(&line, line.Waiter());
+        mb.ExpectLateReply();
+        std::array<uint16_t, 8> values{};
+        QVERIFY(mb.ReadHoldingRegisters(1, 16, 8, values.data()));
+        const QStringList tail = line.Steps().mid(line.Steps().indexOf(QStringLiteral("wait 50")));
+        QCOMPARE(tail, (QStringList{QStringLiteral("wait 50"), QStringLiteral("wait 50"),
+                                    QStringLiteral("purge 1 0"), QStringLiteral("close")}));
+    }
+    {
+        FakeLine line;
+        MBProtocol mb(&line, line.Waiter());
+        mb.ExpectLateReply();
+        std::array<uint16_t, 8> values{};
+        QVERIFY(!mb.ReadHoldingRegisters(1, 16, 8, values.data()));
+        const QStringList tail = line.Steps().mid(line.Steps().indexOf(QStringLiteral("wait 50")));
+        QCOMPARE(tail, (QStringList{QStringLiteral("wait 50"), QStringLiteral("close")}));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestMBProtocol)
