@@ -8,6 +8,12 @@ namespace {
 constexpr int kGuardWaitMs = 100;
 constexpr int kMaxTries = 2;
 constexpr int kMaxGuardFailures = 3;
+// A transaction holds the guard for about 60 ms, a send of the whole
+// configuration for a few seconds at most between its transactions; a holder
+// that keeps it for 3 s (30 slices) is stuck or hostile. The call then fails
+// like a silent module, so the window stays usable and the next tick tries
+// again.
+constexpr int kMaxGuardTimeouts = 30;
 
 // transaction(mb) runs one attempt on a fresh MBProtocol.
 template <typename Transaction>
@@ -16,6 +22,7 @@ bool Guarded(SerialLine *port, Transaction transaction)
     try {
         int tries = 0;
         int guardFailures = 0;
+        int guardTimeouts = 0;
         bool result = false;
         bool heardNothing = false;
         while (tries < kMaxTries && !result) {
@@ -32,6 +39,8 @@ bool Guarded(SerialLine *port, Transaction transaction)
                 break;
             }
             case ComportGuard::WaitResult::TimedOut:
+                if (++guardTimeouts >= kMaxGuardTimeouts)
+                    return false;
                 break;
             case ComportGuard::WaitResult::Failed:
                 if (++guardFailures >= kMaxGuardFailures)

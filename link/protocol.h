@@ -13,7 +13,9 @@
 // that a slow slave's answers never spill into the next call; see MBProtocol.
 //
 // While another program holds the guard the call waits for it in slices of
-// 100 ms, for as long as it is held; such a wait is not a try. A wait that
+// 100 ms; such a wait is not a try. A holder that keeps the guard for 3 s,
+// far longer than any transaction, is not waited for further: the call fails
+// as if the slave were silent, and the window can be used (or closed) again. A wait that
 // cannot be made at all (the lock file cannot be opened or locked) is not a
 // try either, but after three of them the call gives up with false rather than
 // block the program.

@@ -30,6 +30,7 @@ private slots:
     void programmingErrorPassesThrough();
     void lockFileIsInTheChosenDirectoryWithMode0666();
     void callWaitsWhileAnotherProcessHoldsTheGuard();
+    void guardHeldForeverFailsTheCall();
     void killedHolderFreesTheGuardAtOnce();
     void guardThatCannotBeOpenedEndsTheCall();
 
@@ -180,6 +181,20 @@ void TestProtocol::callWaitsWhileAnotherProcessHoldsTheGuard()
     QVERIFY(ok);
     QVERIFY(releasedBeforeTransaction);
     QCOMPARE(line.chunks.size(), 1);
+}
+
+// A holder that never lets go (flock from a shell, a hung program) froze the
+// window for as long as it held on. The call gives up after 3 s of waiting
+// and fails like a silent module, without touching the line.
+void TestProtocol::guardHeldForeverFailsTheCall()
+{
+    LockHolder holder(QString::fromStdString(ComportGuard::LockFilePath()));
+    QVERIFY(holder.locked());
+    FakeLine line;
+    std::array<uint16_t, 8> values{};
+    QVERIFY(!Protocol().ReadRegisters({1, &line}, 16, 8, values.data()));
+    QVERIFY(line.trace.isEmpty());
+    QVERIFY(!holder.released());
 }
 
 void TestProtocol::killedHolderFreesTheGuardAtOnce()
