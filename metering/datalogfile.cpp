@@ -3,8 +3,11 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <string_view>
+#include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -75,41 +78,111 @@ namespace {
 
 QString OsError(int error)
 {
-    return qt_error_string(error);
+    return QString::fromStdString(std::generic_category().message(error));
 }
 
-// Cuts a torn last line (one that a crash stopped before its '\n') off the
-// file of size bytes. Returns the new size, or -1 with errno set.
-off_t CutTornLastLine(int fd, off_t size)
+// The start of every row: "hh:mm:ss\tRTD Module ", digits marked by '#'.
+constexpr std::string_view kRowLead = "##:##:##\tRTD Module ";
+constexpr int kFields = 8;
+
+enum class RowMatch
 {
-    char last = '\n';
-    if (size == 0 || ::pread(fd, &last, 1, size - 1) != 1)
-        return size == 0 ? 0 : -1;
-    if (last == '\n')
-        return size;
-    // Look back for the end of the last whole line; rows are short, so one
-    // block nearly always finds it.
-    char block[4096];
-    off_t end = size;
-    while (end > 0) {
-        const off_t start = end > off_t(sizeof block) ? end - off_t(sizeof block) : 0;
-        const ssize_t got = ::pread(fd, block, size_t(end - start), start);
-        if (got != ssize_t(end - start))
-            return -1;
-        for (ssize_t i = got - 1; i >= 0; --i) {
-            if (block[i] == '\n')
-                return ::ftruncate(fd, start + i + 1) == 0 ? start + i + 1 : -1;
-        }
-        end = start;
+    No,     // a byte that no row of ours has there
+    Prefix, // every byte fits, but the row is not finished
+    Whole,  // a whole row up to its CR (the LF is not part of the line)
+};
+
+// Matches line (without its LF) against the rows FormatDatalogRow writes:
+// the lead, the module number (1 or 2 digits), eight fields of a TAB and at
+// least six characters (no TAB, no control character), then CR.
+RowMatch MatchRow(QByteArrayView line)
+{
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    const auto isFieldChar = [](char c) { return static_cast<unsigned char>(c) >= 0x20; };
+    qsizetype i = 0;
+    const qsizetype n = line.size();
+    for (const char want : kRowLead) {
+        if (i == n)
+            return RowMatch::Prefix;
+        const char c = line[i++];
+        if (want == '#' ? !isDigit(c) : c != want)
+            return RowMatch::No;
     }
-    return ::ftruncate(fd, 0) == 0 ? 0 : -1;
+    int digits = 0;
+    while (i < n && isDigit(line[i]) && digits < 2) {
+        ++i;
+        ++digits;
+    }
+    if (i == n)
+        return RowMatch::Prefix;
+    if (digits == 0)
+        return RowMatch::No;
+    for (int field = 0; field < kFields; ++field) {
+        if (line[i++] != '\t')
+            return RowMatch::No;
+        qsizetype width = 0;
+        while (i < n && isFieldChar(line[i])) {
+            ++i;
+            ++width;
+        }
+        if (i == n)
+            return RowMatch::Prefix;
+        if (width < 6)
+            return RowMatch::No;
+    }
+    if (line[i] != '\r')
+        return RowMatch::No;
+    return i + 1 == n ? RowMatch::Whole : RowMatch::No;
 }
+
+// How far back the end of a file is looked at: two of the longest rows this
+// program writes, with room to spare.
+constexpr qsizetype kTailWindow = 64 * 1024;
+
+} // namespace
+
+DatalogTailRepair RepairDatalogTail(QByteArrayView end, qint64 fileSize)
+{
+    if (end.isEmpty() || end.back() == '\n')
+        return {fileSize, {}};
+    const qsizetype lastLf = end.lastIndexOf('\n');
+    const QByteArrayView tail = end.sliced(lastLf + 1);
+    const bool tailStartsFile = lastLf < 0 && end.size() == fileSize;
+
+    // A crash inside the write that created the file leaves part of the
+    // header: the file is this program's, and the tail goes.
+    const QByteArray header = DatalogHeader();
+    if (tailStartsFile && header.startsWith(tail))
+        return {0, {}};
+
+    // A part of a row goes when the line before it is the header or a whole
+    // row: then the tail is where this program's own write was cut. After
+    // any other line, or when the line before cannot be seen, the tail is
+    // somebody's text and stays.
+    if (lastLf >= 0 && MatchRow(tail) == RowMatch::Prefix) {
+        const QByteArrayView before = end.first(lastLf);
+        const qsizetype previousLf = before.lastIndexOf('\n');
+        const bool previousSeen = previousLf >= 0 || end.size() == fileSize;
+        const QByteArrayView previous = before.sliced(previousLf + 1);
+        const bool ownBefore = previousSeen && (MatchRow(previous) == RowMatch::Whole ||
+                                                (previousLf < 0 && previous == header.chopped(1)));
+        if (ownBefore)
+            return {fileSize - tail.size(), {}};
+    }
+
+    // Kept: the next row starts on a line of its own.
+    return {fileSize, end.back() == '\r' ? QByteArray("\n") : QByteArray("\r\n")};
+}
+
+namespace {
 
 Result<> AppendToFile(const QString &path, const QByteArray &row)
 {
     const QString shown = QDir::toNativeSeparators(path);
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    // Never blocking: a FIFO or a device in the file's place must not hold
+    // the window while it opens. Only a regular file is written.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
     if (fd < 0)
         return Fail(QStringLiteral("%1 cannot be opened: %2.").arg(shown, OsError(errno)));
 
@@ -126,8 +199,17 @@ Result<> AppendToFile(const QString &path, const QByteArray &row)
     };
     if (::fstat(fd, &info) != 0)
         return Fail(QStringLiteral("%1 cannot be read: %2.").arg(shown, OsError(errno)));
-    const off_t size = CutTornLastLine(fd, info.st_size);
-    if (size < 0) {
+    if (!S_ISREG(info.st_mode))
+        return Fail(QStringLiteral("%1 is not a regular file.").arg(shown));
+
+    // The end of the file says whether the last line is whole.
+    QByteArray end(qsizetype(std::min<off_t>(info.st_size, kTailWindow)), Qt::Uninitialized);
+    if (!end.isEmpty() &&
+        ::pread(fd, end.data(), size_t(end.size()), info.st_size - end.size()) != end.size())
+        return Fail(QStringLiteral("%1 cannot be read: %2.").arg(shown, OsError(errno)));
+    const DatalogTailRepair repair = RepairDatalogTail(end, info.st_size);
+    const off_t size = off_t(repair.keep);
+    if (size != info.st_size && ::ftruncate(fd, size) != 0) {
         return Fail(QStringLiteral("%1 ends in a torn row that could not be cut off: %2.")
                         .arg(shown, OsError(errno)));
     }
@@ -135,7 +217,7 @@ Result<> AppendToFile(const QString &path, const QByteArray &row)
     // One write() of everything: another reader, a kill or a full disk sees
     // the file either without the row or with all of it (or, from a kill
     // inside the write, with a torn tail that the next append cuts off).
-    const QByteArray bytes = size == 0 ? DatalogHeader() + row : row;
+    const QByteArray bytes = size == 0 ? DatalogHeader() + row : repair.lineEnd + row;
     ssize_t written;
     do {
         written = ::write(fd, bytes.constData(), size_t(bytes.size()));

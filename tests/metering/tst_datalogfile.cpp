@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 // Rows and header are written out here as the bytes a reader of the file
 // gets, not built from the code's own pieces.
 namespace {
@@ -54,8 +56,10 @@ private slots:
     void midnightStartsTheNextDaysFile();
     void unwritableFolderDropsTheRowAndTheNextRowTriesAgain_data();
     void unwritableFolderDropsTheRowAndTheNextRowTriesAgain();
-    void tornLastRowIsCutBeforeTheNextRow_data();
-    void tornLastRowIsCutBeforeTheNextRow();
+    void existingFileKeepsEveryByteNotTornFromOwnRow_data();
+    void existingFileKeepsEveryByteNotTornFromOwnRow();
+    void notARegularFileDropsTheRowAtOnce_data();
+    void notARegularFileDropsTheRowAtOnce();
     void fullDiskLeavesNoHalfRow();
     void fullDiskOnANewFileLeavesNoHalfHeader();
     void baseName_data();
@@ -232,30 +236,53 @@ void TestDatalogFile::unwritableFolderDropsTheRowAndTheNextRowTriesAgain()
     QCOMPARE(ReadFileBytes(path), kHeader + SampleRow("10:00:01"));
 }
 
-// What a crash inside write() leaves: the file ends in a piece of a row (or
-// of the header) without its line end. The next row must not be glued to it.
-void TestDatalogFile::tornLastRowIsCutBeforeTheNextRow_data()
+// An existing file gets the next row after everything it holds, on a line of
+// its own, whoever wrote it. Only a part of the program's own output that a
+// crash inside write() left behind (a cut header as the whole file, a cut row
+// after a whole row or the header) is replaced by the new row.
+void TestDatalogFile::existingFileKeepsEveryByteNotTornFromOwnRow_data()
 {
     QTest::addColumn<QByteArray>("before");
     QTest::addColumn<QByteArray>("after");
 
     const QByteArray whole = kHeader + SampleRow("10:00:00");
     const QByteArray next = SampleRow("10:00:05");
-    QTest::newRow("row cut in a field") << whole + SampleRow("10:00:01").left(30) << whole + next;
-    QTest::newRow("row cut between CR and LF")
-        << whole + SampleRow("10:00:01").chopped(1) << whole + next;
-    QTest::newRow("row cut after its first byte")
+    const QByteArray notes = "my own notes line 1\nline 2 without newline at end";
+    QTest::newRow("notes, last line without line end") << notes << notes + "\r\n" + next;
+    QTest::newRow("no line feed at all")
+        << QByteArray("just one line") << QByteArray("just one line\r\n") + next;
+    QTest::newRow("CR-only line ends")
+        << QByteArray("a\rb\rc\r") << QByteArray("a\rb\rc\r\n") + next;
+    QTest::newRow("CR-only, last line open")
+        << QByteArray("a\rb\rc") << QByteArray("a\rb\rc\r\n") + next;
+    QTest::newRow("LF-only line ends") << QByteArray("a\nb\n") << QByteArray("a\nb\n") + next;
+    QTest::newRow("foreign tail of 10,000 bytes")
+        << whole + QByteArray(10000, 'x') << whole + QByteArray(10000, 'x') + "\r\n" + next;
+    QTest::newRow("foreign file of 100,000 bytes, no line end")
+        << QByteArray(100000, 'y') << QByteArray(100000, 'y') + "\r\n" + next;
+    // Looks like the start of a row, but follows a line of somebody else's.
+    QTest::newRow("row-like tail after a foreign line")
+        << QByteArray("notes\n10:00:01\tRTD Mod")
+        << QByteArray("notes\n10:00:01\tRTD Mod\r\n") + next;
+    QTest::newRow("header-like text after a line")
+        << QByteArray("notes\nTime\tMod") << QByteArray("notes\nTime\tMod\r\n") + next;
+    QTest::newRow("whole file") << whole << whole + next;
+    QTest::newRow("torn own row, cut in a field")
+        << whole + SampleRow("10:00:01").left(30) << whole + next;
+    // Everything of that row is there but its LF: it is finished, not cut.
+    QTest::newRow("own row cut between CR and LF")
+        << whole + SampleRow("10:00:01").chopped(1) << whole + SampleRow("10:00:01") + next;
+    QTest::newRow("torn own row, first byte only")
         << whole + SampleRow("10:00:01").left(1) << whole + next;
-    QTest::newRow("header cut") << kHeader.left(20) << kHeader + next;
-    QTest::newRow("header cut before its LF") << kHeader.chopped(1) << kHeader + next;
-    QTest::newRow("a torn row longer than a block")
-        << whole + QByteArray(10000, 'x') << whole + next;
-    QTest::newRow("no line end anywhere, longer than a block")
-        << QByteArray(9000, 'x') << kHeader + next;
-    QTest::newRow("whole file is kept") << whole << whole + next;
+    QTest::newRow("torn own row right after the header")
+        << kHeader + SampleRow("10:00:01").left(12) << kHeader + next;
+    QTest::newRow("torn own row with a long field")
+        << whole + QByteArray("10:00:01\tRTD Module 5\t") + QByteArray(9000, '9') << whole + next;
+    QTest::newRow("torn header") << kHeader.left(20) << kHeader + next;
+    QTest::newRow("torn header, cut before its LF") << kHeader.chopped(1) << kHeader + next;
 }
 
-void TestDatalogFile::tornLastRowIsCutBeforeTheNextRow()
+void TestDatalogFile::existingFileKeepsEveryByteNotTornFromOwnRow()
 {
     QFETCH(QByteArray, before);
     QFETCH(QByteArray, after);
@@ -264,6 +291,29 @@ void TestDatalogFile::tornLastRowIsCutBeforeTheNextRow()
     const Result<> added = AppendDatalogRow(m_base, At(2024, 3, 14, 10, 0, 5), 5, kSample);
     QVERIFY2(added.ok(), qPrintable(added.error()));
     QCOMPARE(ReadFileBytes(path), after);
+}
+
+// Whatever stands where the day's file should be and is not a regular file
+// is refused at once, never waited on (a FIFO without a reader would hold the
+// window for good) and never written.
+void TestDatalogFile::notARegularFileDropsTheRowAtOnce_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FIFO without a reader") << "fifo";
+    QTest::newRow("folder") << "folder";
+}
+
+void TestDatalogFile::notARegularFileDropsTheRowAtOnce()
+{
+    QFETCH(QString, kind);
+    const QString path = m_dir->filePath(QStringLiteral("plant_0314.csv"));
+    if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else
+        QVERIFY(QDir().mkdir(path));
+    const Result<> added = AppendDatalogRow(m_base, At(2024, 3, 14, 10, 0, 5), 5, kSample);
+    QVERIFY(!added.ok());
+    QVERIFY2(added.error().contains(path), qPrintable(added.error()));
 }
 
 // A full disk lets write() put down part of the row and no more. The part
