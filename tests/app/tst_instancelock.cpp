@@ -1,13 +1,10 @@
 #include "app/instancelock.h"
 #include "app/startup.h"
-#include "app/tmainf.h"
 #include "support/lockholder.h"
-#include "support/modal.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 class TestInstanceLock : public QObject
 {
@@ -21,7 +18,6 @@ private slots:
     void secondCopyIsRefused();
     void killedHolderNeverBlocks();
     void unwritableFolderStartsAnyway();
-    void secondStartShowsLoadingErrorAndNoWindow();
 
 private:
     QString lockPath() const { return m_dir.path() + QStringLiteral("/Kelvora.SEMAPHORE.lock"); }
@@ -73,51 +69,6 @@ void TestInstanceLock::unwritableFolderStartsAnyway()
     InstanceLock lock(m_dir.path() + QStringLiteral("/missing/folder/Kelvora.SEMAPHORE.lock"));
     QCOMPARE(lock.TryAcquire(), InstanceLock::Result::Unavailable);
     QVERIFY(!RefuseSecondInstance(lock));
-}
-
-// A second start through the program's own entry, with the instance lock
-// where the program looks for it and held by another copy: the box, exit
-// code 0, and no main window at any time.
-void TestInstanceLock::secondStartShowsLoadingErrorAndNoWindow()
-{
-    const QByteArray runtimeDir = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_dir.path()));
-    QCOMPARE(InstanceLock::DefaultPath(), lockPath());
-    LockHolder other(lockPath());
-    QVERIFY(other.locked());
-
-    auto seen = std::make_shared<ModalSeen>();
-    AnswerNextModal(seen, [](QWidget *box) { PressButton(box, QStringLiteral("OK")); });
-    // A main window that comes up all the same is noted and closed, which
-    // ends the program's loop: the test then fails instead of hanging.
-    bool windowSeen = false;
-    QTimer watch;
-    watch.setInterval(10);
-    connect(&watch, &QTimer::timeout, this, [&windowSeen]() {
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (auto *window = qobject_cast<TMainF *>(w)) {
-                windowSeen = true;
-                window->close();
-            }
-        }
-    });
-    watch.start();
-    const int exitCode = KelvoraMain(*static_cast<KelvoraApplication *>(qApp));
-    watch.stop();
-    qputenv("XDG_RUNTIME_DIR", runtimeDir);
-
-    QCOMPARE(exitCode, 0);
-    QVERIFY(!windowSeen);
-    QVERIFY(seen->seen);
-    QCOMPARE(seen->caption, QStringLiteral("Loading Error"));
-    QCOMPARE(seen->text, QStringLiteral("There is already an instance of Kelvora running.\n"
-                                        "You cannot run more than one instance of Kelvora."));
-
-    // Once the first copy has ended, the next start goes ahead.
-    other.kill();
-    InstanceLock lock(lockPath());
-    QVERIFY(!RefuseSecondInstance(lock));
-    QVERIFY(lock.Held());
 }
 
 // The program's own application object, as main() makes it, so that a test

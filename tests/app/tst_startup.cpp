@@ -5,6 +5,7 @@
 #include "app/instancelock.h"
 #include "app/startup.h"
 #include "app/tmainf.h"
+#include "support/lockholder.h"
 #include "support/modal.h"
 
 #include <QDir>
@@ -73,12 +74,13 @@ void TestStartup::cleanupTestCase()
     QDir::setCurrent(m_oldDir);
 }
 
-// A flock belongs to an open file, so a lock taken here through a file of its
-// own stands for the first copy as one in another process would.
+// A second start while another copy (another process) holds the instance
+// lock: the box, exit code 0, and no main window at any time. Once the first
+// copy has ended, the next start goes ahead.
 void TestStartup::secondStartShowsLoadingErrorAndNoWindow()
 {
-    InstanceLock first;
-    QCOMPARE(first.TryAcquire(), InstanceLock::Result::Acquired);
+    LockHolder first(InstanceLock::DefaultPath());
+    QVERIFY(first.locked());
 
     auto seen = std::make_shared<ModalSeen>();
     AnswerNextModal(seen, [](QWidget *box) { PressButton(box, QStringLiteral("OK")); });
@@ -91,6 +93,11 @@ void TestStartup::secondStartShowsLoadingErrorAndNoWindow()
                                         "You cannot run more than one instance of Kelvora."));
     QVERIFY(!watch.shown);
     QVERIFY(!QFile::exists(m_config.filePath(QStringLiteral("Quelmar/QMRTD.conf"))));
+
+    first.kill();
+    InstanceLock lock;
+    QVERIFY(!RefuseSecondInstance(lock));
+    QVERIFY(lock.Held());
 }
 
 // The same entry with the lock free builds and shows the window; the watch
