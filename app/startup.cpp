@@ -6,10 +6,16 @@
 
 #include <QMessageBox>
 
+#include <csignal>
 #include <exception>
 
 KelvoraApplication::KelvoraApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
+    // A file-size limit (ulimit -f, prlimit --fsize) would otherwise kill the
+    // program with SIGXFSZ at the first write that crosses it, window and
+    // unsaved preferences and all. Ignored, the write fails with EFBIG
+    // instead, which the datalog and the file saves handle like a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
     setApplicationName(QStringLiteral("Kelvora"));
     // Also on the boxes that come before the main window ("Loading Error").
     setWindowIcon(ProgramIcon());

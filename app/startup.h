@@ -6,7 +6,8 @@ class InstanceLock;
 
 // QApplication that turns an exception escaping an event handler into the
 // program's error report: a message box with the error's text, then the
-// program ends with exit code 0.
+// program ends with exit code 0. It also sets up the process: a write past a
+// file-size limit fails (EFBIG) rather than killing the program (SIGXFSZ).
 class KelvoraApplication : public QApplication
 {
 public:

@@ -1,10 +1,12 @@
 // The program's entry, KelvoraMain, driven in this process as main() drives
 // it: a second start while another copy holds the instance lock, and a start
-// that goes ahead.
+// that goes ahead; and what the program's application object sets up for the
+// process.
 
 #include "app/instancelock.h"
 #include "app/startup.h"
 #include "app/tmainf.h"
+#include "metering/datalogfile.h"
 #include "support/lockholder.h"
 #include "support/modal.h"
 
@@ -13,6 +15,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 // Watches for the main window while KelvoraMain runs: records that it was
 // shown and closes it, so that a start that goes ahead ends its message loop
@@ -50,6 +56,7 @@ private slots:
     void cleanupTestCase();
     void secondStartShowsLoadingErrorAndNoWindow();
     void startWithTheLockFreeOpensTheWindow();
+    void fileSizeLimitFailsTheWriteInsteadOfKilling();
 
 private:
     QTemporaryDir m_runtime; // where the instance lock lives
@@ -98,6 +105,40 @@ void TestStartup::secondStartShowsLoadingErrorAndNoWindow()
     InstanceLock lock;
     QVERIFY(!RefuseSecondInstance(lock));
     QVERIFY(lock.Held());
+}
+
+// Under a per-process file-size limit, the first write that crosses it used
+// to kill the program with SIGXFSZ: the window vanished and the preferences
+// were not saved. A child of this process (which made the program's
+// application object) appends datalog rows up to a limit that falls exactly
+// on a row's end: the row that fits goes in, the next one fails like a full
+// disk, and the child lives to say so.
+void TestStartup::fileSizeLimitFailsTheWriteInsteadOfKilling()
+{
+    const QString base = m_work.filePath(QStringLiteral("capped"));
+    const QDateTime when(QDate(2024, 3, 14), QTime(10, 0, 0));
+    const qsizetype firstRowBytes =
+        DatalogHeader().size() + FormatDatalogRow(when.time(), 5, ReadingTexts{}).size();
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        rlimit cap{};
+        ::getrlimit(RLIMIT_FSIZE, &cap);
+        cap.rlim_cur = rlim_t(firstRowBytes);
+        const bool capped = ::setrlimit(RLIMIT_FSIZE, &cap) == 0;
+        const bool fits = AppendDatalogRow(base, when, 5, ReadingTexts{}).ok();
+        const bool crosses = AppendDatalogRow(base, when.addSecs(1), 5, ReadingTexts{}).ok();
+        ::_exit(capped && fits && !crosses ? 0 : 1);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY2(
+        !WIFSIGNALED(status),
+        qPrintable(
+            QStringLiteral("killed by signal %1").arg(WIFSIGNALED(status) ? WTERMSIG(status) : 0)));
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+    QCOMPARE(QFileInfo(DatalogFileName(base, when.date())).size(), firstRowBytes);
 }
 
 // The same entry with the lock free builds and shows the window; the watch
