@@ -441,8 +441,10 @@ void TMainF::autoStart()
 
 void TMainF::LoadConfigFile(const QString &name)
 {
-    if (Config_Page->LoadConfigFile(name, PrefInfo.Period) != ConfigPage::LoadOutcome::Loaded)
+    const Result<int> period = Config_Page->LoadConfigFile(name);
+    if (!period)
         return;
+    PrefInfo.Period = *period;
     period_P->setText(QStringLiteral("Period: ") + QString::number(PrefInfo.Period));
     showConfigFileName(name);
 }

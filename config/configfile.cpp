@@ -104,9 +104,8 @@ Result<ConfigImage> ParseConfigImage(QByteArrayView bytes, const QString &fileNa
     return image;
 }
 
-void ApplyConfigImage(const ConfigImage &image, ModuleTable &table, int &period)
+void ApplyConfigImage(const ConfigImage &image, ModuleTable &table)
 {
-    period = image.period;
     for (int g = 1; g <= kGroupCount; ++g)
         table.group_state[g] = kMarkOff;
     for (int m = 1; m <= kModuleCount; ++m) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "result/result.h"
 #include "modules/moduletable.h"
+#include "result/result.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -23,14 +23,16 @@
 //
 // Loading, as the File menu and start-up do it:
 //
-//     Result<QByteArray> bytes = ReadConfigFile(name);
+//     const Result<QByteArray> bytes = ReadConfigFile(name);
 //     if (!bytes)
-//         return;                          // cannot be opened: stay silent
-//     Result<ConfigImage> image = ParseConfigImage(*bytes, name);
-//     if (!image)
+//         return;                          // cannot be opened: not shown
+//     const Result<ConfigImage> image = ParseConfigImage(*bytes, name);
+//     if (!image) {
 //         ...                              // "Error in Configuration File."
-//     else
-//         ApplyConfigImage(*image, table, period);
+//         return;
+//     }
+//     ApplyConfigImage(*image, table);
+//     period = image->period;
 //
 // Nothing of a rejected file reaches the table or the period: the period
 // byte of a file that fails its checks is bad input, not a setting.
@@ -60,10 +62,11 @@ QByteArray BuildConfigImage(const ModuleTable &table, int period);
 // first thing found wrong.
 Result<ConfigImage> ParseConfigImage(QByteArrayView bytes, const QString &fileName);
 
-// Puts an accepted image into the table and the period: input_type from the
-// codes; every group collapsed (2), then a module with any code above 0 is
-// selected (3) and its group expanded (3), every other module deselected (2).
-void ApplyConfigImage(const ConfigImage &image, ModuleTable &table, int &period);
+// Puts an accepted image into the table: input_type from the codes; every
+// group collapsed (2), then a module with any code above 0 is selected (3)
+// and its group expanded (3), every other module deselected (2). The image's
+// period is the caller's to take.
+void ApplyConfigImage(const ConfigImage &image, ModuleTable &table);
 
 // Reads at most the first 550 bytes of the file at path. A failure means the
 // file could not be opened or read; callers keep that one silent.

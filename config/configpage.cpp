@@ -325,19 +325,22 @@ void ConfigPage::SendConfiguration(QWidget *mainWindow)
         [&box](int step) { TMessageBoxF::SetProgress(box.get(), step); });
 }
 
-ConfigPage::LoadOutcome ConfigPage::LoadConfigFile(const QString &name, int &period)
+Result<int> ConfigPage::LoadConfigFile(const QString &name)
 {
     const Result<QByteArray> bytes = ReadConfigFile(name);
-    if (!bytes)
-        return LoadOutcome::NotOpened;
+    if (!bytes) {
+        qWarning("Configuration not loaded: %s", qUtf8Printable(bytes.error()));
+        return Fail(bytes.error());
+    }
     const Result<ConfigImage> image = ParseConfigImage(*bytes, name);
     if (!image) {
+        qWarning("Configuration refused: %s", qUtf8Printable(image.error()));
         ShowMessageBox(window(), QStringLiteral("Error in Configuration File."),
                        QStringLiteral("File Error"), 0);
         BuildConfigTree();
-        return LoadOutcome::Rejected;
+        return Fail(image.error());
     }
-    ApplyConfigImage(*image, m_table, period);
+    ApplyConfigImage(*image, m_table);
 
     for (int g = 0; g < Config_Tree->topLevelItemCount(); ++g) {
         QTreeWidgetItem *group = Config_Tree->topLevelItem(g);
@@ -356,7 +359,7 @@ ConfigPage::LoadOutcome ConfigPage::LoadConfigFile(const QString &name, int &per
             Config_Tree->scrollToItem(module);
         }
     }
-    return LoadOutcome::Loaded;
+    return image->period;
 }
 
 Result<> ConfigPage::SaveConfigFile(const QString &name, int period) const

@@ -58,23 +58,20 @@ public:
     // and starts it after (the metering resend does so with Read_Timer).
     void SendConfiguration(QWidget *mainWindow);
 
-    // How a configuration file load went.
-    enum class LoadOutcome
-    {
-        NotOpened, // nothing shown, nothing changed
-        Rejected,  // "Error in Configuration File." shown; a new configuration
-        Loaded
-    };
     // Loads the named .cfg file into the table, for "Load Configuration" and
-    // the automatic start. An accepted file sets period and the input types,
-    // selects exactly the modules with an input in use, marks their groups
-    // expanded, and shows them in the tree without rebuilding it: their nodes
-    // get the green dot and are revealed, which opens their groups; every
-    // other module node gets the cross. Groups with no such module keep their
-    // picture and their expansion. A rejected file is reported in a message
-    // box and leaves a new configuration (BuildConfigTree); nothing of it is
-    // taken, not even its period. The grid is the caller's to refresh.
-    LoadOutcome LoadConfigFile(const QString &name, int &period);
+    // the automatic start, and returns the file's sample period. An accepted
+    // file sets the input types, selects exactly the modules with an input in
+    // use, marks their groups expanded, and shows them in the tree without
+    // rebuilding it: their nodes get the green dot and are revealed, which
+    // opens their groups; every other module node gets the cross. Groups with
+    // no such module keep their picture and their expansion.
+    //
+    // A failure says why, and the reason also goes to the warning log: a file
+    // that cannot be opened changes nothing and is not shown to the user; a
+    // rejected file is reported as "Error in Configuration File." and leaves a
+    // new configuration (BuildConfigTree), nothing of it taken. The grid is the
+    // caller's to refresh.
+    Result<int> LoadConfigFile(const QString &name);
     // Saves the input types of the visible modules and period to the named
     // file, replacing it whole or not at all.
     Result<> SaveConfigFile(const QString &name, int period) const;
