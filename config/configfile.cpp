@@ -5,6 +5,13 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int kHeaderOffset = 0;
@@ -42,6 +49,17 @@ QString Shown(const QString &path)
 {
     return QDir::toNativeSeparators(path);
 }
+
+QString OsError(int error)
+{
+    return QString::fromStdString(std::generic_category().message(error));
+}
+
+struct FileCloser
+{
+    int fd;
+    ~FileCloser() { ::close(fd); }
+};
 
 } // namespace
 
@@ -121,16 +139,37 @@ void ApplyConfigImage(const ConfigImage &image, ModuleTable &table)
 
 Result<QByteArray> ReadConfigFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Opened without blocking, and read only when it is a regular file: a
+    // FIFO of that name would otherwise hold the start-up in open() for good,
+    // with the single-instance lock taken.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return Fail(QStringLiteral("%1 cannot be opened: %2.").arg(Shown(path), OsError(errno)));
+    const FileCloser closer{fd};
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0)
+        return Fail(QStringLiteral("%1 cannot be read: %2.").arg(Shown(path), OsError(errno)));
+    if (!S_ISREG(info.st_mode))
         return Fail(
-            QStringLiteral("%1 cannot be opened: %2.").arg(Shown(path), file.errorString()));
-    }
+            QStringLiteral("%1 cannot be opened: it is not a regular file.").arg(Shown(path)));
+
     // Never more than the image: a huge file of the wrong kind costs nothing.
-    QByteArray bytes = file.read(kConfigFileSize);
-    if (file.error() != QFileDevice::NoError) {
-        return Fail(QStringLiteral("%1 cannot be read: %2.").arg(Shown(path), file.errorString()));
+    QByteArray bytes(kConfigFileSize, Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Fail(QStringLiteral("%1 cannot be read: %2.").arg(Shown(path), OsError(errno)));
+        if (n == 0)
+            break;
+        got += n;
     }
+    bytes.truncate(got);
     return bytes;
 }
 

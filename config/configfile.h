@@ -68,8 +68,10 @@ Result<ConfigImage> ParseConfigImage(QByteArrayView bytes, const QString &fileNa
 // period is the caller's to take.
 void ApplyConfigImage(const ConfigImage &image, ModuleTable &table);
 
-// Reads at most the first 550 bytes of the file at path. A failure means the
-// file could not be opened or read; callers keep that one silent.
+// Reads at most the first 550 bytes of the file at path, which must be a
+// regular file (a FIFO, a device or a folder is refused without blocking). A
+// failure means the file could not be opened or read; callers keep that one
+// from the user.
 Result<QByteArray> ReadConfigFile(const QString &path);
 
 // Replaces the file at path with bytes, atomically: the bytes go to a new file

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 // The file layout is written out again here, byte by byte, so that a change
 // to the code's own offsets or marks shows up as a failure.
 namespace {
@@ -316,6 +318,8 @@ void TestConfigFile::unopenableFileIsAFailureOfItsOwn_data()
     QTest::newRow("missing file") << QStringLiteral("missing.cfg");
     QTest::newRow("missing folder") << QStringLiteral("nofolder/rtd.cfg");
     QTest::newRow("a folder") << QStringLiteral("folder.cfg");
+    // Opening a FIFO for reading waits for a writer; the start-up hung there.
+    QTest::newRow("a FIFO without a writer") << QStringLiteral("fifo.cfg");
 }
 
 void TestConfigFile::unopenableFileIsAFailureOfItsOwn()
@@ -323,6 +327,8 @@ void TestConfigFile::unopenableFileIsAFailureOfItsOwn()
     QFETCH(QString, name);
     QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("folder.cfg")));
     const QString path = m_dir.filePath(name);
+    if (name == QLatin1String("fifo.cfg"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     const Result<QByteArray> bytes = ReadConfigFile(path);
     QVERIFY(!bytes.ok());
     QVERIFY2(bytes.error().contains(path), qPrintable(bytes.error()));
