@@ -173,6 +173,50 @@ Result<QByteArray> ReadConfigFile(const QString &path)
     return bytes;
 }
 
+namespace {
+
+// Writes bytes over the existing regular file at path, in place: the way to
+// save into a folder where no new file can be made (a shared configuration
+// folder that only lets its files be changed). The file is not truncated
+// before the write, so a write that stops short leaves the old bytes after
+// the new ones rather than nothing; it is truncated to the image's size only
+// once the whole image is in.
+Result<> OverwriteInPlace(const QString &path, const QByteArray &bytes, const QString &failedWhy)
+{
+    const auto failure = [&](const QString &why) {
+        return Fail(QStringLiteral("%1 could not be saved: %2.").arg(Shown(path), why));
+    };
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return failure(failedWhy);
+    const FileCloser closer{fd};
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return failure(failedWhy);
+    qsizetype put = 0;
+    while (put < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.constData() + put, size_t(bytes.size() - put), put);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            return failure(QStringLiteral("only %1 of its %2 bytes could be written (%3); the "
+                                          "file is damaged and must be saved again")
+                               .arg(put)
+                               .arg(bytes.size())
+                               .arg(n < 0 ? OsError(errno) : QStringLiteral("no room")));
+        }
+        put += n;
+    }
+    if (::ftruncate(fd, bytes.size()) != 0 || ::fsync(fd) != 0)
+        return failure(OsError(errno));
+    return {};
+}
+
+} // namespace
+
 Result<> WriteConfigFile(const QString &path, const QByteArray &bytes)
 {
     // QSaveFile writes a new file next to the old one and renames it over the
@@ -189,8 +233,15 @@ Result<> WriteConfigFile(const QString &path, const QByteArray &bytes)
                               .arg(Shown(path), why)
                         : QStringLiteral("%1 could not be saved: %2.").arg(Shown(path), why));
     };
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        // No new file can be made next to it (the folder is not writable),
+        // but the file itself may be: then it is overwritten in place, as a
+        // plain save always could.
+        const QFileInfo target(path);
+        if (target.isFile() && target.isWritable() && !QFileInfo(target.path()).isWritable())
+            return OverwriteInPlace(path, bytes, file.errorString());
         return failure(file.errorString());
+    }
     const qint64 written = file.write(bytes);
     if (written != bytes.size()) {
         const QString why = written < 0 ? file.errorString()

@@ -77,5 +77,8 @@ Result<QByteArray> ReadConfigFile(const QString &path);
 // Replaces the file at path with bytes, atomically: the bytes go to a new file
 // in the same folder, which then takes the old one's place. A save that fails
 // at any point leaves the old file as it was and returns a failure that says
-// which file and why.
+// which file and why. Where no new file can be made in the folder but the
+// file itself is writable, the bytes are written over it in place instead
+// (the only case in which a failed save can leave the old file changed; the
+// failure then says so).
 Result<> WriteConfigFile(const QString &path, const QByteArray &bytes);

@@ -7,6 +7,8 @@
 #include <QTest>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 // The file layout is written out again here, byte by byte, so that a change
 // to the code's own offsets or marks shows up as a failure.
@@ -64,6 +66,7 @@ private slots:
     void unopenableFileIsAFailureOfItsOwn_data();
     void unopenableFileIsAFailureOfItsOwn();
     void saveReplacesTheOldFile();
+    void saveIntoReadOnlyFolderOverwritesAWritableFile();
     void failedSaveLeavesOldFileUntouched();
     void saveThatCannotWriteSaysSo_data();
     void saveThatCannotWriteSaysSo();
@@ -346,6 +349,54 @@ void TestConfigFile::saveReplacesTheOldFile()
     // And no temporary file stays in the folder.
     QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("replace.cfg*")}, QDir::Files),
              QStringList{QStringLiteral("replace.cfg")});
+}
+
+// A shared configuration folder may let its files be changed but no file be
+// made in it. Saving there worked by overwriting the file; a save through a
+// new file and a rename cannot, so the file is then written over in place. A
+// new name in that folder still cannot be saved. As root the folder's mode
+// does not stop anything, so the save runs as "nobody" in a child.
+void TestConfigFile::saveIntoReadOnlyFolderOverwritesAWritableFile()
+{
+    const QString folder = m_dir.filePath(QStringLiteral("shared"));
+    QVERIFY(QDir().mkdir(folder));
+    const QString path = folder + QStringLiteral("/plant.cfg");
+    const QString fresh = folder + QStringLiteral("/new.cfg");
+    QVERIFY(WriteFileBytes(path, QByteArray(2000, '\x33')));
+    QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                            QFileDevice::ReadOther | QFileDevice::WriteOther));
+    const auto readOnlyFolder = QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                QFileDevice::ReadOther | QFileDevice::ExeOther;
+    QVERIFY(QFile::setPermissions(m_dir.path(), readOnlyFolder | QFileDevice::WriteOwner));
+    QVERIFY(QFile::setPermissions(folder, readOnlyFolder));
+    const QByteArray image = WithBlock(Image(12), 8, {2, 2, 0, 0, 0, 0, 0, 0});
+
+    const auto save = [&]() {
+        if (!WriteConfigFile(path, image).ok())
+            return 1;
+        if (WriteConfigFile(fresh, image).ok())
+            return 2;
+        return 0;
+    };
+    int result = -1;
+    if (::geteuid() == 0) {
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+            ::_exit(dropped ? save() : 3);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        result = WEXITSTATUS(status);
+    } else {
+        result = save();
+    }
+    QVERIFY(QFile::setPermissions(folder, readOnlyFolder | QFileDevice::WriteOwner));
+    QCOMPARE(result, 0);
+    QCOMPARE(ReadFileBytes(path), image);
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("plant.cfg")});
 }
 
 // A save that runs out of room half-way must leave the configuration that
