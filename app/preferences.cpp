@@ -1,6 +1,8 @@
 #include "app/preferences.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 #include <optional>
@@ -81,6 +83,14 @@ bool readsCleanly(QSettings &store)
 
 } // namespace
 
+QString UnreadablePreferencesKeptAs(const QString &file)
+{
+    QString kept = file + QStringLiteral(".unreadable");
+    for (int n = 2; QFileInfo::exists(kept); ++n)
+        kept = file + QStringLiteral(".unreadable.%1").arg(n);
+    return kept;
+}
+
 Result<> CheckPreferencesReadable(QSettings &store)
 {
     if (readsCleanly(store))
@@ -90,10 +100,12 @@ Result<> CheckPreferencesReadable(QSettings &store)
         return Fail(QStringLiteral("The preferences file %1 could not be read: it cannot be "
                                    "opened.\nKelvora runs on the default preferences.")
                         .arg(file));
-    return Fail(QStringLiteral("The preferences file %1 could not be read: it is damaged or not "
-                               "a settings file.\nKelvora runs on the default preferences and "
-                               "writes them over that file when it closes.")
-                    .arg(file));
+    return Fail(
+        QStringLiteral("The preferences file %1 could not be read: it is damaged or not "
+                       "a settings file.\nKelvora runs on the default preferences. When "
+                       "it closes, it keeps that file as %2 and writes a new one in its "
+                       "place.")
+            .arg(file, QDir::toNativeSeparators(UnreadablePreferencesKeptAs(store.fileName()))));
 }
 
 std::unique_ptr<QSettings> OpenPreferencesStore()
@@ -107,7 +119,7 @@ bool PreferencesExist(QSettings &store)
     return store.childGroups().contains(kGroup);
 }
 
-bool Write_Default_Preferences(QSettings &store)
+Result<> Write_Default_Preferences(QSettings &store)
 {
     return Save_Preferences(store, PrefInfoType{});
 }
@@ -131,19 +143,35 @@ void Load_Preferences(QSettings &store, PrefInfoType &p)
     store.endGroup();
 }
 
-bool Save_Preferences(QSettings &store, const PrefInfoType &prefs)
+Result<> Save_Preferences(QSettings &store, const PrefInfoType &prefs)
 {
+    const QString file = store.fileName();
+    const auto notWritten = [&] {
+        return Fail(QStringLiteral("The preferences could not be written to %1.")
+                        .arg(QDir::toNativeSeparators(file)));
+    };
     if (readsCleanly(store)) {
         writeAll(store, prefs);
         store.sync();
-        return store.status() == QSettings::NoError;
+        return store.status() == QSettings::NoError ? Result<>() : notWritten();
     }
-    // QSettings reports only the first error it met, so the error of the
-    // reading hides how the write went: the file is read back to tell.
-    if (store.status() == QSettings::FormatError)
-        store.clear();
-    writeAll(store, prefs);
-    store.sync();
-    QSettings written(store.fileName(), store.format());
-    return readsCleanly(written) && PreferencesExist(written);
+    if (store.status() != QSettings::FormatError)
+        return notWritten(); // a file that cannot even be opened is left alone
+
+    // A file that is not a settings file is set aside whole, under the name
+    // the start-up message gave, and a new file takes its place: nothing of
+    // it is lost, and nothing of it is merged into the new one.
+    const QString kept = UnreadablePreferencesKeptAs(file);
+    if (!QFile::rename(file, kept)) {
+        return Fail(QStringLiteral("The preferences could not be written to %1: the unreadable "
+                                   "file there could not be kept as %2.")
+                        .arg(QDir::toNativeSeparators(file), QDir::toNativeSeparators(kept)));
+    }
+    QSettings fresh(file, store.format());
+    writeAll(fresh, prefs);
+    fresh.sync();
+    if (fresh.status() != QSettings::NoError)
+        return notWritten();
+    QSettings written(file, store.format());
+    return readsCleanly(written) && PreferencesExist(written) ? Result<>() : notWritten();
 }

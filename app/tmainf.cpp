@@ -176,15 +176,19 @@ void TMainF::loadPreferences()
 {
     // The defaults are written on first start. A store that cannot be read or
     // written is reported, and the program runs on the defaults; an unreadable
-    // file is left alone until the save at close replaces it.
+    // file is left alone until the save at close keeps it aside and writes a
+    // new one.
     const std::unique_ptr<QSettings> store = OpenPreferencesStore();
     const Result<> readable = CheckPreferencesReadable(*store);
     if (!readable) {
         ShowErrorReport(readable.error(), this);
         return;
     }
-    if (!PreferencesExist(*store) && !Write_Default_Preferences(*store))
-        reportPreferencesNotSaved(store->fileName());
+    if (!PreferencesExist(*store)) {
+        const Result<> written = Write_Default_Preferences(*store);
+        if (!written)
+            ShowErrorReport(written.error(), this);
+    }
     Load_Preferences(*store, PrefInfo);
 }
 
@@ -567,22 +571,15 @@ void TMainF::Log_Readings(int m, const ReadingTexts &readings)
 
 void TMainF::SavePreferences()
 {
-    const QString failed = storePreferences();
-    if (!failed.isEmpty())
-        reportPreferencesNotSaved(failed);
+    const Result<> saved = storePreferences();
+    if (!saved)
+        ShowErrorReport(saved.error(), this);
 }
 
-QString TMainF::storePreferences()
+Result<> TMainF::storePreferences()
 {
     const std::unique_ptr<QSettings> store = OpenPreferencesStore();
-    return Save_Preferences(*store, PrefInfo) ? QString() : store->fileName();
-}
-
-void TMainF::reportPreferencesNotSaved(const QString &file)
-{
-    ShowErrorReport(QStringLiteral("The preferences could not be written to %1.")
-                        .arg(QDir::toNativeSeparators(file)),
-                    this);
+    return Save_Preferences(*store, PrefInfo);
 }
 
 void TMainF::Contents1Click()
@@ -610,7 +607,7 @@ void TMainF::FormClose()
     PrefInfo.Left = x();
     PrefInfo.Height = height();
     PrefInfo.Width = width();
-    const QString failed = storePreferences();
+    const Result<> saved = storePreferences();
     Read_Timer->stop();
     VRX_Read_Timer->stop();
     // A port that fails to close is of no concern any more: the program ends.
@@ -622,6 +619,6 @@ void TMainF::FormClose()
         }
     }
     // Told last, so that no tick runs behind the box while the window closes.
-    if (!failed.isEmpty())
-        reportPreferencesNotSaved(failed);
+    if (!saved)
+        ShowErrorReport(saved.error(), this);
 }

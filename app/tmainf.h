@@ -175,8 +175,6 @@ private:
     void EnableSettings(bool on);
     // A configuration file's name as config_file_P shows it.
     void showConfigFileName(const QString &name);
-    // Writes the record; returns the store's file when it could not be
-    // written, else an empty text.
-    QString storePreferences();
-    void reportPreferencesNotSaved(const QString &file);
+    // Writes the record to the store.
+    Result<> storePreferences();
 };

@@ -25,7 +25,8 @@ private slots:
     void unreadableFileSaysSoAndNamesIt();
     void missingOrSoundFileIsReadable();
     void fileThatCannotBeOpenedSaysSo();
-    void saveReplacesAnUnreadableFile();
+    void saveKeepsAnUnreadableFileAndWritesACleanOne_data();
+    void saveKeepsAnUnreadableFileAndWritesACleanOne();
 
 private:
     QString storeFile() const { return m_dir->path() + QStringLiteral("/Quelmar/QMRTD.conf"); }
@@ -54,7 +55,7 @@ void TestPreferences::firstStartWritesTwelveTextDefaults()
     {
         auto store = OpenPreferencesStore();
         QVERIFY(!PreferencesExist(*store));
-        Write_Default_Preferences(*store);
+        QVERIFY(Write_Default_Preferences(*store).ok());
     }
     // Read back through an independent QSettings on the same file.
     QSettings raw(storeFile(), QSettings::IniFormat);
@@ -213,7 +214,9 @@ void TestPreferences::storeThatCannotBeWrittenSaysSo()
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     auto store = OpenPreferencesStore();
-    QVERIFY(!Write_Default_Preferences(*store));
+    const Result<> defaults = Write_Default_Preferences(*store);
+    QVERIFY(!defaults);
+    QVERIFY2(defaults.error().contains(storeFile()), qPrintable(defaults.error()));
     PrefInfoType p;
     p.Period = 80;
     QVERIFY(!Save_Preferences(*store, p));
@@ -229,6 +232,12 @@ QByteArray RandomBytes(int size, quint32 seed)
     for (char &c : bytes)
         c = static_cast<char>(random.bounded(256));
     return bytes;
+}
+
+QByteArray ReadFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -257,6 +266,7 @@ void TestPreferences::unreadableFileSaysSoAndNamesIt()
     QVERIFY2(text.contains(storeFile()), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("default preferences")), qPrintable(text));
     QVERIFY2(!text.contains(QStringLiteral("written")), qPrintable(text));
+    QVERIFY2(text.contains(storeFile() + QStringLiteral(".unreadable")), qPrintable(text));
     // Looking leaves the file as it was.
     QFile file(storeFile());
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -288,24 +298,53 @@ void TestPreferences::fileThatCannotBeOpenedSaysSo()
     QVERIFY(!Save_Preferences(*store, p));
 }
 
-// The save at close replaces an unreadable file with the twelve values alone,
-// and says that it did (QSettings still carries the error of the reading).
-void TestPreferences::saveReplacesAnUnreadableFile()
+void TestPreferences::saveKeepsAnUnreadableFileAndWritesACleanOne_data()
 {
-    writeRaw(RandomBytes(4096, 11));
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("binary junk") << RandomBytes(4096, 11);
+    QTest::newRow("a lot of binary junk") << RandomBytes(200000, 5);
+    QTest::newRow("a group line without its bracket")
+        << QByteArray("[Preferences\nPeriod=5\n[Other]\nx=1\n");
+    QTest::newRow("sound groups, then junk")
+        << QByteArray("[Mine]\nkey=1\n[Preferences]\nPeriod=7\n[Broken\n") + RandomBytes(300, 3);
+}
+
+// The message said the defaults would be written over the file at close; the
+// junk's groups stayed in it, so the next start said the same again and reset
+// what the user had set in between. The save at close keeps the unreadable
+// file whole under the name the message gave, and a clean file of the twelve
+// values takes its place; the next start reads it without a word. An earlier
+// kept file is never overwritten.
+void TestPreferences::saveKeepsAnUnreadableFileAndWritesACleanOne()
+{
+    QFETCH(QByteArray, content);
+    writeRaw("an earlier kept file");
+    QVERIFY(QFile::rename(storeFile(), storeFile() + QStringLiteral(".unreadable")));
+    writeRaw(content);
     PrefInfoType p;
     p.Period = 90;
     {
         auto store = OpenPreferencesStore();
-        QVERIFY(!CheckPreferencesReadable(*store));
-        QVERIFY(Save_Preferences(*store, p));
+        const Result<> readable = CheckPreferencesReadable(*store);
+        QVERIFY(!readable);
+        QVERIFY2(readable.error().contains(storeFile() + QStringLiteral(".unreadable.2")),
+                 qPrintable(readable.error()));
+        const Result<> saved = Save_Preferences(*store, p);
+        QVERIFY2(saved.ok(), qPrintable(saved.error()));
     }
     QSettings raw(storeFile(), QSettings::IniFormat);
-    QCOMPARE(raw.allKeys().size(), 12);
     QCOMPARE(raw.status(), QSettings::NoError);
+    QCOMPARE(raw.allKeys().size(), 12);
     QCOMPARE(raw.value(QStringLiteral("Preferences/Period")).toString(), QStringLiteral("90"));
+    QCOMPARE(ReadFile(storeFile() + QStringLiteral(".unreadable.2")), content);
+    QCOMPARE(ReadFile(storeFile() + QStringLiteral(".unreadable")),
+             QByteArray("an earlier kept file"));
+
     auto store = OpenPreferencesStore();
     QVERIFY(CheckPreferencesReadable(*store).ok());
+    PrefInfoType loaded;
+    Load_Preferences(*store, loaded);
+    QCOMPARE(loaded.Period, 90);
 }
 
 QTEST_APPLESS_MAIN(TestPreferences)
