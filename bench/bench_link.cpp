@@ -38,7 +38,7 @@ struct Bus
     Bus()
     {
         sim.addModule(1, {1, 1, 2, 3, 4, 5, 1, 0});
-        if (sim.start()) {
+        if (sim.start().ok()) {
             port.SetPort(sim.linkPath());
             port.SetBaudRate(19200);
         }

@@ -25,7 +25,7 @@ struct Bus
         sim.addModule(1, {1, 1, 2, 3, 4, 5, 1, 0});
         sim.setRelayModules(true);
         sim.setPacing(paced);
-        sim.start();
+        (void)sim.start();
     }
     QTemporaryDir dir;
     BusSimulator sim{dir.filePath(QStringLiteral("ttyBENCH"))};

@@ -134,20 +134,19 @@ std::chrono::microseconds BusSimulator::turnaround() const
     return m_turnaround;
 }
 
-bool BusSimulator::start()
+Result<> BusSimulator::start()
 {
     std::lock_guard lock(m_mutex);
     if (m_running)
-        return true;
-    m_error.clear();
-    if (!m_usePty && m_portFd < 0) {
-        m_error = QStringLiteral("no serial port descriptor");
-        return false;
-    }
+        return {};
+    if (!m_usePty && m_portFd < 0)
+        return Fail(QStringLiteral("no serial port descriptor"));
     if (!m_usePty)
         ::fcntl(m_portFd, F_SETFL, ::fcntl(m_portFd, F_GETFL) | O_NONBLOCK);
-    if (m_usePty && !openLineLocked())
-        return false;
+    if (m_usePty) {
+        if (Result<> opened = openLineLocked(); !opened)
+            return opened;
+    }
     m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     m_vanished = false;
     m_random.seed(m_seed);
@@ -155,7 +154,7 @@ bool BusSimulator::start()
     m_started = Clock::now();
     m_running = true;
     m_thread = std::thread([this] { run(); });
-    return true;
+    return {};
 }
 
 void BusSimulator::stop()
@@ -186,12 +185,6 @@ bool BusSimulator::isRunning() const
     return m_running;
 }
 
-QString BusSimulator::errorString() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_error;
-}
-
 QString BusSimulator::linkPath() const
 {
     return m_linkPath;
@@ -205,10 +198,10 @@ QString BusSimulator::ptyPath() const
 
 bool BusSimulator::vanish()
 {
-    return changeLine(LineRequest::Vanish);
+    return changeLine(LineRequest::Vanish).ok();
 }
 
-bool BusSimulator::reappear()
+Result<> BusSimulator::reappear()
 {
     return changeLine(LineRequest::Reappear);
 }
@@ -222,41 +215,50 @@ bool BusSimulator::hasVanished() const
 // The worker owns the line while it runs, so a change of line is handed to
 // it and waited for: closing a descriptor that another thread is polling
 // would let a new file take its number under the poll.
-bool BusSimulator::changeLine(LineRequest request)
+Result<> BusSimulator::changeLine(LineRequest request)
 {
     std::unique_lock lock(m_mutex);
     m_lineChanged.wait(lock, [this] { return m_lineRequest == LineRequest::None; });
-    if (!m_usePty || !m_running)
-        return false;
+    if (!m_usePty)
+        return Fail(QStringLiteral("the line is a serial port, which cannot vanish"));
+    if (request == LineRequest::Reappear && !m_vanished)
+        return Fail(QStringLiteral("the line has not vanished"));
+    if (!m_running)
+        return Fail(QStringLiteral("the simulator is not running"));
     m_lineRequest = request;
     wake();
     m_lineChanged.wait(lock, [this] { return m_lineRequest == LineRequest::None; });
-    return m_running && m_lineResult;
+    if (!m_running)
+        return Fail(QStringLiteral("the simulator is not running"));
+    return m_lineResult;
 }
 
-bool BusSimulator::applyLineChangeLocked(LineRequest request)
+Result<> BusSimulator::applyLineChangeLocked(LineRequest request)
 {
-    if (request == LineRequest::Vanish && !m_vanished) {
+    if (request == LineRequest::Vanish) {
+        if (m_vanished)
+            return Fail(QStringLiteral("the line has vanished already"));
         closeLineLocked();
         m_vanished = true;
-        return true;
+        return {};
     }
-    if (request == LineRequest::Reappear && m_vanished && openLineLocked()) {
-        m_vanished = false;
-        return true;
-    }
-    return false;
+    if (!m_vanished)
+        return Fail(QStringLiteral("the line has not vanished"));
+    if (Result<> opened = openLineLocked(); !opened)
+        return opened;
+    m_vanished = false;
+    return {};
 }
 
-bool BusSimulator::openLineLocked()
+Result<> BusSimulator::openLineLocked()
 {
-    if (!m_pty.open(&m_error))
-        return false;
-    if (!simPublishLink(m_linkPath, m_pty.slavePath(), &m_error)) {
+    if (Result<> opened = m_pty.open(); !opened)
+        return opened;
+    if (Result<> published = simPublishLink(m_linkPath, m_pty.slavePath()); !published) {
         m_pty.close();
-        return false;
+        return published;
     }
-    return true;
+    return {};
 }
 
 void BusSimulator::closeLineLocked()

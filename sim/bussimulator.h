@@ -1,5 +1,7 @@
 #pragma once
 
+#include "result/result.h"
+
 #include "sim/simmodule.h"
 #include "sim/simpty.h"
 #include "sim/simtransmitter.h"
@@ -53,7 +55,8 @@ struct SimModuleState
 // Usage from a test:
 //     BusSimulator sim(dir.filePath("ttyBUS"));
 //     sim.addModule(5);
-//     QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+//     const Result<> started = sim.start();
+//     QVERIFY2(started, qPrintable(started.error()));
 //     ... open sim.linkPath() as a serial port and talk to module 5 ...
 //     sim.setFault(5, Fault::Silent);
 //     QCOMPARE(sim.requests().size(), 3);
@@ -178,12 +181,11 @@ public:
     std::chrono::microseconds turnaround() const;
 
     // Makes the pty and publishes it, or takes the open port, and starts
-    // answering. False with errorString() when that fails.
-    bool start();
+    // answering. A failure says why.
+    Result<> start();
     // Stops answering, closes the pty and removes its link. Idempotent.
     void stop();
     bool isRunning() const;
-    QString errorString() const;
 
     // The link the pty is published under (empty for an open port), and the
     // pty's own path at the moment (empty while vanished or stopped).
@@ -193,10 +195,11 @@ public:
     // The line vanishing, as when a USB adapter is pulled: the pty closes
     // (a client that has it open sees a hang-up) and its link disappears.
     // reappear() makes a new pty and publishes it under the same link.
-    // Modules keep their state. Both are false on an open port or when the
-    // line is already in that state.
+    // Modules keep their state. Both fail on an open port, on a stopped
+    // simulator, or when the line is already in that state; reappear() also
+    // when no new pty could be made or published, saying why.
     bool vanish();
-    bool reappear();
+    Result<> reappear();
     bool hasVanished() const;
 
     // Sets a fault on the module at address: a reply fault (input 0), a
@@ -248,9 +251,9 @@ private:
     };
 
     void run();
-    bool changeLine(LineRequest request);
-    bool applyLineChangeLocked(LineRequest request);
-    bool openLineLocked();
+    Result<> changeLine(LineRequest request);
+    Result<> applyLineChangeLocked(LineRequest request);
+    Result<> openLineLocked();
     void closeLineLocked();
     int lineFd() const;
     void wake();
@@ -271,7 +274,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_lineChanged;
     LineRequest m_lineRequest = LineRequest::None;
-    bool m_lineResult = false;
+    Result<> m_lineResult;
 
     const bool m_usePty;
     const QString m_linkPath;
@@ -293,5 +296,4 @@ private:
     bool m_running = false;
     int m_wakeFd = -1;
     Clock::time_point m_started;
-    QString m_error;
 };

@@ -297,8 +297,8 @@ int main(int argc, char *argv[])
 
     installSignalHandlers();
     const QString stdinNote = stdinUnusable(parser.isSet(noStdin));
-    if (!sim->start()) {
-        print(stderr, QStringLiteral("kelvora-sim: %1").arg(sim->errorString()));
+    if (const Result<> started = sim->start(); !started) {
+        print(stderr, QStringLiteral("kelvora-sim: %1").arg(started.error()));
         return 1;
     }
     print(stdout, portFd >= 0 ? parser.value(port) : sim->linkPath());

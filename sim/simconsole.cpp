@@ -196,10 +196,9 @@ Result<QString> SimConsole::execute(const QString &line)
         return ok();
     }
     if (command == QLatin1String("return") && words.isEmpty()) {
-        if (m_sim.reappear())
-            return QStringLiteral("ok: %1 -> %2").arg(m_sim.linkPath(), m_sim.ptyPath());
-        const QString why = m_sim.errorString();
-        return Fail(why.isEmpty() ? QStringLiteral("the line has not vanished") : why);
+        if (const Result<> back = m_sim.reappear(); !back)
+            return Fail(back.error());
+        return QStringLiteral("ok: %1 -> %2").arg(m_sim.linkPath(), m_sim.ptyPath());
     }
     if (command == QLatin1String("help") || command == QLatin1String("?"))
         return commandHelp().trimmed();

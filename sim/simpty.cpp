@@ -25,29 +25,28 @@ QString systemError(const char *what)
 
 } // namespace
 
-bool SimPty::open(QString *error)
+Result<> SimPty::open()
 {
     close();
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (m_master < 0) {
-        *error = systemError("posix_openpt");
-        return false;
+        return Fail(systemError("posix_openpt"));
     }
     char name[128] = {};
     if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0 ||
         ::ptsname_r(m_master, name, sizeof name) != 0) {
-        *error = systemError("pty set-up");
+        const Failure failure = Fail(systemError("pty set-up"));
         close();
-        return false;
+        return failure;
     }
     ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
     ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
     m_slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios tio{};
     if (m_slave < 0 || ::tcgetattr(m_slave, &tio) != 0) {
-        *error = systemError("pty slave");
+        const Failure failure = Fail(systemError("pty slave"));
         close();
-        return false;
+        return failure;
     }
     ::cfmakeraw(&tio);
     ::cfsetspeed(&tio, B19200);
@@ -56,7 +55,7 @@ bool SimPty::open(QString *error)
     tio.c_cc[VTIME] = 0;
     ::tcsetattr(m_slave, TCSANOW, &tio);
     m_slavePath = QFile::decodeName(name);
-    return true;
+    return {};
 }
 
 void SimPty::close()
@@ -81,20 +80,18 @@ void SimPty::discardUnreadOutput()
         ::tcflush(m_slave, TCIFLUSH);
 }
 
-bool simPublishLink(const QString &linkPath, const QString &target, QString *error)
+Result<> simPublishLink(const QString &linkPath, const QString &target)
 {
     const QFileInfo link(linkPath);
     if (!QDir().mkpath(link.absolutePath())) {
-        *error = QStringLiteral("cannot create the folder %1").arg(link.absolutePath());
-        return false;
+        return Fail(QStringLiteral("cannot create the folder %1").arg(link.absolutePath()));
     }
     const QByteArray path = QFile::encodeName(link.absoluteFilePath());
     struct stat st
     {
     };
     if (::lstat(path.constData(), &st) == 0 && !S_ISLNK(st.st_mode)) {
-        *error = QStringLiteral("%1 exists and is not a symbolic link").arg(linkPath);
-        return false;
+        return Fail(QStringLiteral("%1 exists and is not a symbolic link").arg(linkPath));
     }
     // A link made beside it and renamed over it replaces it in one step, so
     // a client never finds the path missing or half made.
@@ -102,15 +99,14 @@ bool simPublishLink(const QString &linkPath, const QString &target, QString *err
     const QByteArray temporary =
         path + ".new" + QByteArray::number(::getpid()) + '-' + QByteArray::number(serial++);
     if (::symlink(QFile::encodeName(target).constData(), temporary.constData()) != 0) {
-        *error = systemError("symlink");
-        return false;
+        return Fail(systemError("symlink"));
     }
     if (::rename(temporary.constData(), path.constData()) != 0) {
-        *error = systemError("rename");
+        const Failure failure = Fail(systemError("rename"));
         ::unlink(temporary.constData());
-        return false;
+        return failure;
     }
-    return true;
+    return {};
 }
 
 void simRemoveLink(const QString &linkPath, const QString &target)

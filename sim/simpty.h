@@ -1,5 +1,7 @@
 #pragma once
 
+#include "result/result.h"
+
 #include <QString>
 
 // A pseudo-terminal that looks like a serial port to whoever opens its slave
@@ -22,8 +24,8 @@ public:
 
     // Creates a new pty in raw mode (no echo, no line editing, no character
     // translation, 19200 8N1 as far as a pty cares). The master descriptor is
-    // non-blocking.
-    bool open(QString *error);
+    // non-blocking. A failure says which step failed and why.
+    Result<> open();
     void close();
 
     bool isOpen() const { return m_master >= 0; }
@@ -46,7 +48,7 @@ private:
 // Points the symbolic link linkPath at target, creating its folder, and
 // replacing an earlier link atomically. Refuses to replace anything that is
 // not a symbolic link.
-bool simPublishLink(const QString &linkPath, const QString &target, QString *error);
+Result<> simPublishLink(const QString &linkPath, const QString &target);
 
 // Removes linkPath if it is still a symbolic link to target.
 void simRemoveLink(const QString &linkPath, const QString &target);

@@ -621,7 +621,8 @@ void TestMainWindow::sendConfigurationFromTheMenu()
 {
     BusSimulator sim(m_work->path() + QStringLiteral("/ttySIM"));
     sim.addModule(5);
-    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    const Result<> started = sim.start();
+    QVERIFY2(started, qPrintable(started.error()));
     writeStore("Comport=" + sim.linkPath().toUtf8() + "\n");
 
     TMainF w;

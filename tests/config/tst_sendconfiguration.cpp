@@ -104,7 +104,8 @@ void TestSendConfiguration::writesListedModulesWithInputsInUse()
     for (int m : {3, 5, 7, 9, 12, 40})
         QVERIFY(sim.addModule(m));
     QVERIFY(sim.setFault(7, Fault::Silent));
-    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    const Result<> started = sim.start();
+    QVERIFY2(started, qPrintable(started.error()));
 
     SendFixture f(sim.linkPath());
     f.Expand(1);
@@ -156,7 +157,8 @@ void TestSendConfiguration::emptyGridSendsNothing()
 {
     BusSimulator sim(m_dir.filePath(QStringLiteral("ttyBUS2")));
     QVERIFY(sim.addModule(1));
-    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    const Result<> started = sim.start();
+    QVERIFY2(started, qPrintable(started.error()));
 
     SendFixture f(sim.linkPath());
     for (int k = 1; k <= 8; ++k)

@@ -183,7 +183,8 @@ void TestMasterOnSim::init()
     m_sim->addModule(5);
     m_sim->addModule(6, kModule6Types);
     m_sim->setRelayModules(true);
-    QVERIFY2(m_sim->start(), qPrintable(m_sim->errorString()));
+    const Result<> started = m_sim->start();
+    QVERIFY2(started, qPrintable(started.error()));
     m_port.SetPort(m_sim->linkPath());
     m_port.SetBaudRate(19200);
     m_line = &m_port;
@@ -397,7 +398,7 @@ void TestMasterOnSim::vanishingLine()
     QVERIFY(!Write(6, 0, PackedTypes({1, 1, 1, 1, 1, 1, 1, 1})));
     QVERIFY(Read(6, 4, 2).isEmpty());
 
-    QVERIFY(m_sim->reappear());
+    QVERIFY(m_sim->reappear().ok());
     QCOMPARE(Read(6, 4, 2), (Values{202, 311}));
     QVERIFY(Write(6, 0, PackedTypes({1, 1, 1, 1, 1, 1, 1, 1})));
     QCOMPARE(m_sim->moduleState(6)->inputTypes, (Types{1, 1, 1, 1, 1, 1, 1, 1}));

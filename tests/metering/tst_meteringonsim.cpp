@@ -174,7 +174,8 @@ void tst_MeteringOnSim::init()
     for (int m : kModules)
         QVERIFY(m_sim->addModule(m)); // unconfigured: 20000 until START sends
     QVERIFY(m_sim->addModule(12));    // on the bus, not in the configuration
-    QVERIFY2(m_sim->start(), qPrintable(m_sim->errorString()));
+    const Result<> started = m_sim->start();
+    QVERIFY2(started, qPrintable(started.error()));
 
     // Nothing here may wait on a modal box; should one come, it is answered
     // and the test fails.
@@ -435,7 +436,7 @@ void tst_MeteringOnSim::lineVanishesAndComesBack()
     QCOMPARE(logRows(2).size(), rowsBefore + 2);
     QCOMPARE(logRows(2).last().mid(2), QStringList(8, QStringLiteral("  ----")));
 
-    QVERIFY(m_sim->reappear());
+    QVERIFY(m_sim->reappear().ok());
     m_sim->clearRequests();
     runPeriod();
     for (int m : kModules)
@@ -484,8 +485,7 @@ void tst_MeteringOnSim::lineVanishesDuringAnExchange()
             std::this_thread::sleep_for(std::chrono::milliseconds(20 + 37 * round));
             m_sim->vanish();
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
-            m_sim->reappear();
-            done = true;
+            done = m_sim->reappear().ok();
         });
         runPeriod();
         puller.join();

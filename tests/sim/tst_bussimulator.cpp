@@ -72,7 +72,8 @@ private slots:
         m_sim->addModule(6, {1, 2, 3, 4, 5, 0, 1, 5});
         m_sim->addModule(13);
         m_sim->setRelayModules(true);
-        QVERIFY2(m_sim->start(), qPrintable(m_sim->errorString()));
+        const Result<> started = m_sim->start();
+        QVERIFY2(started, qPrintable(started.error()));
     }
 
     void cleanup() { m_sim.reset(); }
@@ -701,14 +702,14 @@ private slots:
         pollfd hangup{client.fd(), POLLIN, 0};
         QVERIFY(::poll(&hangup, 1, 5000) == 1 && (hangup.revents & (POLLHUP | POLLERR)));
 
-        QVERIFY(m_sim->reappear());
+        QVERIFY(m_sim->reappear().ok());
         QVERIFY(QFileInfo(link).isSymLink());
         QCOMPARE(QFileInfo(link).symLinkTarget(), m_sim->ptyPath());
         const ModbusMaster master = connectMaster(link, 6);
         QVERIFY(master);
         QCOMPARE(readRegisters(master.get(), 0, 4),
                  (QList<quint16>{0x0102, 0x0304, 0x0500, 0x0105}));
-        QVERIFY(!m_sim->reappear());
+        QVERIFY(!m_sim->reappear().ok());
     }
 
     void stopRemovesTheLink()
@@ -728,8 +729,9 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
         BusSimulator sim(path);
-        QVERIFY(!sim.start());
-        QVERIFY(!sim.errorString().isEmpty());
+        const Result<> started = sim.start();
+        QVERIFY(!started);
+        QVERIFY(!started.error().isEmpty());
         QVERIFY(QFileInfo(path).isFile());
     }
 
@@ -741,7 +743,7 @@ private slots:
         {
             BusSimulator sim(BusSimulator::OpenPort{master});
             sim.addModule(5);
-            QVERIFY(sim.start());
+            QVERIFY(sim.start().ok());
             QVERIFY(!sim.vanish());
             RawLine client(slave);
             QVERIFY(client.send(kDeviceTypeOf5));
