@@ -565,8 +565,12 @@ void TMainF::Log_Readings(int m, const ReadingTexts &readings)
     const QDateTime when = Now();
     datalog_file_P->setText(QStringLiteral("Datalog To: ") +
                             FileNamePart(DatalogFileName(PrefInfo.DataFile, when.date())));
-    // A row that cannot be written is dropped; the next one tries again.
-    (void)AppendDatalogRow(PrefInfo.DataFile, when, m, readings);
+    // A row that cannot be written is dropped; the next one tries again. The
+    // warning log says why, once for each new reason rather than every tick.
+    const Result<> added = AppendDatalogRow(PrefInfo.DataFile, when, m, readings);
+    if (!added && added.error() != m_datalogFailure)
+        qWarning("Datalog row dropped: %s", qUtf8Printable(added.error()));
+    m_datalogFailure = added ? QString() : added.error();
 }
 
 void TMainF::SavePreferences()

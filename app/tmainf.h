@@ -177,4 +177,7 @@ private:
     void showConfigFileName(const QString &name);
     // Writes the record to the store.
     Result<> storePreferences();
+
+    // Why the last datalog row was dropped (empty after a row went in).
+    QString m_datalogFailure;
 };
