@@ -15,6 +15,7 @@
 #include "metering/tdatalogf.h"
 #include "metering/tmetering_f.h"
 #include "plot/tplot_f.h"
+#include "widgets/filedialogs.h"
 #include "widgets/palette.h"
 #include "widgets/statuspanel.h"
 
@@ -22,7 +23,6 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileDialog>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QMenuBar>
@@ -66,24 +66,6 @@ QAction *addItem(QMenu *menu, const QString &name, const QString &caption, const
         action->setStatusTip(hint);
     }
     return action;
-}
-
-// "Load Configuration File" or "Save Configuration File", starting at the
-// file named last. Neither asks a question: loading does not insist that the
-// file exists (a missing one is passed over), saving replaces a file.
-QString ChooseWithFileDialog(QWidget *owner, bool save, const QString &initial)
-{
-    QFileDialog dialog(owner,
-                       save ? QStringLiteral("Save Configuration File")
-                            : QStringLiteral("Load Configuration File"),
-                       initial, QStringLiteral("Configuration File (*.cfg)"));
-    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(QStringLiteral("cfg"));
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
 }
 
 } // namespace
@@ -141,7 +123,13 @@ void TMainF::buildWindow()
     setAttribute(Qt::WA_AlwaysShowToolTips);
     OpenDocument = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
     ChooseConfigFile = [this](bool save, const QString &initial) {
-        return ChooseWithFileDialog(this, save, initial);
+        return ChooseFileWithDialog(this,
+                                    {.title = save ? QStringLiteral("Save Configuration File")
+                                                   : QStringLiteral("Load Configuration File"),
+                                     .initial = initial,
+                                     .kind = QStringLiteral("Configuration File"),
+                                     .extension = QStringLiteral("cfg"),
+                                     .save = save});
     };
     RunDatalogDialog = [this](bool &autoStart, QString &dataFile, bool &datalog) {
         TDatalogF dialog(autoStart, dataFile, datalog, this);

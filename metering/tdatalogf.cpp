@@ -1,33 +1,15 @@
 #include "metering/tdatalogf.h"
 
 #include "metering/datalogfile.h"
+#include "widgets/filedialogs.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 
 #include <algorithm>
-
-namespace {
-
-QString ChooseWithSaveDialog(QWidget *owner, const QString &baseName)
-{
-    QFileDialog dialog(owner, QStringLiteral("Save as FILENAME_mmdd.txt"), baseName,
-                       QStringLiteral("Text File (*.csv)"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("csv"));
-    // Only a base name is chosen here; the day's files are made when rows are
-    // logged, so there is nothing to overwrite yet.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
-}
-
-} // namespace
 
 TDatalogF::TDatalogF(bool &AutoStart, QString &DataFile, bool &Datalog, QWidget *owner)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_autoStart(AutoStart),
@@ -42,7 +24,16 @@ TDatalogF::TDatalogF(bool &AutoStart, QString &DataFile, bool &Datalog, QWidget 
     QFont dialogFont = font();
     dialogFont.setPixelSize(11);
     setFont(dialogFont);
-    ChooseFile = ChooseWithSaveDialog;
+    // Only a base name is chosen here; the day's files are made when rows
+    // are logged, so there is nothing to overwrite yet.
+    ChooseFile = [](QWidget *dialogOwner, const QString &baseName) {
+        return ChooseFileWithDialog(dialogOwner,
+                                    {.title = QStringLiteral("Save as FILENAME_mmdd.txt"),
+                                     .initial = baseName,
+                                     .kind = QStringLiteral("Text File"),
+                                     .extension = QStringLiteral("csv"),
+                                     .save = true});
+    };
 
     Label1 = new QLabel(QStringLiteral("FileName: "), this);
     Label1->setObjectName(QStringLiteral("Label1"));
