@@ -190,7 +190,7 @@ void TMainF::showStatusTexts()
 void TMainF::resetRunState()
 {
     // No cell chosen on the Configuration page; metering off, at tick 0.
-    Config_Page->setting_CB->hide();
+    Config_Page->CloseSelector();
     cycle.Start();
     table.metering_on = false;
 }
@@ -515,7 +515,7 @@ void TMainF::Metering_F1start_BClick()
 {
     Metering_F1->start_BClick();
     EnableSettings(false);
-    Config_Page->options_P->hide();
+    Config_Page->LockForMetering(true);
     Read_Timer->setInterval(1000);
     cycle.Start();
     table.metering_on = true;
@@ -529,8 +529,7 @@ void TMainF::Metering_F1stop_BClick()
 {
     Metering_F1->stop_BClick();
     EnableSettings(true);
-    Config_Page->SetMeteringHint(false);
-    Config_Page->options_P->show();
+    Config_Page->LockForMetering(false);
     Read_Timer->stop();
     table.metering_on = false;
     try {

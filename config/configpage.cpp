@@ -308,6 +308,21 @@ void ConfigPage::SetMeteringHint(bool on)
                                : QString());
 }
 
+void ConfigPage::LockForMetering(bool running)
+{
+    if (running)
+        CloseSelector();
+    else
+        SetMeteringHint(false);
+    options_P->setVisible(!running);
+}
+
+void ConfigPage::CloseSelector()
+{
+    setting_CB->hidePopup();
+    setting_CB->hide();
+}
+
 void ConfigPage::SendConfiguration(QWidget *mainWindow)
 {
     Protocol protocol;

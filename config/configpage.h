@@ -28,8 +28,9 @@ class StringGrid;
 // What the main window calls: BuildConfigTree once while it is built (before
 // the preferences are read), RefreshConfigGrid after a configuration file was
 // loaded, NewConfiguration1Click from its File menu, SetMeteringHint when
-// metering starts and stops, SendConfiguration for "Send Configuration", the
-// start of metering and a resend.
+// metering is prepared, LockForMetering when metering starts and stops,
+// SendConfiguration for "Send Configuration", the start of metering and a
+// resend.
 class ConfigPage : public QWidget
 {
     Q_OBJECT
@@ -47,6 +48,14 @@ public:
     void NewConfiguration1Click();
     // The grid's hint "Configuration cannot be changed while metering".
     void SetMeteringHint(bool on);
+    // Metering runs (running) or has stopped. While it runs nothing here may
+    // change the configuration: the type selector closes (a selector left
+    // open would still show a newly picked type that the page then refused)
+    // and the copy buttons are hidden. When it stops the buttons come back
+    // and the hint goes.
+    void LockForMetering(bool running);
+    // Closes the type selector; the cell chosen last is kept.
+    void CloseSelector();
     // Writes the input types of every listed module with at least one input in
     // use to that module (registers 0..3), in row order, through the guarded
     // bus access, under the progress box "Sending Configuration" over

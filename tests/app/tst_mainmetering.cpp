@@ -8,6 +8,7 @@
 #include "widgets/stringgrid.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFrame>
@@ -36,6 +37,7 @@ private slots:
     void preparingRaisesThePeriodToTwiceTheActiveModules_data();
     void preparingRaisesThePeriodToTwiceTheActiveModules();
     void startLocksTheSettingsAndStopFreesThem();
+    void startClosesAnOpenTypeSelector();
     void ticksShowLogAndMoveTheGauge();
     void logRowsFollowTheDayAcrossMidnight();
     void unwritableLogFolderDropsRowsWhileMeteringGoesOn();
@@ -226,6 +228,29 @@ void TestMainMetering::startLocksTheSettingsAndStopFreesThem()
     QVERIFY(w.Config_Page->Config_Grid->toolTip().isEmpty());
     // The plot page stays, and so do the last texts.
     QVERIFY(w.IsTabVisible(w.Plot_Tab));
+}
+
+// A type selector left open on the Configuration page stayed usable after
+// START: it showed a newly picked type that the page then silently refused.
+// Starting closes it, and it cannot be opened again while metering runs.
+void TestMainMetering::startClosesAnOpenTypeSelector()
+{
+    TMainF w;
+    configure(w, 5, kPt100);
+    w.PageControl1->setCurrentWidget(w.Config_Tab);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.Config_Page->Config_GridSelectCell(2, 1);
+    QVERIFY(w.Config_Page->setting_CB->isVisible());
+
+    w.PrepareMetering();
+    w.Metering_F1start_BClick();
+    w.Read_Timer->stop();
+    QVERIFY(!w.Config_Page->setting_CB->isVisible());
+    w.Config_Page->Config_GridSelectCell(3, 1);
+    QVERIFY(!w.Config_Page->setting_CB->isVisible());
+    QCOMPARE(w.table.input_type[2][5], int(kPt100));
+    w.Metering_F1stop_BClick();
 }
 
 void TestMainMetering::ticksShowLogAndMoveTheGauge()
