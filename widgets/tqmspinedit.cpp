@@ -1,8 +1,8 @@
 #include "widgets/tqmspinedit.h"
 
+#include "widgets/accessiblevaluewidget.h"
+
 #include <QAccessible>
-#include <QAccessibleValueInterface>
-#include <QAccessibleWidget>
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -51,25 +51,12 @@ QChar TypedCharacter(const QKeyEvent &event)
     return text.size() == 1 ? text.at(0) : QChar();
 }
 
-class AccessibleSpinEdit : public QAccessibleWidget, public QAccessibleValueInterface
+class AccessibleSpinEdit : public AccessibleValueWidget
 {
 public:
-    explicit AccessibleSpinEdit(TQMSpinEdit *spin) : QAccessibleWidget(spin, QAccessible::SpinBox)
+    explicit AccessibleSpinEdit(TQMSpinEdit *spin)
+        : AccessibleValueWidget(spin, QAccessible::SpinBox)
     {}
-
-    void *interface_cast(QAccessible::InterfaceType type) override
-    {
-        if (type == QAccessible::ValueInterface)
-            return static_cast<QAccessibleValueInterface *>(this);
-        return QAccessibleWidget::interface_cast(type);
-    }
-
-    QString text(QAccessible::Text t) const override
-    {
-        if (t == QAccessible::Value)
-            return Spin()->TextBox()->text();
-        return QAccessibleWidget::text(t);
-    }
 
     // QAccessibleValueInterface
     QVariant currentValue() const override { return Spin()->Value(); }
@@ -111,6 +98,9 @@ public:
             return {QStringLiteral("Down")};
         return QAccessibleWidget::keyBindingsForAction(actionName);
     }
+
+protected:
+    QString ValueText() const override { return Spin()->TextBox()->text(); }
 
 private:
     TQMSpinEdit *Spin() const { return static_cast<TQMSpinEdit *>(widget()); }
