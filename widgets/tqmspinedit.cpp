@@ -207,6 +207,7 @@ void TQMSpinEdit::SetWidth(int width)
     m_edit->setGeometry(0, 0, width - kButtonWidth - kTextBoxGap, height);
     m_up->setGeometry(width - kButtonWidth, 0, kButtonWidth, height / 2);
     m_down->setGeometry(width - kButtonWidth, height / 2, kButtonWidth, height - height / 2);
+    SetHint({width, m_hint.height()});
     if (this->width() != width)
         resize(width, this->height());
 }
@@ -223,8 +224,17 @@ void TQMSpinEdit::SetHeight(int height)
     m_edit->resize(m_edit->width(), height);
     m_up->setGeometry(x, 0, kButtonWidth, height / 2);
     m_down->setGeometry(x, height / 2, kButtonWidth, height - height / 2);
+    SetHint({m_hint.width(), height});
     if (this->height() != height)
         resize(this->width(), height);
+}
+
+void TQMSpinEdit::SetHint(const QSize &hint)
+{
+    if (hint == m_hint)
+        return;
+    m_hint = hint;
+    updateGeometry();
 }
 
 void TQMSpinEdit::Show_Value()

@@ -123,7 +123,8 @@ public:
     // Repaints the control and shows the value.
     virtual void Refresh();
 
-    QSize sizeHint() const override { return {kDefaultWidth, kDefaultHeight}; }
+    // The size last set, so that a layout keeps it (the size policy is Fixed).
+    QSize sizeHint() const override { return m_hint; }
 
     // The parts, for the dialogs' tab order and for tests.
     QLineEdit *TextBox() const { return m_edit; }
@@ -151,8 +152,10 @@ protected:
 private:
     // Enter and leaving the text box.
     void CommitText();
+    void SetHint(const QSize &hint);
 
     SpinEditValue m_spin;
+    QSize m_hint{kDefaultWidth, kDefaultHeight};
     QLineEdit *m_edit = nullptr;
     QToolButton *m_up = nullptr;
     QToolButton *m_down = nullptr;

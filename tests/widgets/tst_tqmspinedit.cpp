@@ -7,6 +7,7 @@
 #include <QAccessibleActionInterface>
 #include <QAccessibleValueInterface>
 #include <QApplication>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -166,6 +167,18 @@ void TestTQMSpinEdit::geometryFollowsTheSize()
     set.SetWidth(w);
     set.SetHeight(h);
     check(set);
+
+    // A layout keeps the size the setters gave.
+    QWidget window;
+    auto *layout = new QHBoxLayout(&window);
+    auto *laidOut = new TQMSpinEdit;
+    laidOut->SetWidth(w);
+    laidOut->SetHeight(h);
+    layout->addWidget(laidOut);
+    window.resize(300, 100);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    check(*laidOut);
 }
 
 void TestTQMSpinEdit::someSettersRedrawOthersOnlyStore()
