@@ -1,40 +1,29 @@
 #include "widgets/piegauge.h"
 
+#include "widgets/accessiblevaluewidget.h"
+
 #include <QAccessible>
-#include <QAccessibleValueInterface>
-#include <QAccessibleWidget>
 #include <QPainter>
 
 #include <algorithm>
 
 namespace {
 
-class AccessiblePieGauge : public QAccessibleWidget, public QAccessibleValueInterface
+class AccessiblePieGauge : public AccessibleValueWidget
 {
 public:
     explicit AccessiblePieGauge(PieGauge *gauge)
-        : QAccessibleWidget(gauge, QAccessible::ProgressBar)
+        : AccessibleValueWidget(gauge, QAccessible::ProgressBar)
     {}
-
-    void *interface_cast(QAccessible::InterfaceType type) override
-    {
-        if (type == QAccessible::ValueInterface)
-            return static_cast<QAccessibleValueInterface *>(this);
-        return QAccessibleWidget::interface_cast(type);
-    }
-
-    QString text(QAccessible::Text t) const override
-    {
-        if (t == QAccessible::Value)
-            return gauge()->Text();
-        return QAccessibleWidget::text(t);
-    }
 
     QVariant currentValue() const override { return gauge()->Progress(); }
     void setCurrentValue(const QVariant &) override {} // read-only
     QVariant maximumValue() const override { return gauge()->MaxValue(); }
     QVariant minimumValue() const override { return gauge()->MinValue(); }
     QVariant minimumStepSize() const override { return 1; }
+
+protected:
+    QString ValueText() const override { return gauge()->Text(); }
 
 private:
     PieGauge *gauge() const { return static_cast<PieGauge *>(widget()); }
