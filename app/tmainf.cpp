@@ -217,9 +217,9 @@ void TMainF::showStandardPageSet()
 
 void TMainF::showSettings()
 {
-    com_P->setText(QStringLiteral("Comport: ") + PrefInfo.Comport);
-    temp_P->setText(QStringLiteral("Temperature: ") + PrefInfo.Temperature);
-    period_P->setText(QStringLiteral("Period: ") + QString::number(PrefInfo.Period));
+    showComport();
+    showTemperature();
+    showPeriod();
 }
 
 void TMainF::buildMenu()
@@ -375,8 +375,7 @@ void TMainF::Show_Datalog_Status()
 {
     if (PrefInfo.Datalog) {
         datalog_P->setText(QStringLiteral("Datalogging: ON"));
-        datalog_file_P->setText(QStringLiteral("Datalog To: ") +
-                                FileNamePart(DatalogFileName(PrefInfo.DataFile, Now().date())));
+        showDatalogFile(Now().date());
     } else {
         datalog_P->setText(QStringLiteral("Datalogging: OFF"));
         datalog_file_P->clear();
@@ -437,8 +436,29 @@ void TMainF::LoadConfigFile(const QString &name)
     if (!period)
         return;
     PrefInfo.Period = *period;
-    period_P->setText(QStringLiteral("Period: ") + QString::number(PrefInfo.Period));
+    showPeriod();
     showConfigFileName(name);
+}
+
+void TMainF::showComport()
+{
+    com_P->setText(QStringLiteral("Comport: ") + PrefInfo.Comport);
+}
+
+void TMainF::showTemperature()
+{
+    temp_P->setText(QStringLiteral("Temperature: ") + PrefInfo.Temperature);
+}
+
+void TMainF::showPeriod()
+{
+    period_P->setText(QStringLiteral("Period: ") + QString::number(PrefInfo.Period));
+}
+
+void TMainF::showDatalogFile(const QDate &date)
+{
+    datalog_file_P->setText(QStringLiteral("Datalog To: ") +
+                            FileNamePart(DatalogFileName(PrefInfo.DataFile, date)));
 }
 
 void TMainF::showConfigFileName(const QString &name)
@@ -489,7 +509,7 @@ void TMainF::PrepareMetering()
     const int n = table.UpdateActiveModules();
     Metering_F1->Fill_Metering_Page(table.module_active);
     PrefInfo.Period = MeteringCycle::PreparedPeriod(PrefInfo.Period, n);
-    period_P->setText(QStringLiteral("Period: ") + QString::number(PrefInfo.Period));
+    showPeriod();
     Metering_F1->Set_Gauge_Range(PrefInfo.Period);
     Config_Page->SetMeteringHint(true);
     m_comport.SetBaudRate(MBProtocol::kBaudRate);
@@ -550,8 +570,7 @@ void TMainF::Log_Readings(int m, const ReadingTexts &readings)
     // One reading of the clock for both, so that a row near midnight goes to
     // the file the panel names.
     const QDateTime when = Now();
-    datalog_file_P->setText(QStringLiteral("Datalog To: ") +
-                            FileNamePart(DatalogFileName(PrefInfo.DataFile, when.date())));
+    showDatalogFile(when.date());
     // A row that cannot be written is dropped; the next one tries again. The
     // warning log says why, once for each new reason rather than every tick.
     const Result<> added = AppendDatalogRow(PrefInfo.DataFile, when, m, readings);

@@ -173,7 +173,14 @@ private:
     // The settings and commands that must not change while metering runs:
     // option items, the panels that open them, and the file commands.
     void EnableSettings(bool on);
-    // A configuration file's name as config_file_P shows it.
+    // The status panels' texts, each made in one place: "Comport: ",
+    // "Temperature: " and "Period: " with the preference, "Datalog To: " with
+    // the file name part of the day's datalog file, "Config File: " with a
+    // configuration file's name part.
+    void showComport();
+    void showTemperature();
+    void showPeriod();
+    void showDatalogFile(const QDate &date);
     void showConfigFileName(const QString &name);
     // Writes the record to the store.
     Result<> storePreferences();
