@@ -360,15 +360,17 @@ void TMainF::placeWindow()
     setMinimumWidth(kWindowWidth);
     setMaximumWidth(kWindowWidth);
     setMinimumHeight(kMinWindowHeight);
-    resize(kWindowWidth, qMax(PrefInfo.Height, kMinWindowHeight));
     // At the stored place, unless that is on no screen (a screen unplugged
-    // since, or a hand-edited Left of 99999).
+    // since, or a hand-edited Left of 99999), and no higher than the screen.
     QList<QRect> screens;
     for (const QScreen *screen : QGuiApplication::screens())
         screens.append(screen->geometry());
     const QScreen *primary = QGuiApplication::primaryScreen();
-    move(PlaceWindow(QRect(QPoint(PrefInfo.Left, PrefInfo.Top), size()), screens,
-                     primary ? primary->availableGeometry() : QRect()));
+    const QRect area = primary ? primary->availableGeometry() : QRect();
+    const QRect stored = StoredWindowRect(PrefInfo.Left, PrefInfo.Top, kWindowWidth,
+                                          PrefInfo.Height, kMinWindowHeight, area);
+    resize(stored.size());
+    move(PlaceWindow(stored, screens, area));
 }
 
 void TMainF::Show_Datalog_Status()

@@ -2,6 +2,14 @@
 
 #include <algorithm>
 
+QRect StoredWindowRect(int left, int top, int width, int height, int minHeight, const QRect &area)
+{
+    constexpr int kFarAway = 1000000;
+    const int most = area.isEmpty() ? minHeight : std::max(minHeight, area.height());
+    return {std::clamp(left, -kFarAway, kFarAway), std::clamp(top, -kFarAway, kFarAway), width,
+            std::clamp(height, minHeight, most)};
+}
+
 QPoint PlaceWindow(const QRect &stored, const QList<QRect> &screens, const QRect &primaryArea)
 {
     const QRect band(stored.left(), stored.top(), stored.width(), kTitleBand);

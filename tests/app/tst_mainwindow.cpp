@@ -307,6 +307,9 @@ void TestMainWindow::storedPlacement_data()
         << QByteArray("Top=40\nLeft=30\nHeight=600\nWidth=1200\n") << QRect(30, 40, 800, 600);
     QTest::newRow("too low") << QByteArray("Top=5\nLeft=7\nHeight=300\nWidth=640\n")
                              << QRect(7, 5, 800, 550);
+    // The offscreen screen is 800 x 800.
+    QTest::newRow("higher than the screen")
+        << QByteArray("Top=0\nLeft=0\nHeight=100000\nWidth=800\n") << QRect(0, 0, 800, 800);
 }
 
 void TestMainWindow::storedPlacement()

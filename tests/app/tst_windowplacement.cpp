@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+#include <limits>
+
 // Screens of a desk: a 1920 x 1080 monitor and a 1280 x 1024 one to its right.
 class TestWindowPlacement : public QObject
 {
@@ -10,7 +12,49 @@ class TestWindowPlacement : public QObject
 private slots:
     void placeWindow_data();
     void placeWindow();
+    void storedValuesAreMadeSafe_data();
+    void storedValuesAreMadeSafe();
 };
+
+void TestWindowPlacement::storedValuesAreMadeSafe_data()
+{
+    QTest::addColumn<int>("left");
+    QTest::addColumn<int>("top");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<QPoint>("placed");
+    QTest::addColumn<int>("placedHeight");
+    const int most = std::numeric_limits<int>::max();
+    const int least = std::numeric_limits<int>::min();
+    // The available area: 1920 x 1053 under a 27-pixel panel.
+    QTest::newRow("as stored") << 30 << 40 << 600 << QPoint(30, 40) << 600;
+    QTest::newRow("height 0 takes the least") << 0 << 0 << 0 << QPoint(0, 0) << 550;
+    QTest::newRow("negative height") << 0 << 0 << -400 << QPoint(0, 0) << 550;
+    QTest::newRow("height 100000 fits the area") << 0 << 27 << 100000 << QPoint(0, 27) << 1053;
+    QTest::newRow("height at the integer maximum") << 0 << 27 << most << QPoint(0, 27) << 1053;
+    // (1920 - 800) / 2 = 560, 27 + (1053 - 600) / 2 = 253
+    QTest::newRow("Left at the integer maximum") << most << 40 << 600 << QPoint(560, 253) << 600;
+    QTest::newRow("Left 20 short of it") << most - 20 << 40 << 600 << QPoint(560, 253) << 600;
+    QTest::newRow("Top at the integer maximum") << 30 << most << 600 << QPoint(560, 253) << 600;
+    QTest::newRow("both at the integer minimum")
+        << least << least << 600 << QPoint(560, 253) << 600;
+}
+
+// Stored values far out of range opened a window 32767 pixels high, or ran
+// the placement arithmetic past the integer maximum (undefined behaviour,
+// which skipped the check for a place on no screen).
+void TestWindowPlacement::storedValuesAreMadeSafe()
+{
+    QFETCH(int, left);
+    QFETCH(int, top);
+    QFETCH(int, height);
+    QFETCH(QPoint, placed);
+    QFETCH(int, placedHeight);
+    const QRect screen(0, 0, 1920, 1080);
+    const QRect area(0, 27, 1920, 1053);
+    const QRect stored = StoredWindowRect(left, top, 800, height, 550, area);
+    QCOMPARE(stored.size(), QSize(800, placedHeight));
+    QCOMPARE(PlaceWindow(stored, {screen}, area), placed);
+}
 
 void TestWindowPlacement::placeWindow_data()
 {
