@@ -9,7 +9,9 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 scripts/setup.sh
-scripts/build.sh build
+# Only what the demo runs: the program and the simulator. scripts/test.sh
+# builds the rest (tests, benchmarks) into the same folder.
+KELVORA_BUILD_TARGETS="kelvora kelvora-sim" scripts/build.sh build
 
 demo_dir=${KELVORA_DEMO_DIR:-/tmp/kelvora-demo}
 link="$demo_dir/ttyKELV0"
