@@ -399,7 +399,8 @@ BusSimulator::relayAnswerLocked(const QByteArray &frame, qint64 elapsedMs, Clock
     QByteArray bytes = module.answer(frame, elapsedMs);
     if (fault == Fault::Garbage)
         bytes = garbageLocked(bytes, false);
-    return timedLocked(bytes, fault, kRelayBaud, end);
+    return timedLocked(bytes, fault, SimTransmitter::characterTime(kRelayBaud, kRelayCharacterBits),
+                       end);
 }
 
 std::optional<BusSimulator::Answer>
@@ -431,19 +432,20 @@ BusSimulator::modbusAnswerLocked(const QByteArray &frame, qint64 elapsedMs, Cloc
     }
     if (fault == Fault::Garbage)
         bytes = garbageLocked(bytes, true);
-    return timedLocked(bytes, fault, kModuleBaud, end);
+    return timedLocked(bytes, fault,
+                       SimTransmitter::characterTime(kModuleBaud, kModuleCharacterBits), end);
 }
 
 // A reply's time on the line counts from the moment its request ended,
 // however late the worker noticed: a reply whose start has passed goes out
 // at once, as much of it as is due by then.
-BusSimulator::Answer BusSimulator::timedLocked(QByteArray bytes, Fault fault, int baud,
+BusSimulator::Answer BusSimulator::timedLocked(QByteArray bytes, Fault fault,
+                                               std::chrono::nanoseconds characterTime,
                                                Clock::time_point end) const
 {
     // On an open port the port's own baud rate spaces the bytes.
-    const Clock::duration character = m_pacing && m_usePty
-                                          ? Clock::duration(SimTransmitter::characterTime(baud))
-                                          : Clock::duration::zero();
+    const Clock::duration character =
+        m_pacing && m_usePty ? Clock::duration(characterTime) : Clock::duration::zero();
     const Clock::duration turnaround = m_pacing ? m_turnaround : Clock::duration::zero();
     Clock::duration delay = turnaround;
     if (fault == Fault::Late) {

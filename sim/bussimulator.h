@@ -79,9 +79,10 @@ struct SimModuleState
 //   byte (offset 2).
 // - With pacing on (the default) a reply begins a turnaround after the
 //   request ended (kDefaultTurnaround, settable) and its bytes follow at the
-//   line's rate, 11 bits a character: 19200 baud for the RTD modules, 57600
-//   for the relay modules. A read of the eight readings (21 bytes) is
-//   complete 2.0 + 3 + 12.0 = 17 ms after the master's last byte, well
+//   line's rate: 10 bits a character at 19200 baud for the RTD modules (8
+//   data bits, no parity, one stop bit), 11 bits at 57600 for the relay
+//   modules (with their parity bit). A read of the eight readings (21 bytes)
+//   is complete 1.8 + 3 + 10.9 = 15.7 ms after the master's last byte, well
 //   within its 50 ms window; with Fault::Late the reply is complete
 //   kLateDelay after the request, past that window. With pacing off a reply
 //   goes out whole as soon as the request has ended, for tests that need
@@ -100,12 +101,15 @@ public:
         int fd = -1;
     };
 
-    // The line rates of the two kinds of module.
+    // The line rates of the two kinds of module, and the bits of one
+    // character on each line (start, 8 data, parity if any, stop).
     static constexpr int kModuleBaud = 19200;
+    static constexpr int kModuleCharacterBits = 10;
     static constexpr int kRelayBaud = 57600;
+    static constexpr int kRelayCharacterBits = 11;
 
-    // The silence that ends a request on the pty: 3.5 characters of 11 bits
-    // at 19200 baud, 3.5 * 11 / 19200 s = 2.005 ms, as a module on a real
+    // The silence that ends a request on the pty: 3.5 characters of 10 bits
+    // at 19200 baud, 3.5 * 10 / 19200 s = 1.823 ms, as a module on a real
     // line takes it.
     //
     // A pty has no timing of its own, so the simulator measures the silence
@@ -120,7 +124,7 @@ public:
     // never costs a request. Only the relay link writes a request in two
     // parts, and its gap is handled by the relay address byte rule.
     static constexpr std::chrono::nanoseconds kFrameSilence{
-        35 * SimTransmitter::characterTime(kModuleBaud) / 10};
+        35 * SimTransmitter::characterTime(kModuleBaud, kModuleCharacterBits) / 10};
     // The same on a real port. There the kernel hands bytes over in pieces
     // whose timing is not the line's: a UART raises its interrupt every 8 or
     // 14 bytes and 4 characters after the last one, and a USB adapter sends
@@ -134,7 +138,7 @@ public:
     static constexpr std::chrono::microseconds kDefaultTurnaround{3000};
     // When a late answer is complete, counted from the end of the request:
     // its first byte comes well past the master's 50 ms reply window (a read
-    // of the eight readings, 12 ms on the line, begins at 68 ms), and its
+    // of the eight readings, 11 ms on the line, begins at 69 ms), and its
     // last byte well before the master drops what came late, 100 ms after
     // its request.
     static constexpr std::chrono::milliseconds kLateDelay{80};
@@ -262,7 +266,9 @@ private:
                                             Clock::time_point end);
     std::optional<Answer> modbusAnswerLocked(const QByteArray &frame, qint64 elapsedMs,
                                              Clock::time_point end);
-    Answer timedLocked(QByteArray bytes, Fault fault, int baud, Clock::time_point end) const;
+    // The answer bytes timed on the line: a character of characterTime each.
+    Answer timedLocked(QByteArray bytes, Fault fault, std::chrono::nanoseconds characterTime,
+                       Clock::time_point end) const;
     void logLocked(const QByteArray &frame);
     QByteArray garbageLocked(const QByteArray &answer, bool modbus);
     bool writeToLine(const QByteArray &bytes);

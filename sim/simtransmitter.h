@@ -21,11 +21,13 @@ class SimTransmitter
 public:
     using Clock = std::chrono::steady_clock;
 
-    // One character of 11 bits (start bit, 8 data bits, parity or second
-    // stop bit, stop bit) at baud: 572.9 us at 19200, 191.0 us at 57600.
-    static constexpr std::chrono::nanoseconds characterTime(int baud)
+    // One character of bits bits at baud. The RTD modules' line has 8 data
+    // bits, no parity and one stop bit: with the start bit 10 bits, 520.8 us
+    // at 19200. The relay modules' line adds a parity bit: 11 bits, 191.0 us
+    // at 57600.
+    static constexpr std::chrono::nanoseconds characterTime(int baud, int bits)
     {
-        return std::chrono::nanoseconds(11'000'000'000LL / baud);
+        return std::chrono::nanoseconds(bits * 1'000'000'000LL / baud);
     }
 
     void queue(QByteArray bytes, Clock::time_point start, Clock::duration character);

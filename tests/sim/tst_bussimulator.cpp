@@ -372,15 +372,15 @@ private slots:
         QCOMPARE(line.receive(kProbeAnswer.size()), kProbeAnswer);
     }
 
-    // 3.5 characters of 11 bits at 19200 baud: 3.5 * 11 / 19200 s.
+    // 3.5 characters of 10 bits at 19200 baud: 3.5 * 10 / 19200 s.
     void frameSilenceIsThreeAndAHalfCharacters()
     {
         QCOMPARE(std::chrono::nanoseconds(BusSimulator::kFrameSilence),
-                 std::chrono::nanoseconds(2005206));
+                 std::chrono::nanoseconds(1822915));
     }
 
     // Regression: pauses of up to 40 ms inside a request were bridged. A
-    // module takes 3.5 characters of silence (2 ms at 19200 baud) for the
+    // module takes 3.5 characters of silence (1.8 ms at 19200 baud) for the
     // end of a request, so each part is a frame of its own and neither is
     // answered.
     void pauseInsideARequestLosesIt()

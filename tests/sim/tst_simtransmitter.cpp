@@ -5,13 +5,14 @@
 using namespace std::chrono_literals;
 
 // When the bytes of the simulator's replies reach the master, worked out on
-// made-up times. A character is 11 bits: 11 / 19200 s = 572916 ns for the
-// RTD modules, 11 / 57600 s = 190972 ns for the relay modules.
+// made-up times. A character is 10 bits on the RTD modules' line (8 data bits,
+// no parity, one stop bit): 10 / 19200 s = 520833 ns; 11 bits on the relay
+// modules' line, with its parity bit: 11 / 57600 s = 190972 ns.
 namespace {
 
 using Clock = SimTransmitter::Clock;
 
-constexpr std::chrono::nanoseconds kChar19200{572916};
+constexpr std::chrono::nanoseconds kChar19200{520833};
 constexpr std::chrono::nanoseconds kChar57600{190972};
 
 // The answer to a read of the eight readings: 5 + 16 bytes.
@@ -29,11 +30,11 @@ class TestSimTransmitter : public QObject
 private slots:
     void characterTimes()
     {
-        QCOMPARE(SimTransmitter::characterTime(19200), kChar19200);
-        QCOMPARE(SimTransmitter::characterTime(57600), kChar57600);
+        QCOMPARE(SimTransmitter::characterTime(19200, 10), kChar19200);
+        QCOMPARE(SimTransmitter::characterTime(57600, 11), kChar57600);
     }
 
-    // 21 bytes at 19200 baud take 21 * 572916 ns = 12.031236 ms; the first
+    // 21 bytes at 19200 baud take 21 * 520833 ns = 10.937493 ms; the first
     // is complete one character after the reply begins.
     void readAnswerAt19200()
     {
@@ -43,14 +44,14 @@ private slots:
         QCOMPARE(answer.size(), 21);
         line.queue(answer, begin, kChar19200);
         QVERIFY(!line.isIdle());
-        QCOMPARE(line.nextDue(), begin + 572916ns);
+        QCOMPARE(line.nextDue(), begin + 520833ns);
         QVERIFY(line.takeDue(begin).isEmpty());
-        QVERIFY(line.takeDue(begin + 572915ns).isEmpty());
-        QCOMPARE(line.takeDue(begin + 572916ns), answer.left(1));
-        QCOMPARE(line.nextDue(), begin + 1145832ns);
-        QCOMPARE(line.takeDue(begin + 12031235ns), answer.mid(1, 19));
-        QCOMPARE(line.nextDue(), begin + 12031236ns);
-        QCOMPARE(line.takeDue(begin + 12031236ns), answer.right(1));
+        QVERIFY(line.takeDue(begin + 520832ns).isEmpty());
+        QCOMPARE(line.takeDue(begin + 520833ns), answer.left(1));
+        QCOMPARE(line.nextDue(), begin + 1041666ns);
+        QCOMPARE(line.takeDue(begin + 10937492ns), answer.mid(1, 19));
+        QCOMPARE(line.nextDue(), begin + 10937493ns);
+        QCOMPARE(line.takeDue(begin + 10937493ns), answer.right(1));
         QVERIFY(line.isIdle());
         QVERIFY(!line.nextDue());
     }
@@ -87,9 +88,9 @@ private slots:
         const QByteArray second = QByteArray::fromHex("05830340F0");
         line.queue(readAnswer(), t0, kChar19200);
         line.queue(second, t0 + 1ms, kChar19200);
-        QCOMPARE(line.takeDue(t0 + 12031236ns), readAnswer());
-        QCOMPARE(line.nextDue(), t0 + 12031236ns + 572916ns);
-        QCOMPARE(line.takeDue(t0 + 12031236ns + 5 * 572916ns), second);
+        QCOMPARE(line.takeDue(t0 + 10937493ns), readAnswer());
+        QCOMPARE(line.nextDue(), t0 + 10937493ns + 520833ns);
+        QCOMPARE(line.takeDue(t0 + 10937493ns + 5 * 520833ns), second);
         QVERIFY(line.isIdle());
     }
 
@@ -104,7 +105,7 @@ private slots:
         line.queue(late, t0 + 80ms, kChar19200);
         line.queue(prompt, t0 + 3ms, kChar19200);
         QCOMPARE(line.takeDue(t0 + 79ms), prompt);
-        QCOMPARE(line.takeDue(t0 + 80ms + 7 * 572916ns), late);
+        QCOMPARE(line.takeDue(t0 + 80ms + 7 * 520833ns), late);
     }
 
     // A reply whose bytes have begun to leave is not overtaken by one given
@@ -116,7 +117,7 @@ private slots:
         const QByteArray first = readAnswer();
         const QByteArray other = QByteArray::fromHex("05830340F0");
         line.queue(first, t0 + 2ms, kChar19200);
-        QCOMPARE(line.takeDue(t0 + 2ms + 572916ns), first.left(1));
+        QCOMPARE(line.takeDue(t0 + 2ms + 520833ns), first.left(1));
         line.queue(other, t0 + 1ms, kChar19200);
         QCOMPARE(line.takeDue(t0 + 1s), first.mid(1) + other);
     }
@@ -128,7 +129,7 @@ private slots:
         SimTransmitter line;
         const Clock::time_point t0 = Clock::now();
         line.queue(readAnswer(), t0, kChar19200);
-        QCOMPARE(line.takeDue(t0 + 10 * 572916ns), readAnswer().left(10));
+        QCOMPARE(line.takeDue(t0 + 10 * 520833ns), readAnswer().left(10));
         QCOMPARE(line.takeDue(t0 + 1s), readAnswer().mid(10));
     }
 
