@@ -14,6 +14,7 @@
 #include "metering/datalogfile.h"
 #include "metering/tdatalogf.h"
 #include "metering/tmetering_f.h"
+#include "modules/miscinfopage.h"
 #include "plot/tplot_f.h"
 #include "widgets/filedialogs.h"
 #include "widgets/palette.h"
@@ -292,6 +293,8 @@ void TMainF::buildPages()
 
     Misc_Tab =
         addPage(PageControl1, QStringLiteral("Misc_Tab"), QStringLiteral("Miscellaneous Info"));
+    Misc_Page = new MiscInfoPage(table, Misc_Tab);
+    fillPage(Misc_Tab, Misc_Page);
 
     VRX_Tab = addPage(PageControl1, QStringLiteral("VRX_Tab"), QStringLiteral("VRX-RTD"));
     VRX_RTD_F1 = new TVRX_RTD_F(VRX_Tab);
@@ -399,8 +402,11 @@ void TMainF::PageControl1Change(int index)
     QWidget *page = PageControl1->widget(index);
     if (page == Metering_Tab && !table.metering_on)
         PrepareMetering();
-    else if (page == Misc_Tab)
+    else if (page == Misc_Tab) {
         table.UpdateActiveModules();
+        Misc_Page->RefreshModuleTree();
+        Misc_Page->RefreshModuleInfoGrid();
+    }
 }
 
 void TMainF::NewConfiguration1Click()

@@ -18,6 +18,7 @@ class QTimer;
 class QUrl;
 class StatusPanel;
 class ConfigPage;
+class MiscInfoPage;
 class ModuleSelectionPage;
 class TAboutBox;
 class TMetering_F;
@@ -56,6 +57,7 @@ public:
     QWidget *Selection_Tab = nullptr;
     QWidget *Plot_Tab = nullptr;
     ConfigPage *Config_Page = nullptr;
+    MiscInfoPage *Misc_Page = nullptr; // freq_T, Freq_Grid, freq_P, Freq_Menu
     TMetering_F *Metering_F1 = nullptr;
     TVRX_RTD_F *VRX_RTD_F1 = nullptr;
     TPlot_F *Plot_F1 = nullptr;

@@ -408,9 +408,11 @@ BusSimulator::modbusAnswerLocked(const QByteArray &frame, qint64 elapsedMs, Cloc
 {
     const QByteArray request = frame.chopped(2);
     const int address = simByteAt(frame, 0);
+    // Fault::Silent and Fault::Exception may be set for one first register.
+    const int first = request.size() >= 4 ? simWordAt(request, 2) : -1;
     if (address == 0) {
         for (auto &[moduleAddress, module] : m_modules) {
-            const Fault moduleFault = module.faults().reply;
+            const Fault moduleFault = module.faults().replyFaultFrom(first);
             if (moduleFault != Fault::Silent && moduleFault != Fault::Exception)
                 module.answer(request, elapsedMs);
         }
@@ -420,7 +422,7 @@ BusSimulator::modbusAnswerLocked(const QByteArray &frame, qint64 elapsedMs, Cloc
     if (it == m_modules.end())
         return std::nullopt;
     SimModule &module = it->second;
-    const Fault fault = module.faults().reply;
+    const Fault fault = module.faults().replyFaultFrom(first);
     if (fault == Fault::Silent)
         return std::nullopt;
     QByteArray bytes = simWithCrc(
@@ -579,6 +581,30 @@ bool BusSimulator::setReading(int address, int input, quint16 raw)
     return setReadingOn(moduleFaultsLocked(address), input, raw);
 }
 
+bool BusSimulator::setRegisterFault(int address, int first, Fault fault)
+{
+    std::lock_guard lock(m_mutex);
+    SimFaults *faults = moduleFaultsLocked(address);
+    const bool replyFault = !isReadingFault(fault) && fault != Fault::LostConfiguration;
+    if (!faults || first < 0 || first > 0xFFFF || !replyFault)
+        return false;
+    if (fault == Fault::None)
+        faults->registers.erase(first);
+    else
+        faults->registers[first] = fault;
+    return true;
+}
+
+bool BusSimulator::setIdentity(int address, SimIdentity which, quint16 value)
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_modules.find(address);
+    if (it == m_modules.end())
+        return false;
+    it->second.setIdentity(which, value);
+    return true;
+}
+
 bool BusSimulator::setRelayFault(int module, Fault fault, int input)
 {
     std::lock_guard lock(m_mutex);
@@ -639,7 +665,12 @@ std::optional<SimModuleState> BusSimulator::moduleState(int address) const
     if (it == m_modules.end())
         return std::nullopt;
     const SimModule &module = it->second;
-    return SimModuleState{address, module.isConfigured(), module.inputTypes(), module.notchHz(),
+    return SimModuleState{address,
+                          module.isConfigured(),
+                          module.inputTypes(),
+                          module.notchHz(),
+                          module.identity(SimIdentity::DeviceType),
+                          module.identity(SimIdentity::Firmware),
                           module.faults()};
 }
 

@@ -40,6 +40,8 @@ struct SimModuleState
     bool configured = false;
     SimInputTypes inputTypes{};
     int notchHz = 0;
+    quint16 deviceType = 0;
+    quint16 firmware = 0;
     SimFaults faults;
 };
 
@@ -214,6 +216,16 @@ public:
     bool setFault(int address, Fault fault, int input = 0);
     // Makes input 1..8 read raw whatever else is set, until cleared.
     bool setReading(int address, int input, quint16 raw);
+    // A reply fault (Silent, Late, BadCrc, Exception, Garbage; None clears
+    // it) for the requests to the module whose first register is first
+    // (0..65535) only: the module answers its other requests. A fault of the
+    // whole module wins over it. False for an unknown address, a register
+    // outside 0..65535 or a fault that is not a reply fault.
+    bool setRegisterFault(int address, int first, Fault fault);
+    // Register 4, 5 or 7 of the module reads value from now on (the notch
+    // command still changes register 7). These are the module's state, not
+    // faults: clearing faults leaves them. False for an unknown address.
+    bool setIdentity(int address, SimIdentity which, quint16 value);
     // The same for relay module 1..3. Reply faults Silent, Late and Garbage
     // apply (its answer has no CRC and no exception form); a forced reading
     // is taken as a byte.

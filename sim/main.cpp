@@ -59,7 +59,12 @@ QString usage()
                "  --fault ADDR:KIND[:INPUT[:RAW]]\n"
                "                      a fault from the start, as the fault command below\n"
                "                      with colons for spaces: 7:silent, 7:open:3,\n"
-               "                      7:value:3:1234, r2:late. Repeatable\n"
+               "                      7:value:3:1234, 7:exception:register:5, r2:late.\n"
+               "                      Repeatable\n"
+               "  --set ADDR:WHAT:VALUE\n"
+               "                      an identity register from the start, as the set\n"
+               "                      command below with colons for spaces: 5:device:201,\n"
+               "                      5:firmware:65535, 5:notch:0. Repeatable\n"
                "  --turnaround MS     time from the end of a request to the start of its\n"
                "                      reply, 0..1000 ms, fractions allowed (default 3)\n"
                "  --no-pacing         replies go out whole as soon as the request has\n"
@@ -226,6 +231,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption relay(QStringLiteral("relay"), QString());
     const QCommandLineOption seed(QStringLiteral("seed"), QString(), QStringLiteral("N"));
     const QCommandLineOption fault(QStringLiteral("fault"), QString(), QStringLiteral("SPEC"));
+    const QCommandLineOption set(QStringLiteral("set"), QString(), QStringLiteral("SPEC"));
     const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("DEVICE"));
     const QCommandLineOption baud(QStringLiteral("baud"), QString(), QStringLiteral("N"),
                                   QStringLiteral("19200"));
@@ -233,7 +239,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption turnaround(QStringLiteral("turnaround"), QString(),
                                         QStringLiteral("MS"));
     const QCommandLineOption noPacing(QStringLiteral("no-pacing"), QString());
-    parser.addOptions({help, link, module, modules, relay, seed, fault, port, baud, noStdin,
+    parser.addOptions({help, link, module, modules, relay, seed, fault, set, port, baud, noStdin,
                        turnaround, noPacing});
 
     const auto fail = [](const QString &why) {
@@ -292,6 +298,10 @@ int main(int argc, char *argv[])
     SimConsole console(*sim);
     for (const QString &spec : parser.values(fault)) {
         if (const Result<> applied = console.applyFaultSpec(spec); !applied)
+            return fail(applied.error());
+    }
+    for (const QString &spec : parser.values(set)) {
+        if (const Result<> applied = console.applySetSpec(spec); !applied)
             return fail(applied.error());
     }
 

@@ -44,6 +44,19 @@ std::optional<Fault> faultFromWord(const QString &word)
     return std::nullopt;
 }
 
+// Words of the identity registers for the set command.
+std::optional<SimIdentity> identityFromWord(const QString &word)
+{
+    const QString w = word.toLower();
+    if (w == QLatin1String("device"))
+        return SimIdentity::DeviceType;
+    if (w == QLatin1String("firmware"))
+        return SimIdentity::Firmware;
+    if (w == QLatin1String("notch"))
+        return SimIdentity::Notch;
+    return std::nullopt;
+}
+
 std::optional<int> typeFromWord(const QString &word)
 {
     const QString w = word.trimmed().toLower();
@@ -88,6 +101,8 @@ QString describeFaults(const SimFaults &faults)
         else if (faults.inputs[i] != Fault::None)
             parts << QStringLiteral("input %1 %2").arg(i + 1).arg(faultWord(faults.inputs[i]));
     }
+    for (const auto &[first, fault] : faults.registers)
+        parts << QStringLiteral("register %1 %2").arg(first).arg(faultWord(fault));
     return parts.isEmpty() ? QString()
                            : QStringLiteral("  faults: ") + parts.join(QStringLiteral(", "));
 }
@@ -186,6 +201,8 @@ Result<QString> SimConsole::execute(const QString &line)
         return fault(words);
     if (command == QLatin1String("clear"))
         return clear(words);
+    if (command == QLatin1String("set"))
+        return set(words);
     if (command == QLatin1String("list") && words.isEmpty())
         return list();
     if (command == QLatin1String("log"))
@@ -237,6 +254,8 @@ Result<QString> SimConsole::fault(const QStringList &args)
     const auto fault = faultFromWord(kind);
     if (!fault)
         return Fail(QStringLiteral("unknown fault '%1' (see help)").arg(args[1]));
+    if (args.size() >= 3 && args[2].compare(QLatin1String("register"), Qt::CaseInsensitive) == 0)
+        return registerFault(*address, relay, *fault, args);
     if (args.size() > 3)
         return Fail(QStringLiteral("too many words"));
     const auto input = args.size() == 3 ? number(args[2], 1, kSimInputCount) : 0;
@@ -251,6 +270,47 @@ Result<QString> SimConsole::fault(const QStringList &args)
     return Fail(QStringLiteral("fault %1 does not apply %2")
                     .arg(kind, *input ? QStringLiteral("to one input")
                                       : QStringLiteral("to a whole module")));
+}
+
+Result<QString> SimConsole::registerFault(int address, bool relay, Fault fault,
+                                          const QStringList &args)
+{
+    const auto first = args.size() == 4 ? number(args[3], 0, 0xFFFF) : std::nullopt;
+    if (!first)
+        return Fail(QStringLiteral("usage: fault ADDR KIND register REG (register 0..65535)"));
+    if (relay)
+        return Fail(QStringLiteral("a relay module has no registers"));
+    if (m_sim.setRegisterFault(address, *first, fault))
+        return ok();
+    if (!m_sim.moduleState(address))
+        return Fail(QStringLiteral("module %1 is not simulated").arg(address));
+    return Fail(QStringLiteral("fault %1 does not apply to a register").arg(faultWord(fault)));
+}
+
+Result<QString> SimConsole::set(const QStringList &args)
+{
+    if (args.size() != 3)
+        return Fail(QStringLiteral("usage: set ADDR device|firmware|notch VALUE"));
+    const auto address = number(args[0], 1, kSimMaxAddress);
+    if (!address)
+        return Fail(QStringLiteral("module address must be 1..63: %1").arg(args[0]));
+    const auto which = identityFromWord(args[1]);
+    if (!which)
+        return Fail(QStringLiteral("set takes device, firmware or notch: %1").arg(args[1]));
+    const auto value = number(args[2], 0, 0xFFFF);
+    if (!value)
+        return Fail(QStringLiteral("value must be 0..65535: %1").arg(args[2]));
+    if (!m_sim.setIdentity(*address, *which, static_cast<quint16>(*value)))
+        return Fail(QStringLiteral("module %1 is not simulated").arg(*address));
+    return ok();
+}
+
+Result<> SimConsole::applySetSpec(const QString &spec)
+{
+    const Result<QString> done = set(spec.split(QLatin1Char(':')));
+    if (!done)
+        return Fail(done.error());
+    return {};
 }
 
 Result<QString> SimConsole::clear(const QStringList &args)
@@ -302,9 +362,11 @@ QString SimConsole::list() const
         } else {
             types = QStringLiteral("(no configuration)");
         }
-        lines << QStringLiteral("module %1: %2  notch %3 Hz%4")
+        lines << QStringLiteral("module %1: %2  device %3  firmware %4  notch %5 Hz%6")
                      .arg(address, 2)
                      .arg(types)
+                     .arg(state.deviceType)
+                     .arg(state.firmware)
                      .arg(state.notchHz)
                      .arg(describeFaults(state.faults));
     }
@@ -361,6 +423,17 @@ QString SimConsole::commandHelp()
         "  fault ADDR value INPUT RAW\n"
         "                           input reads the raw register value RAW\n"
         "  fault ADDR lost          module forgets its input types (reads 20000)\n"
+        "  fault ADDR KIND register REG\n"
+        "                           reply fault (silent, late, badcrc, exception,\n"
+        "                           garbage, none) only for the requests whose\n"
+        "                           first register is REG: 'fault 5 exception\n"
+        "                           register 5' refuses the read of the firmware\n"
+        "                           and answers the device type and the notch\n"
+        "  set ADDR device N        register 4 (device type, 202) reads N\n"
+        "  set ADDR firmware N      register 5 (firmware x 100, 311) reads N\n"
+        "  set ADDR notch N         register 7 (notch filter Hz, 60) reads N;\n"
+        "                           N is 0..65535, kept until set again (the\n"
+        "                           notch command still changes the notch)\n"
         "  fault rN ...             the same for relay module N (1..3); there\n"
         "                           badcrc, exception and lost do not apply,\n"
         "                           open reads 1, shorted 255, RAW is a byte\n"
@@ -368,7 +441,7 @@ QString SimConsole::commandHelp()
         "                           remove the faults of one module or of all\n"
         "  vanish                   the line goes away: pty closed, link removed\n"
         "  return                   a new pty under the same link\n"
-        "  list                     modules, their types, notch and faults\n"
+        "  list                     modules, their types, identity and faults\n"
         "  log [N]                  the last N requests received (default 10)\n"
         "  help                     this text\n"
         "  quit                     stop (so do end of input, SIGINT, SIGTERM)\n");

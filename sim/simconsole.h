@@ -27,8 +27,11 @@ public:
     Result<QString> execute(const QString &line);
     bool quitRequested() const { return m_quit; }
 
-    // "ADDR:KIND[:INPUT[:RAW]]", as the fault command's arguments.
+    // "ADDR:KIND[:INPUT[:RAW]]" or "ADDR:KIND:register:REG", as the fault
+    // command's arguments.
     Result<> applyFaultSpec(const QString &spec);
+    // "ADDR:WHAT:VALUE", as the set command's arguments (5:device:201).
+    Result<> applySetSpec(const QString &spec);
 
     // "ADDR[:TYPES]": adds one module, holding TYPES when given and not yet
     // configured otherwise.
@@ -51,6 +54,8 @@ public:
 
 private:
     Result<QString> fault(const QStringList &args);
+    Result<QString> registerFault(int address, bool relay, Fault fault, const QStringList &args);
+    Result<QString> set(const QStringList &args);
     Result<QString> clear(const QStringList &args);
     QString list() const;
     Result<QString> log(const QStringList &args) const;

@@ -70,7 +70,43 @@ qint16 simulatedReading(quint32 seed, int unit, int input, int type, qint64 elap
     return static_cast<qint16>(qRound(value * 10.0));
 }
 
+Fault SimFaults::replyFaultFrom(int first) const
+{
+    if (reply != Fault::None)
+        return reply;
+    const auto it = registers.find(first);
+    return it == registers.end() ? Fault::None : it->second;
+}
+
 SimModule::SimModule(int address, quint32 seed) : SimUnit(seed), m_address(address) {}
+
+quint16 SimModule::identity(SimIdentity which) const
+{
+    switch (which) {
+    case SimIdentity::DeviceType:
+        return m_deviceType;
+    case SimIdentity::Firmware:
+        return m_firmware;
+    case SimIdentity::Notch:
+        break;
+    }
+    return static_cast<quint16>(m_notchHz);
+}
+
+void SimModule::setIdentity(SimIdentity which, quint16 value)
+{
+    switch (which) {
+    case SimIdentity::DeviceType:
+        m_deviceType = value;
+        return;
+    case SimIdentity::Firmware:
+        m_firmware = value;
+        return;
+    case SimIdentity::Notch:
+        m_notchHz = value;
+        return;
+    }
+}
 
 void SimModule::configure(const SimInputTypes &types)
 {
@@ -108,11 +144,11 @@ quint16 SimModule::registerValue(int reg, qint64 elapsedMs) const
         return m_notchCommand[reg - kNotchCommandRegister];
     switch (reg) {
     case 4:
-        return kDeviceType;
+        return identity(SimIdentity::DeviceType);
     case 5:
-        return kFirmware;
+        return identity(SimIdentity::Firmware);
     case 7:
-        return static_cast<quint16>(m_notchHz);
+        return identity(SimIdentity::Notch);
     default:
         return 0;
     }

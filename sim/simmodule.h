@@ -4,6 +4,7 @@
 #include <QList>
 
 #include <array>
+#include <map>
 #include <optional>
 
 // The simulator's own copy of the bus facts it answers by. It takes none of
@@ -50,14 +51,34 @@ using SimInputTypes = std::array<int, kSimInputCount>;
 
 // The faults set on one module. inputs[i] and forced[i] concern input i + 1;
 // a forced raw value wins over everything else, even over 20000.
+//
+// registers[r] is a reply fault for the requests whose first register is r
+// only, so that one of several reads of a module fails while the others are
+// answered: with registers[5] = Exception the scan's reads from 4 and 7 are
+// answered and its read from 5 is refused (the read from 4 spans 4 and 5 and
+// is still answered). A fault of the whole module (reply) wins over it.
 struct SimFaults
 {
     Fault reply = Fault::None;
     std::array<Fault, kSimInputCount> inputs{};
     std::array<std::optional<quint16>, kSimInputCount> forced{};
+    std::map<int, Fault> registers;
 
     bool operator==(const SimFaults &) const = default;
     bool isClear() const { return *this == SimFaults{}; }
+    // The reply fault for a request starting at register first: reply, or
+    // else the fault set on that register.
+    Fault replyFaultFrom(int first) const;
+};
+
+// The identity registers a user or a test may set to any value, to show how
+// the master takes a module of another kind, an odd firmware or a notch it
+// does not know.
+enum class SimIdentity
+{
+    DeviceType, // register 4
+    Firmware,   // register 5
+    Notch,      // register 7, the notch filter frequency in Hz
 };
 
 // The plausible reading of one input at elapsedMs after the simulator
@@ -88,9 +109,10 @@ protected:
 //   0..3     input types, two per register: register r holds input 2r+1 in
 //            the high byte and input 2r+2 in the low byte; written with
 //            function 16, every code must be 0..5
-//   4        device type, 202
-//   5        firmware version x 100, 311
-//   7        notch filter frequency in Hz, 60 until changed
+//   4        device type, 202 unless set otherwise (setIdentity)
+//   5        firmware version x 100, 311 unless set otherwise
+//   7        notch filter frequency in Hz, 60 until changed by the notch
+//            command or set otherwise
 //   16..23   readings of inputs 1..8 in tenths, signed; 20000 while no
 //            configuration has been written
 //   46252    notch command: 256 + Hz for 10, 50 or 60 Hz; 46253 beside it
@@ -119,6 +141,10 @@ public:
     bool isConfigured() const { return m_configured; }
     SimInputTypes inputTypes() const { return m_types; }
     int notchHz() const { return m_notchHz; }
+    quint16 identity(SimIdentity which) const;
+    // Register 4, 5 or 7 reads value from now on; the notch command still
+    // changes register 7.
+    void setIdentity(SimIdentity which, quint16 value);
 
     // As if types had been written to registers 0..3. Codes are not checked.
     void configure(const SimInputTypes &types);
@@ -144,6 +170,8 @@ private:
     bool m_configured = false;
     SimInputTypes m_types{};
     int m_notchHz = kDefaultNotchHz;
+    quint16 m_deviceType = kDeviceType;
+    quint16 m_firmware = kFirmware;
     std::array<quint16, 2> m_notchCommand{};
 };
 

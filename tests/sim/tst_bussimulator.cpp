@@ -161,6 +161,89 @@ private slots:
         QCOMPARE(m_sim->moduleState(6)->notchHz, expected);
     }
 
+    // What a user sets with "set ADDR device|firmware|notch N" reads back
+    // through an independent master, and the notch command still changes
+    // register 7 afterwards.
+    void identityRegistersCanBeSet()
+    {
+        QVERIFY(m_sim->setIdentity(6, SimIdentity::DeviceType, 201));
+        QVERIFY(m_sim->setIdentity(6, SimIdentity::Firmware, 65535));
+        QVERIFY(m_sim->setIdentity(6, SimIdentity::Notch, 0));
+        QVERIFY(!m_sim->setIdentity(9, SimIdentity::DeviceType, 201));
+        const ModbusMaster master = connectMaster(m_sim->linkPath(), 6);
+        QVERIFY(master);
+        QCOMPARE(readRegisters(master.get(), 4, 2), (QList<quint16>{201, 65535}));
+        QCOMPARE(readRegisters(master.get(), 7, 1), QList<quint16>{0});
+        const SimModuleState state = *m_sim->moduleState(6);
+        QCOMPARE(state.deviceType, quint16(201));
+        QCOMPARE(state.firmware, quint16(65535));
+        QCOMPARE(state.notchHz, 0);
+
+        const quint16 fifty[2] = {306, 0};
+        QCOMPARE(modbus_write_registers(master.get(), 46252, 2, fifty), 2);
+        QCOMPARE(readRegisters(master.get(), 7, 1), QList<quint16>{50});
+        // Identity is state, not a fault.
+        m_sim->clearAllFaults();
+        QCOMPARE(readRegisters(master.get(), 4, 1), QList<quint16>{201});
+        // Module 5 beside it keeps the factory values.
+        modbus_set_slave(master.get(), 5);
+        QCOMPARE(readRegisters(master.get(), 4, 2), (QList<quint16>{202, 311}));
+    }
+
+    // A fault set for one first register fails only the requests that start
+    // there: of the three reads a scan makes (from 4, 5 and 7, two registers
+    // each) exactly one fails.
+    void registerFaultFailsOneReadOnly_data()
+    {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<int>("error"); // errno of the failed read
+        QTest::newRow("exception from 4") << 4 << Fault::Exception << int(EMBXSFAIL);
+        QTest::newRow("exception from 5") << 5 << Fault::Exception << int(EMBXSFAIL);
+        QTest::newRow("silent from 7") << 7 << Fault::Silent << int(ETIMEDOUT);
+        QTest::newRow("bad CRC from 5") << 5 << Fault::BadCrc << int(EMBBADCRC);
+    }
+
+    void registerFaultFailsOneReadOnly()
+    {
+        QFETCH(int, first);
+        QFETCH(Fault, fault);
+        QFETCH(int, error);
+        QVERIFY(m_sim->setRegisterFault(6, first, fault));
+        const ModbusMaster master = connectMaster(m_sim->linkPath(), 6);
+        QVERIFY(master);
+        const QMap<int, QList<quint16>> answers{{4, {202, 311}}, {5, {311, 0}}, {7, {60, 0}}};
+        for (const int from : {4, 5, 7}) {
+            if (from != first) {
+                QCOMPARE(readRegisters(master.get(), from, 2), answers[from]);
+                continue;
+            }
+            // A silent module is given up on after 100 ms; nothing is late.
+            if (fault == Fault::Silent)
+                modbus_set_response_timeout(master.get(), 0, 100000);
+            QVERIFY(readRegisters(master.get(), from, 2).isEmpty());
+            QCOMPARE(errno, error);
+            modbus_set_response_timeout(master.get(), 2, 0);
+        }
+        QCOMPARE(m_sim->moduleState(6)->faults.registers.at(first), fault);
+        QVERIFY(m_sim->setRegisterFault(6, first, Fault::None));
+        QVERIFY(m_sim->moduleState(6)->faults.isClear());
+        QVERIFY(waitUntil([&] {
+            modbus_flush(master.get());
+            return readRegisters(master.get(), first, 2) == answers[first];
+        }));
+    }
+
+    void registerFaultArgumentsChecked()
+    {
+        QVERIFY(!m_sim->setRegisterFault(9, 5, Fault::Silent));
+        QVERIFY(!m_sim->setRegisterFault(6, -1, Fault::Silent));
+        QVERIFY(!m_sim->setRegisterFault(6, 65536, Fault::Silent));
+        QVERIFY(!m_sim->setRegisterFault(6, 5, Fault::Open));
+        QVERIFY(!m_sim->setRegisterFault(6, 5, Fault::LostConfiguration));
+        QVERIFY(m_sim->setRegisterFault(6, 46252, Fault::Exception));
+    }
+
     void illegalRequests_data()
     {
         QTest::addColumn<QByteArray>("request");

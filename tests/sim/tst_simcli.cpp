@@ -37,6 +37,9 @@ private slots:
         QTest::newRow("fault on a module not simulated")
             << QStringList{QStringLiteral("--modules"), QStringLiteral("1-2"),
                            QStringLiteral("--fault"), QStringLiteral("7:silent")};
+        QTest::newRow("set on a module not simulated")
+            << QStringList{QStringLiteral("--modules"), QStringLiteral("1-2"),
+                           QStringLiteral("--set"), QStringLiteral("7:device:201")};
         QTest::newRow("stray argument") << QStringList{QStringLiteral("ttyS0")};
         QTest::newRow("negative turnaround")
             << QStringList{QStringLiteral("--turnaround"), QStringLiteral("-1")};
@@ -82,6 +85,34 @@ private slots:
         QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
         QCOMPARE(sim.exitCode(), 0);
         QVERIFY(!QFileInfo(link()).isSymLink());
+    }
+
+    // Identity registers and a fault of one read, from the command line and
+    // at run time, as a user sets them up to try the module scan.
+    void identityAndRegisterFaults()
+    {
+        QProcess sim;
+        startSim(sim, {QStringLiteral("--module"), QStringLiteral("7"), QStringLiteral("--set"),
+                       QStringLiteral("7:device:201"), QStringLiteral("--set"),
+                       QStringLiteral("7:firmware:65535"), QStringLiteral("--fault"),
+                       QStringLiteral("7:exception:register:7")});
+        QCOMPARE(readLine(sim), link());
+
+        const ModbusMaster master = connectMaster(link(), 7);
+        QVERIFY(master);
+        QCOMPARE(readRegisters(master.get(), 4, 2), (QList<quint16>{201, 65535}));
+        QVERIFY(readRegisters(master.get(), 7, 2).isEmpty());
+        QCOMPARE(errno, int(EMBXSFAIL));
+
+        sim.write("fault 7 none register 7\n");
+        QCOMPARE(readLine(sim), QStringLiteral("ok"));
+        sim.write("set 7 notch 0\n");
+        QCOMPARE(readLine(sim), QStringLiteral("ok"));
+        QCOMPARE(readRegisters(master.get(), 7, 2), (QList<quint16>{0, 0}));
+
+        sim.write("quit\n");
+        QVERIFY(sim.waitForFinished(10000));
+        QCOMPARE(sim.exitCode(), 0);
     }
 
     // The timing options reach the line, as list shows it.

@@ -38,6 +38,11 @@ private slots:
             f.inputs[k - 1] = fault;
             return f;
         };
+        const auto from = [](int first, Fault fault) {
+            SimFaults f;
+            f.registers[first] = fault;
+            return f;
+        };
         SimFaults forced;
         forced.forced[1] = 65535;
         const QString m5 = QStringLiteral("5");
@@ -55,6 +60,10 @@ private slots:
         QTest::newRow("value -1 is 65535") << "fault 5 value 2 -1" << true << m5 << forced;
         QTest::newRow("relay late") << "fault r2 late" << true << "r2" << reply(Fault::Late);
         QTest::newRow("relay open") << "fault r2 open 4" << true << "r2" << input(4, Fault::Open);
+        QTest::newRow("exception from register 5")
+            << "fault 5 exception register 5" << true << m5 << from(5, Fault::Exception);
+        QTest::newRow("silent from register 7")
+            << "fault 5 Silent Register 7" << true << m5 << from(7, Fault::Silent);
 
         QTest::newRow("open needs an input") << "fault 5 open" << false << m5 << SimFaults{};
         QTest::newRow("silent takes none") << "fault 5 silent 3" << false << m5 << SimFaults{};
@@ -69,6 +78,62 @@ private slots:
         QTest::newRow("relay byte") << "fault r2 value 1 256" << false << "r2" << SimFaults{};
         QTest::newRow("relay 4") << "fault r4 late" << false << "r2" << SimFaults{};
         QTest::newRow("unknown command") << "explode 5" << false << m5 << SimFaults{};
+        QTest::newRow("register needs a number")
+            << "fault 5 silent register" << false << m5 << SimFaults{};
+        QTest::newRow("register 65536")
+            << "fault 5 silent register 65536" << false << m5 << SimFaults{};
+        QTest::newRow("reading fault on a register")
+            << "fault 5 open register 5" << false << m5 << SimFaults{};
+        QTest::newRow("relay has no registers")
+            << "fault r2 silent register 5" << false << "r2" << SimFaults{};
+    }
+
+    void setCommands_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("reply"); // "ok", or the error
+        QTest::addColumn<int>("device");
+        QTest::addColumn<int>("firmware");
+        QTest::addColumn<int>("notch");
+        QTest::newRow("device 201") << "set 5 device 201"
+                                    << "ok" << 201 << 311 << 60;
+        QTest::newRow("firmware 65535") << "set 5 firmware 65535"
+                                        << "ok" << 202 << 65535 << 60;
+        QTest::newRow("notch 0") << "SET 5 Notch 0"
+                                 << "ok" << 202 << 311 << 0;
+        QTest::newRow("value above 16 bits") << "set 5 firmware 65536"
+                                             << "value must be 0..65535: 65536" << 202 << 311 << 60;
+        QTest::newRow("unknown register")
+            << "set 5 colour 3"
+            << "set takes device, firmware or notch: colour" << 202 << 311 << 60;
+        QTest::newRow("module not simulated") << "set 9 device 1"
+                                              << "module 9 is not simulated" << 202 << 311 << 60;
+        QTest::newRow("missing value")
+            << "set 5 device"
+            << "usage: set ADDR device|firmware|notch VALUE" << 202 << 311 << 60;
+    }
+
+    void setCommands()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, reply);
+        const Result<QString> done = m_console->execute(line);
+        QCOMPARE(done ? *done : done.error(), reply);
+        const SimModuleState state = *m_sim->moduleState(5);
+        QTEST(int(state.deviceType), "device");
+        QTEST(int(state.firmware), "firmware");
+        QTEST(state.notchHz, "notch");
+    }
+
+    void setSpecUsesTheSameWords()
+    {
+        QVERIFY(m_console->applySetSpec(QStringLiteral("6:device:201")).ok());
+        QCOMPARE(m_sim->moduleState(6)->deviceType, quint16(201));
+        QVERIFY(m_console->applyFaultSpec(QStringLiteral("6:exception:register:5")).ok());
+        QCOMPARE(m_sim->moduleState(6)->faults.registers.at(5), Fault::Exception);
+        const Result<> refused = m_console->applySetSpec(QStringLiteral("6:device"));
+        QVERIFY(!refused.ok());
+        QCOMPARE(refused.error(), QStringLiteral("usage: set ADDR device|firmware|notch VALUE"));
     }
 
     void faultCommands()
@@ -175,11 +240,15 @@ private slots:
     {
         QCOMPARE(run(QStringLiteral("fault 6 silent")), QStringLiteral("ok"));
         QCOMPARE(run(QStringLiteral("fault 5 value 4 1234")), QStringLiteral("ok"));
+        QCOMPARE(run(QStringLiteral("fault 5 exception register 7")), QStringLiteral("ok"));
+        QCOMPARE(run(QStringLiteral("set 5 device 201")), QStringLiteral("ok"));
         const QStringList lines = run(QStringLiteral("list")).split(QLatin1Char('\n'));
         QCOMPARE(lines.size(), 1 + 2 + 3);
         QVERIFY(lines[0].endsWith(QLatin1String(", replies paced, turnaround 3 ms")));
         QVERIFY(lines[1].contains(QLatin1String("pt100,pt100,ni100,ni120,cu10,4-20ma,pt100,none")));
         QVERIFY(lines[1].contains(QLatin1String("input 4 = 1234")));
+        QVERIFY(lines[1].contains(QLatin1String("register 7 exception")));
+        QVERIFY(lines[1].contains(QLatin1String("device 201  firmware 311  notch 60 Hz")));
         QVERIFY(lines[2].contains(QLatin1String("no configuration")));
         QVERIFY(lines[2].contains(QLatin1String("silent")));
         QVERIFY(lines[3].contains(QLatin1String("r1")));
