@@ -1,13 +1,6 @@
 #include "sim/simframereader.h"
 
-namespace {
-
-constexpr int kRelayCommand = 9;
-constexpr int kRelayPollLength = 13;
-constexpr int kFirstRelayAddress = 13;
-constexpr int kLastRelayAddress = 15;
-
-} // namespace
+#include "sim/simmodule.h"
 
 quint16 simCrc16(QByteArrayView bytes)
 {
@@ -116,11 +109,11 @@ void SimFrameReader::releaseAddress()
 
 bool SimFrameReader::isRelayAddress(int address)
 {
-    return address >= kFirstRelayAddress && address <= kLastRelayAddress;
+    return address >= SimRelayModule::kFirstAddress && address <= SimRelayModule::kLastAddress;
 }
 
 bool SimFrameReader::isRelayPoll(const QByteArray &frame)
 {
-    return frame.size() == kRelayPollLength && isRelayAddress(simByteAt(frame, 0)) &&
-           simByteAt(frame, 1) == kRelayCommand;
+    return frame.size() == SimRelayModule::kPollLength && isRelayAddress(simByteAt(frame, 0)) &&
+           simByteAt(frame, 1) == SimRelayModule::kCommand;
 }

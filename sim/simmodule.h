@@ -188,6 +188,9 @@ class SimRelayModule : public SimUnit
 public:
     static constexpr int kAddressOffset = 12;
     static constexpr int kCount = 3;
+    static constexpr int kFirstAddress = kAddressOffset + 1;     // 13
+    static constexpr int kLastAddress = kAddressOffset + kCount; // 15
+    static constexpr int kPollLength = 13;
     static constexpr int kCommand = 9;
     static constexpr int kPollConstant = 1;
     static constexpr quint8 kMarker = 0x81;
