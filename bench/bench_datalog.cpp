@@ -44,5 +44,3 @@ void BM_DatalogRowAppend(benchmark::State &state)
 
 BENCHMARK(BM_DatalogRowFormat)->Unit(benchmark::kNanosecond);
 BENCHMARK(BM_DatalogRowAppend)->Unit(benchmark::kMicrosecond);
-
-BENCHMARK_MAIN();

@@ -169,5 +169,3 @@ void BM_TransactionWithoutWaits(benchmark::State &state)
 BENCHMARK(BM_TransactionWithoutWaits)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-BENCHMARK_MAIN();

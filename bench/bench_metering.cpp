@@ -10,7 +10,6 @@
 #include "widgets/piegauge.h"
 #include "widgets/stringgrid.h"
 
-#include <QApplication>
 #include <QImage>
 
 #include <benchmark/benchmark.h>
@@ -78,14 +77,3 @@ void BM_TickWithPage(benchmark::State &state)
 
 BENCHMARK(BM_TickCycleOnly)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TickWithPage)->Unit(benchmark::kMicrosecond);
-
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

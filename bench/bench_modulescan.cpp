@@ -128,5 +128,3 @@ void BM_ScanFullBus(benchmark::State &state)
 BENCHMARK(BM_ScanFullBus)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
-
-BENCHMARK_MAIN();

@@ -98,5 +98,3 @@ BENCHMARK(BM_OpenReadClose)
     ->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-BENCHMARK_MAIN();

@@ -4,7 +4,6 @@
 
 #include "widgets/stringgrid.h"
 
-#include <QApplication>
 #include <QImage>
 #include <QPainter>
 
@@ -41,14 +40,3 @@ void BM_StringGridRepaint(benchmark::State &state)
 } // namespace
 
 BENCHMARK(BM_StringGridRepaint)->Arg(20)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
-
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
