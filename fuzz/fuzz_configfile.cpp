@@ -4,18 +4,9 @@
 // first 517 bytes.
 
 #include "config/configfile.h"
+#include "fuzzcheck.h"
 
 #include <cstdlib>
-
-namespace {
-
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

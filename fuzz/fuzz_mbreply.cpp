@@ -4,22 +4,13 @@
 // Input: byte 0 chooses the transaction (bit 7: write, else read) and the
 // register count (1 + low 7 bits modulo 127); the rest is the reply.
 
+#include "fuzzcheck.h"
 #include "link/crc16.h"
 #include "link/mbprotocol.h"
 #include "support/fakeline.h"
 
 #include <cstdlib>
 #include <vector>
-
-namespace {
-
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

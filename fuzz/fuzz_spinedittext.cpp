@@ -8,6 +8,7 @@
 // Byte 0 picks the limits (low bits) and how the rest becomes text (bit 7):
 // UTF-8, or raw UTF-16 code units, so that NULs and lone surrogates come too.
 
+#include "fuzzcheck.h"
 #include "widgets/spineditvalue.h"
 
 #include <cmath>
@@ -17,12 +18,6 @@
 #include <string>
 
 namespace {
-
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 struct Limits
 {

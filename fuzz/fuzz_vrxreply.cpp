@@ -4,19 +4,10 @@
 // Input: byte 0 chooses the module (1 + byte modulo 3); the rest is the reply.
 
 #include "debug/vrxprotocol.h"
+#include "fuzzcheck.h"
 #include "support/fakeline.h"
 
 #include <cstdlib>
-
-namespace {
-
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
