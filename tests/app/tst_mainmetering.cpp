@@ -3,6 +3,7 @@
 #include "config/configtree.h"
 #include "metering/tmetering_f.h"
 #include "support/modal.h"
+#include "support/windowenvironment.h"
 #include "widgets/piegauge.h"
 #include "widgets/statuspanel.h"
 #include "widgets/stringgrid.h"
@@ -53,14 +54,7 @@ private slots:
     void autoStartWithAMissingFileMetersNothing();
 
 private:
-    void writeStore(const QByteArray &ini);
-    QString storeFile() const { return m_config->path() + QStringLiteral("/Quelmar/QMRTD.conf"); }
-    QString storedValue(const QString &key) const;
-    QString path(const QString &name) const { return m_work->filePath(name); }
-
-    std::unique_ptr<QTemporaryDir> m_config;
-    std::unique_ptr<QTemporaryDir> m_work;
-    QString m_oldDir;
+    std::unique_ptr<WindowEnvironment> m_env;
 };
 
 namespace {
@@ -107,33 +101,14 @@ QByteArray readFile(const QString &name)
 
 void TestMainMetering::init()
 {
-    m_config = std::make_unique<QTemporaryDir>();
-    m_work = std::make_unique<QTemporaryDir>();
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config->path());
-    m_oldDir = QDir::currentPath();
-    QDir::setCurrent(m_work->path());
+    m_env = std::make_unique<WindowEnvironment>();
     // No port is there: every bus exchange fails at once.
-    writeStore("Comport=" + path(QStringLiteral("noport")).toUtf8() + "\n");
+    m_env->writeStore("Comport=" + m_env->path(QStringLiteral("noport")).toUtf8() + "\n");
 }
 
 void TestMainMetering::cleanup()
 {
-    QDir::setCurrent(m_oldDir);
-}
-
-void TestMainMetering::writeStore(const QByteArray &ini)
-{
-    QVERIFY(QDir().mkpath(m_config->path() + QStringLiteral("/Quelmar")));
-    QFile file(storeFile());
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Preferences]\n" + ini);
-}
-
-QString TestMainMetering::storedValue(const QString &key) const
-{
-    QSettings raw(storeFile(), QSettings::IniFormat);
-    raw.beginGroup(QStringLiteral("Preferences"));
-    return raw.value(key).toString();
+    m_env.reset();
 }
 
 void TestMainMetering::meteringPagePreparesOnlyWhileStopped()
@@ -173,8 +148,8 @@ void TestMainMetering::preparingRaisesThePeriodToTwiceTheActiveModules()
 {
     QFETCH(int, modules);
     QFETCH(int, period);
-    writeStore("Comport=" + path(QStringLiteral("noport")).toUtf8() +
-               "\nPeriod=" + QByteArray::number(period) + "\n");
+    m_env->writeStore("Comport=" + m_env->path(QStringLiteral("noport")).toUtf8() +
+                      "\nPeriod=" + QByteArray::number(period) + "\n");
     TMainF w;
     for (int m = 1; m <= modules; ++m)
         configure(w, m, kNi100);
@@ -185,7 +160,7 @@ void TestMainMetering::preparingRaisesThePeriodToTwiceTheActiveModules()
     QCOMPARE(w.Metering_F1->Metering_Grid->RowCount(), modules + 1);
     QCOMPARE(w.Metering_F1->start_B->isEnabled(), modules > 0);
     // Only in memory: the store keeps what it had until the next save.
-    QCOMPARE(storedValue(QStringLiteral("Period")), QString::number(period));
+    QCOMPARE(m_env->storedValue(QStringLiteral("Period")), QString::number(period));
 }
 
 void TestMainMetering::startLocksTheSettingsAndStopFreesThem()
@@ -255,8 +230,9 @@ void TestMainMetering::startClosesAnOpenTypeSelector()
 
 void TestMainMetering::ticksShowLogAndMoveTheGauge()
 {
-    writeStore("Comport=" + path(QStringLiteral("noport")).toUtf8() +
-               "\nDatalog=1\nDataFile=" + path(QStringLiteral("plant")).toUtf8() + "\n");
+    m_env->writeStore("Comport=" + m_env->path(QStringLiteral("noport")).toUtf8() +
+                      "\nDatalog=1\nDataFile=" + m_env->path(QStringLiteral("plant")).toUtf8() +
+                      "\n");
     TMainF w;
     w.Now = [] { return QDateTime(QDate(2026, 3, 4), QTime(14, 3, 7)); };
     configure(w, 2, kPt100);
@@ -278,7 +254,7 @@ void TestMainMetering::ticksShowLogAndMoveTheGauge()
 
     const QByteArray dashes =
         "\t  ----\t  ----\t  ----\t  ----\t  ----\t  ----\t  ----\t  ----\r\n";
-    QCOMPARE(readFile(path(QStringLiteral("plant_0304.csv"))),
+    QCOMPARE(readFile(m_env->path(QStringLiteral("plant_0304.csv"))),
              "Time\tModule\tRTD 1\tRTD 2\tRTD 3\tRTD 4\tRTD 5\tRTD 6\tRTD 7\tRTD 8\r\n"
              "14:03:07\tRTD Module 2" +
                  dashes + "14:03:07\tRTD Module 7" + dashes);
@@ -288,8 +264,9 @@ void TestMainMetering::ticksShowLogAndMoveTheGauge()
 
 void TestMainMetering::logRowsFollowTheDayAcrossMidnight()
 {
-    writeStore("Comport=" + path(QStringLiteral("noport")).toUtf8() +
-               "\nDatalog=1\nDataFile=" + path(QStringLiteral("rtd_data")).toUtf8() + "\n");
+    m_env->writeStore("Comport=" + m_env->path(QStringLiteral("noport")).toUtf8() +
+                      "\nDatalog=1\nDataFile=" + m_env->path(QStringLiteral("rtd_data")).toUtf8() +
+                      "\n");
     TMainF w;
     QDateTime now(QDate(2026, 12, 31), QTime(23, 59, 59));
     w.Now = [&now] { return now; };
@@ -304,8 +281,8 @@ void TestMainMetering::logRowsFollowTheDayAcrossMidnight()
 
     const QByteArray header =
         "Time\tModule\tRTD 1\tRTD 2\tRTD 3\tRTD 4\tRTD 5\tRTD 6\tRTD 7\tRTD 8\r\n";
-    const QByteArray old = readFile(path(QStringLiteral("rtd_data_1231.csv")));
-    const QByteArray next = readFile(path(QStringLiteral("rtd_data_0101.csv")));
+    const QByteArray old = readFile(m_env->path(QStringLiteral("rtd_data_1231.csv")));
+    const QByteArray next = readFile(m_env->path(QStringLiteral("rtd_data_0101.csv")));
     QVERIFY(old.startsWith(header + "23:59:59\tRTD Module 1\t"));
     QCOMPARE(old.count('\n'), 2);
     QVERIFY(next.startsWith(header + "00:00:00\tRTD Module 1\t"));
@@ -316,9 +293,9 @@ void TestMainMetering::logRowsFollowTheDayAcrossMidnight()
 
 void TestMainMetering::unwritableLogFolderDropsRowsWhileMeteringGoesOn()
 {
-    const QString folder = path(QStringLiteral("gone"));
-    writeStore("Comport=" + path(QStringLiteral("noport")).toUtf8() +
-               "\nPeriod=4\nDatalog=1\nDataFile=" + folder.toUtf8() + "/plant\n");
+    const QString folder = m_env->path(QStringLiteral("gone"));
+    m_env->writeStore("Comport=" + m_env->path(QStringLiteral("noport")).toUtf8() +
+                      "\nPeriod=4\nDatalog=1\nDataFile=" + folder.toUtf8() + "/plant\n");
     TMainF w;
     w.Now = [] { return QDateTime(QDate(2026, 3, 4), QTime(9, 0, 0)); };
     configure(w, 4, kNi120);
@@ -369,9 +346,9 @@ void TestMainMetering::datalogDialogSavesAndShowsTheStatus()
     };
     w.Datalogging1->trigger();
     // Saved after OK and after Cancel alike.
-    QCOMPARE(storedValue(QStringLiteral("Datalog")),
+    QCOMPARE(m_env->storedValue(QStringLiteral("Datalog")),
              ok ? QStringLiteral("1") : QStringLiteral("0"));
-    QCOMPARE(storedValue(QStringLiteral("DataFile")),
+    QCOMPARE(m_env->storedValue(QStringLiteral("DataFile")),
              ok ? QStringLiteral("/logs/boiler") : QStringLiteral("rtd_data"));
     QCOMPARE(w.datalog_P->text(),
              ok ? QStringLiteral("Datalogging: ON") : QStringLiteral("Datalogging: OFF"));
@@ -381,7 +358,7 @@ void TestMainMetering::datalogDialogSavesAndShowsTheStatus()
 
 void TestMainMetering::saveThenLoadRestoresTypesAndPeriod()
 {
-    const QString file = path(QStringLiteral("plant.cfg"));
+    const QString file = m_env->path(QStringLiteral("plant.cfg"));
     {
         TMainF w;
         configure(w, 5, kPt100);
@@ -391,7 +368,7 @@ void TestMainMetering::saveThenLoadRestoresTypesAndPeriod()
         w.ChooseConfigFile = [&](bool save, const QString &) { return save ? file : QString(); };
         w.SaveConfig1Click();
         QCOMPARE(w.config_file_P->text(), QStringLiteral("Config File: plant.cfg"));
-        QCOMPARE(storedValue(QStringLiteral("Config_File")), file);
+        QCOMPARE(m_env->storedValue(QStringLiteral("Config_File")), file);
     }
     QMap<int, QByteArray> blocks;
     blocks[5] = QByteArray("\x01\x00\x01\x01\x01\x01\x01\x01", 8);
@@ -416,7 +393,7 @@ void TestMainMetering::saveThenLoadRestoresTypesAndPeriod()
 
 void TestMainMetering::loadRevealsSelectedModulesInTheTree()
 {
-    const QString file = path(QStringLiteral("two.cfg"));
+    const QString file = m_env->path(QStringLiteral("two.cfg"));
     QMap<int, QByteArray> blocks;
     blocks[20] = QByteArray("\x02\x00\x00\x00\x00\x00\x00\x00", 8);
     writeFile(file, cfgImage(10, blocks));
@@ -444,7 +421,7 @@ void TestMainMetering::loadRevealsSelectedModulesInTheTree()
 // The period byte of a file that fails its checks used to become the period.
 void TestMainMetering::rejectedFileIsReportedAndKeepsThePeriod()
 {
-    const QString file = path(QStringLiteral("bad.cfg"));
+    const QString file = m_env->path(QStringLiteral("bad.cfg"));
     QMap<int, QByteArray> blocks;
     blocks[3] = QByteArray("\x01\x06\x00\x00\x00\x00\x00\x00", 8); // a code of 6
     writeFile(file, cfgImage(200, blocks));
@@ -469,14 +446,14 @@ void TestMainMetering::rejectedFileIsReportedAndKeepsThePeriod()
     QCOMPARE(w.table.group_state[1], kMarkOff);
     QVERIFY(w.config_file_P->text().isEmpty());
     QCOMPARE(w.PrefInfo.Config_File, file);
-    QCOMPARE(storedValue(QStringLiteral("Config_File")), file);
+    QCOMPARE(m_env->storedValue(QStringLiteral("Config_File")), file);
 }
 
 void TestMainMetering::unopenableFileChangesNothingButItsName()
 {
     TMainF w;
     configure(w, 9, kPt100);
-    const QString file = path(QStringLiteral("missing.cfg"));
+    const QString file = m_env->path(QStringLiteral("missing.cfg"));
     w.ChooseConfigFile = [&](bool, const QString &) { return file; };
     w.LoadConfig1Click();
     QCOMPARE(w.table.input_type[1][9], int(kPt100));
@@ -493,15 +470,15 @@ void TestMainMetering::cancelledLoadStillPreparesAndSaves()
     w.ChooseConfigFile = [](bool, const QString &) { return QString(); };
     w.LoadConfig1Click();
     QCOMPARE(w.PrefInfo.Period, 80);
-    QCOMPARE(storedValue(QStringLiteral("Period")), QStringLiteral("80"));
-    QCOMPARE(storedValue(QStringLiteral("Config_File")), QStringLiteral("rtd.cfg"));
+    QCOMPARE(m_env->storedValue(QStringLiteral("Period")), QStringLiteral("80"));
+    QCOMPARE(m_env->storedValue(QStringLiteral("Config_File")), QStringLiteral("rtd.cfg"));
 }
 
 // A save that could not write looked like success: no message, and the
 // status panel named a file that did not hold the configuration.
 void TestMainMetering::failedSaveIsReportedAndKeepsTheName()
 {
-    const QString file = path(QStringLiteral("nofolder/plant.cfg"));
+    const QString file = m_env->path(QStringLiteral("nofolder/plant.cfg"));
     TMainF w;
     configure(w, 5, kPt100);
     w.ChooseConfigFile = [&](bool, const QString &) { return file; };
@@ -518,13 +495,13 @@ void TestMainMetering::failedSaveIsReportedAndKeepsTheName()
 
 void TestMainMetering::autoStartLoadsTheFileAndMeters()
 {
-    const QString file = path(QStringLiteral("auto.cfg"));
+    const QString file = m_env->path(QStringLiteral("auto.cfg"));
     QMap<int, QByteArray> blocks;
     blocks[2] = QByteArray(8, '\x01');
     blocks[7] = QByteArray(8, '\x03');
     writeFile(file, cfgImage(6, blocks));
-    writeStore("Comport=" + path(QStringLiteral("noport")).toUtf8() +
-               "\nAutoStart=1\nDatalog=1\nConfig_File=" + file.toUtf8() + "\n");
+    m_env->writeStore("Comport=" + m_env->path(QStringLiteral("noport")).toUtf8() +
+                      "\nAutoStart=1\nDatalog=1\nConfig_File=" + file.toUtf8() + "\n");
     TMainF w;
     QVERIFY(w.table.metering_on);
     QCOMPARE(w.PageControl1->currentWidget(), w.Metering_Tab);
@@ -540,8 +517,9 @@ void TestMainMetering::autoStartLoadsTheFileAndMeters()
 
 void TestMainMetering::autoStartWithAMissingFileMetersNothing()
 {
-    writeStore("Comport=" + path(QStringLiteral("noport")).toUtf8() +
-               "\nAutoStart=1\nConfig_File=" + path(QStringLiteral("none.cfg")).toUtf8() + "\n");
+    m_env->writeStore(
+        "Comport=" + m_env->path(QStringLiteral("noport")).toUtf8() +
+        "\nAutoStart=1\nConfig_File=" + m_env->path(QStringLiteral("none.cfg")).toUtf8() + "\n");
     TMainF w;
     QVERIFY(w.table.metering_on);
     QCOMPARE(w.PageControl1->currentWidget(), w.Metering_Tab);

@@ -10,6 +10,7 @@
 #include "support/linesettings.h"
 #include "support/modal.h"
 #include "support/pty.h"
+#include "support/windowenvironment.h"
 #include "widgets/stateimages.h"
 #include "widgets/statuspanel.h"
 #include "widgets/stringgrid.h"
@@ -70,34 +71,17 @@ private slots:
     void closingClosesOpenPorts();
 
 private:
-    void writeStore(const QByteArray &ini);
-    QString storeFile() const { return m_config->path() + QStringLiteral("/Quelmar/QMRTD.conf"); }
-
-    std::unique_ptr<QTemporaryDir> m_config;
-    std::unique_ptr<QTemporaryDir> m_work;
-    QString m_oldDir;
+    std::unique_ptr<WindowEnvironment> m_env;
 };
 
 void TestMainWindow::init()
 {
-    m_config = std::make_unique<QTemporaryDir>();
-    m_work = std::make_unique<QTemporaryDir>();
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config->path());
-    m_oldDir = QDir::currentPath();
-    QDir::setCurrent(m_work->path());
+    m_env = std::make_unique<WindowEnvironment>();
 }
 
 void TestMainWindow::cleanup()
 {
-    QDir::setCurrent(m_oldDir);
-}
-
-void TestMainWindow::writeStore(const QByteArray &ini)
-{
-    QVERIFY(QDir().mkpath(m_config->path() + QStringLiteral("/Quelmar")));
-    QFile file(storeFile());
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Preferences]\n" + ini);
+    m_env.reset();
 }
 
 void TestMainWindow::firstStartShowsDefaults()
@@ -127,7 +111,7 @@ void TestMainWindow::firstStartShowsDefaults()
     QCOMPARE(w.cycle.read_cursor, 0);
     QCOMPARE(w.table.UpdateActiveModules(), 0);
     // The defaults were written on first start.
-    QSettings raw(storeFile(), QSettings::IniFormat);
+    QSettings raw(m_env->storeFile(), QSettings::IniFormat);
     QCOMPARE(raw.value(QStringLiteral("Preferences/Period")).toString(), QStringLiteral("63"));
     QCOMPARE(raw.value(QStringLiteral("Preferences/Comport")).toString(), QStringLiteral("ttyS0"));
 }
@@ -316,14 +300,14 @@ void TestMainWindow::storedPlacement()
 {
     QFETCH(QByteArray, ini);
     QFETCH(QRect, expected);
-    writeStore(ini);
+    m_env->writeStore(ini);
     TMainF w;
     QCOMPARE(QRect(w.pos(), w.size()), expected);
 }
 
 void TestMainWindow::junkPreferencesStartWithDefaults()
 {
-    writeStore("Period=soon\nTemperature=Fahrenheit\nAutoStart=maybe\nHeight=tall\n");
+    m_env->writeStore("Period=soon\nTemperature=Fahrenheit\nAutoStart=maybe\nHeight=tall\n");
     TMainF w;
     QCOMPARE(w.PrefInfo.Period, 63);
     QCOMPARE(w.PrefInfo.AutoStart, false);
@@ -355,7 +339,7 @@ void TestMainWindow::datalogStatusAtStart()
     QFETCH(QByteArray, ini);
     QFETCH(QString, panel);
     QFETCH(QString, file);
-    writeStore(ini);
+    m_env->writeStore(ini);
     TMainF w;
     QCOMPARE(w.datalog_P->text(), panel);
     QCOMPARE(w.datalog_file_P->text(), file);
@@ -375,7 +359,7 @@ void TestMainWindow::closingSavesPlacementAndStopsTimers()
         QVERIFY(!w.Read_Timer->isActive());
         QVERIFY(!w.VRX_Read_Timer->isActive());
     }
-    QSettings raw(storeFile(), QSettings::IniFormat);
+    QSettings raw(m_env->storeFile(), QSettings::IniFormat);
     raw.beginGroup(QStringLiteral("Preferences"));
     QCOMPARE(raw.value(QStringLiteral("Left")).toString(), QStringLiteral("50"));
     QCOMPARE(raw.value(QStringLiteral("Top")).toString(), QStringLiteral("60"));
@@ -396,7 +380,7 @@ void TestMainWindow::closingSavesPlacementAndStopsTimers()
 // stopped and the ports closed.
 void TestMainWindow::unwritablePreferencesAreReported()
 {
-    QFile blocker(m_config->path() + QStringLiteral("/Quelmar"));
+    QFile blocker(m_env->configPath() + QStringLiteral("/Quelmar"));
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
 
@@ -405,7 +389,7 @@ void TestMainWindow::unwritablePreferencesAreReported()
     TMainF w;
     QVERIFY(atStart->seen);
     QCOMPARE(atStart->caption, QStringLiteral("Kelvora"));
-    QVERIFY2(atStart->text.contains(storeFile()), qPrintable(atStart->text));
+    QVERIFY2(atStart->text.contains(m_env->storeFile()), qPrintable(atStart->text));
     QCOMPARE(w.PrefInfo.Period, 63);
     QCOMPARE(w.period_P->text(), QStringLiteral("Period: 63"));
 
@@ -421,7 +405,7 @@ void TestMainWindow::unwritablePreferencesAreReported()
     QVERIFY(w.close());
     QVERIFY(atClose->seen);
     QCOMPARE(atClose->caption, QStringLiteral("Kelvora"));
-    QVERIFY2(atClose->text.contains(storeFile()), qPrintable(atClose->text));
+    QVERIFY2(atClose->text.contains(m_env->storeFile()), qPrintable(atClose->text));
     QVERIFY(timersStopped);
 }
 
@@ -433,7 +417,7 @@ void TestMainWindow::busPortsTakeTheirLineSettings()
 {
     Pty pty;
     QVERIFY(pty.Valid());
-    writeStore("Comport=" + pty.Path().toUtf8() + "\n");
+    m_env->writeStore("Comport=" + pty.Path().toUtf8() + "\n");
     TMainF w;
     QCOMPARE(w.m_comport.BaudRate(), 19200);
     QCOMPARE(w.m_comport.Parity(), ParityBits::None);
@@ -517,7 +501,7 @@ void TestMainWindow::help()
     QCOMPARE(!asked.isEmpty(), browserAsked);
     if (browserAsked)
         QCOMPARE(asked.toLocalFile(),
-                 QDir(m_work->path()).filePath(QStringLiteral("help/index.html")));
+                 QDir(m_env->workPath()).filePath(QStringLiteral("help/index.html")));
     QCOMPARE(seen->seen, !message.isEmpty());
     if (seen->seen) {
         QCOMPARE(seen->caption, QStringLiteral("Help File Open Error"));
@@ -528,10 +512,10 @@ void TestMainWindow::help()
 void TestMainWindow::helpPathIsTheStartupDirectory()
 {
     TMainF w;
-    const QString expected = m_work->path() + QStringLiteral("/help/index.html");
+    const QString expected = m_env->workPath() + QStringLiteral("/help/index.html");
     QCOMPARE(w.help_path, expected);
     // Moving the current directory afterwards does not move the help.
-    QDir::setCurrent(m_oldDir);
+    QDir::setCurrent(QDir::tempPath());
     QCOMPARE(w.help_path, expected);
 }
 
@@ -622,11 +606,11 @@ void TestMainWindow::newConfigurationFromTheMenu()
 
 void TestMainWindow::sendConfigurationFromTheMenu()
 {
-    BusSimulator sim(m_work->path() + QStringLiteral("/ttySIM"));
+    BusSimulator sim(m_env->workPath() + QStringLiteral("/ttySIM"));
     sim.addModule(5);
     const Result<> started = sim.start();
     QVERIFY2(started, qPrintable(started.error()));
-    writeStore("Comport=" + sim.linkPath().toUtf8() + "\n");
+    m_env->writeStore("Comport=" + sim.linkPath().toUtf8() + "\n");
 
     TMainF w;
     QCOMPARE(w.m_comport.Port(), sim.linkPath());
@@ -652,7 +636,7 @@ void TestMainWindow::sendConfigurationFromTheMenu()
 // close stored that place again, so every later start was invisible too.
 void TestMainWindow::placeOnNoScreenOpensCentredAndIsNotStoredAgain()
 {
-    writeStore("Left=99999\nTop=-5000\nHeight=600\nWidth=800\n");
+    m_env->writeStore("Left=99999\nTop=-5000\nHeight=600\nWidth=800\n");
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     const QPoint centred(area.left() + (area.width() - 800) / 2,
                          area.top() + (area.height() - 600) / 2);
@@ -662,7 +646,7 @@ void TestMainWindow::placeOnNoScreenOpensCentredAndIsNotStoredAgain()
         w.show();
         QVERIFY(w.close());
     }
-    QSettings raw(storeFile(), QSettings::IniFormat);
+    QSettings raw(m_env->storeFile(), QSettings::IniFormat);
     raw.beginGroup(QStringLiteral("Preferences"));
     QCOMPARE(raw.value(QStringLiteral("Left")).toString(), QString::number(centred.x()));
     QCOMPARE(raw.value(QStringLiteral("Top")).toString(), QString::number(centred.y()));
@@ -676,9 +660,9 @@ void TestMainWindow::unreadablePreferencesAreReportedAsUnreadable()
     QByteArray junk(2048, '\0');
     for (int i = 0; i < junk.size(); ++i)
         junk[i] = static_cast<char>((i * 151 + 7) % 256);
-    writeStore({}); // makes the folder
+    m_env->writeStore({}); // makes the folder
     {
-        QFile file(storeFile());
+        QFile file(m_env->storeFile());
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(junk);
     }
@@ -691,7 +675,7 @@ void TestMainWindow::unreadablePreferencesAreReportedAsUnreadable()
              qPrintable(atStart->text));
     QVERIFY2(atStart->text.contains(QStringLiteral("default preferences")),
              qPrintable(atStart->text));
-    QVERIFY2(atStart->text.contains(storeFile()), qPrintable(atStart->text));
+    QVERIFY2(atStart->text.contains(m_env->storeFile()), qPrintable(atStart->text));
     QVERIFY2(!atStart->text.contains(QStringLiteral("written")), qPrintable(atStart->text));
     QCOMPARE(w.period_P->text(), QStringLiteral("Period: 63"));
     QCOMPARE(w.com_P->text(), QStringLiteral("Comport: ttyS0"));
@@ -702,7 +686,7 @@ void TestMainWindow::unreadablePreferencesAreReportedAsUnreadable()
         atClose, [](QWidget *box) { PressButton(box, QStringLiteral("OK")); }, 50);
     QVERIFY(w.close());
     QVERIFY2(!atClose->seen, qPrintable(atClose->text));
-    QSettings raw(storeFile(), QSettings::IniFormat);
+    QSettings raw(m_env->storeFile(), QSettings::IniFormat);
     QCOMPARE(raw.value(QStringLiteral("Preferences/Period")).toString(), QStringLiteral("63"));
     QCOMPARE(raw.status(), QSettings::NoError);
 }

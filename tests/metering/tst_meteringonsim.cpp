@@ -10,6 +10,7 @@
 #include "metering/tmetering_f.h"
 #include "sim/bussimulator.h"
 #include "support/modal.h"
+#include "support/windowenvironment.h"
 #include "widgets/stringgrid.h"
 
 #include <QDir>
@@ -62,9 +63,7 @@ private:
     void verifyDatalogWhole() const;
     QList<SimRequest> writes() const;
 
-    std::unique_ptr<QTemporaryDir> m_config;
-    std::unique_ptr<QTemporaryDir> m_work;
-    QString m_oldDir;
+    std::unique_ptr<WindowEnvironment> m_env;
     std::unique_ptr<BusSimulator> m_sim;
     std::unique_ptr<TMainF> m_window;
     QDateTime m_now;
@@ -160,17 +159,12 @@ private:
 
 void tst_MeteringOnSim::init()
 {
-    m_config = std::make_unique<QTemporaryDir>();
-    m_work = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_config->isValid() && m_work->isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config->path());
-    m_oldDir = QDir::currentPath();
-    QDir::setCurrent(m_work->path());
+    m_env = std::make_unique<WindowEnvironment>();
     m_now = QDateTime(QDate(2024, 3, 14), QTime(10, 0, 0));
     m_progressBoxes = 0;
     m_modalDuringProgress = false;
 
-    m_sim = std::make_unique<BusSimulator>(m_work->filePath(QStringLiteral("ttyBUS")));
+    m_sim = std::make_unique<BusSimulator>(m_env->path(QStringLiteral("ttyBUS")));
     for (int m : kModules)
         QVERIFY(m_sim->addModule(m)); // unconfigured: 20000 until START sends
     QVERIFY(m_sim->addModule(12));    // on the bus, not in the configuration
@@ -189,18 +183,13 @@ void tst_MeteringOnSim::cleanup()
     QVERIFY(!m_modalDuringProgress);
     m_window.reset();
     m_sim.reset();
-    QDir::setCurrent(m_oldDir);
+    m_env.reset();
 }
 
 void tst_MeteringOnSim::startMetering()
 {
-    QVERIFY(QDir().mkpath(m_config->path() + QStringLiteral("/Quelmar")));
-    {
-        QFile store(m_config->path() + QStringLiteral("/Quelmar/QMRTD.conf"));
-        QVERIFY(store.open(QIODevice::WriteOnly));
-        store.write("[Preferences]\nComport=" + m_sim->linkPath().toUtf8() + "\n");
-    }
-    const QString cfg = m_work->filePath(QStringLiteral("bus.cfg"));
+    m_env->writeStore("Comport=" + m_sim->linkPath().toUtf8() + "\n");
+    const QString cfg = m_env->path(QStringLiteral("bus.cfg"));
     {
         QFile file(cfg);
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -215,7 +204,7 @@ void tst_MeteringOnSim::startMetering()
     new ProgressWatch(&w, m_progressBoxes, m_modalDuringProgress);
     w.Now = [this] { return m_now; };
     w.PrefInfo.Datalog = true;
-    w.PrefInfo.DataFile = m_work->filePath(QStringLiteral("plant"));
+    w.PrefInfo.DataFile = m_env->path(QStringLiteral("plant"));
 
     w.LoadConfigFile(cfg);
     w.Config_Page->RefreshConfigGrid();
@@ -261,7 +250,7 @@ QStringList tst_MeteringOnSim::rowTexts(int module) const
 
 QByteArray tst_MeteringOnSim::datalog() const
 {
-    QFile file(m_work->filePath(QStringLiteral("plant_0314.csv")));
+    QFile file(m_env->path(QStringLiteral("plant_0314.csv")));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();

@@ -11,6 +11,7 @@
 #include "sim/bussimulator.h"
 #include "sim/simconsole.h"
 #include "support/modal.h"
+#include "support/windowenvironment.h"
 #include "widgets/stringgrid.h"
 
 #include <QAccessible>
@@ -194,9 +195,7 @@ private:
     void selectPage();
     QStringList row(int r) const;
 
-    std::unique_ptr<QTemporaryDir> m_config;
-    std::unique_ptr<QTemporaryDir> m_work;
-    QString m_oldDir;
+    std::unique_ptr<WindowEnvironment> m_env;
     std::unique_ptr<BusSimulator> m_sim;
     std::unique_ptr<TMainF> m_window;
     MiscInfoPage *m_page = nullptr;
@@ -213,14 +212,9 @@ void TestMiscInfoPage::initTestCase()
 // with old firmware (3.00). Nothing answers at 40.
 void TestMiscInfoPage::init()
 {
-    m_config = std::make_unique<QTemporaryDir>();
-    m_work = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_config->isValid() && m_work->isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config->path());
-    m_oldDir = QDir::currentPath();
-    QDir::setCurrent(m_work->path());
+    m_env = std::make_unique<WindowEnvironment>();
 
-    m_sim = std::make_unique<BusSimulator>(m_work->filePath(QStringLiteral("ttyBUS")));
+    m_sim = std::make_unique<BusSimulator>(m_env->path(QStringLiteral("ttyBUS")));
     for (int m : {2, 5, 9})
         QVERIFY(m_sim->addModule(m));
     SimConsole console(*m_sim);
@@ -230,11 +224,7 @@ void TestMiscInfoPage::init()
     const Result<> started = m_sim->start();
     QVERIFY2(started, qPrintable(started.error()));
 
-    QVERIFY(QDir().mkpath(m_config->path() + QStringLiteral("/Quelmar")));
-    QFile store(m_config->path() + QStringLiteral("/Quelmar/QMRTD.conf"));
-    QVERIFY(store.open(QIODevice::WriteOnly));
-    store.write("[Preferences]\nComport=" + m_sim->linkPath().toUtf8() + "\n");
-    store.close();
+    m_env->writeStore("Comport=" + m_sim->linkPath().toUtf8() + "\n");
 
     m_window = std::make_unique<TMainF>();
     m_page = m_window->Misc_Page;
@@ -246,7 +236,7 @@ void TestMiscInfoPage::cleanup()
 {
     m_window.reset();
     m_sim.reset();
-    QDir::setCurrent(m_oldDir);
+    m_env.reset();
 }
 
 void TestMiscInfoPage::configure(int m, int type)
