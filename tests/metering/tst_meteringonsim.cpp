@@ -72,6 +72,7 @@ private:
     // while one of them moved its bar.
     int m_progressBoxes = 0;
     bool m_modalDuringProgress = false;
+    bool m_timerDuringProgress = false;
 };
 
 namespace {
@@ -125,11 +126,16 @@ bool AllNumbers(const QStringList &texts)
 const QStringList kDashes = QStringList(8, QStringLiteral("----"));
 
 // Watches a window for the progress boxes put over it; the window owns it.
+// Notes a box that is modal, and one that stands while the read timer runs:
+// the resend must hold the timer off, so that its next tick comes a whole
+// interval after the send instead of at once.
 class ProgressWatch : public QObject
 {
 public:
-    ProgressWatch(QWidget *window, int &boxes, bool &modalSeen)
-        : QObject(window), m_boxes(boxes), m_modalSeen(modalSeen)
+    ProgressWatch(QWidget *window, const QTimer *timer, int &boxes, bool &modalSeen,
+                  bool &timerSeen)
+        : QObject(window), m_timer(timer), m_boxes(boxes), m_modalSeen(modalSeen),
+          m_timerSeen(timerSeen)
     {
         window->installEventFilter(this);
     }
@@ -146,13 +152,17 @@ protected:
         QObject::connect(box->ProgressBar1, &QProgressBar::valueChanged, this, [this, box] {
             if (box->isModal() || QApplication::activeModalWidget())
                 m_modalSeen = true;
+            if (m_timer->isActive())
+                m_timerSeen = true;
         });
         return false;
     }
 
 private:
+    const QTimer *m_timer;
     int &m_boxes;
     bool &m_modalSeen;
+    bool &m_timerSeen;
 };
 
 } // namespace
@@ -163,6 +173,7 @@ void tst_MeteringOnSim::init()
     m_now = QDateTime(QDate(2024, 3, 14), QTime(10, 0, 0));
     m_progressBoxes = 0;
     m_modalDuringProgress = false;
+    m_timerDuringProgress = false;
 
     m_sim = std::make_unique<BusSimulator>(m_env->path(QStringLiteral("ttyBUS")));
     for (int m : kModules)
@@ -181,6 +192,7 @@ void tst_MeteringOnSim::cleanup()
 {
     QVERIFY2(!m_modal->seen, qPrintable(m_modal->caption + QLatin1Char(' ') + m_modal->text));
     QVERIFY(!m_modalDuringProgress);
+    QVERIFY(!m_timerDuringProgress);
     m_window.reset();
     m_sim.reset();
     m_env.reset();
@@ -201,7 +213,8 @@ void tst_MeteringOnSim::startMetering()
     QCOMPARE(w.m_comport.Port(), m_sim->linkPath());
     // The test is the timer: the real one keeps running, but never ticks.
     QObject::disconnect(w.Read_Timer, &QTimer::timeout, &w, &TMainF::Read_TimerTimer);
-    new ProgressWatch(&w, m_progressBoxes, m_modalDuringProgress);
+    new ProgressWatch(&w, w.Read_Timer, m_progressBoxes, m_modalDuringProgress,
+                      m_timerDuringProgress);
     w.Now = [this] { return m_now; };
     w.PrefInfo.Datalog = true;
     w.PrefInfo.DataFile = m_env->path(QStringLiteral("plant"));
