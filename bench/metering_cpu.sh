@@ -34,70 +34,17 @@ build=$(cd "${1:-build}" && pwd)
 measure=${KELVORA_BENCH_SECONDS:-60}
 warmup=${KELVORA_BENCH_WARMUP:-2}
 
-for program in kelvora kelvora-sim; do
-    if [ ! -x "$build/$program" ]; then
-        echo "metering_cpu: $build/$program is missing; build first" >&2
-        exit 1
-    fi
-done
+name=metering_cpu
+# shellcheck source=bench/cpu_common.sh
+. bench/cpu_common.sh
+mkdir -p "$work/log"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/kelvora-cpu.XXXXXX")
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    if [ "${KELVORA_BENCH_KEEP:-0}" = 1 ]; then
-        echo "metering_cpu: kept $work"
-    else
-        rm -rf "$work"
-    fi
-}
-trap cleanup EXIT
-mkdir -p "$work/config/Quelmar" "$work/run" "$work/lock" "$work/log"
-chmod 700 "$work/run"
+# Every input is in use, with every kind of sensor.
+block() { echo 1 1 2 3 4 5 1 $((1 + $1 % 5)); }
+write_config "$work/bus.cfg" block
+start_simulator --modules 1-63
+write_preferences 1 "$work/log/plant"
 
-# The configuration file, 550 bytes: header 0..5, the period byte, 63 blocks
-# of eight input type codes (module 1 first), trailer 0..5, 33 zeros. Every
-# input is in use, with every kind of sensor.
-put_bytes() {
-    local b oct
-    for b in "$@"; do
-        printf -v oct '\\0%03o' "$b"
-        printf '%b' "$oct"
-    done
-}
-{
-    put_bytes 0 1 2 3 4 5
-    put_bytes 126
-    for m in $(seq 63); do
-        put_bytes 1 1 2 3 4 5 1 $((1 + m % 5))
-    done
-    put_bytes 0 1 2 3 4 5
-    for _ in $(seq 33); do put_bytes 0; done
-} > "$work/bus.cfg"
-size=$(stat -c %s "$work/bus.cfg")
-[ "$size" -eq 550 ] || { echo "metering_cpu: bus.cfg has $size bytes" >&2; exit 1; }
-
-link="$work/ttyBUS"
-"$build/kelvora-sim" --link "$link" --no-stdin --modules 1-63 > "$work/sim.log" 2>&1 &
-sim_pid=$!
-pids+=("$sim_pid")
-for _ in $(seq 100); do [ -e "$link" ] && break; sleep 0.1; done
-[ -e "$link" ] || { echo "metering_cpu: the simulator did not start" >&2; cat "$work/sim.log" >&2; exit 1; }
-
-cat > "$work/config/Quelmar/QMRTD.conf" <<EOF
-[Preferences]
-AutoStart=1
-Datalog=1
-ShowOptions=0
-Comport=$link
-Temperature=Celsius
-Period=126
-Config_File=$work/bus.cfg
-DataFile=$work/log/plant
-EOF
-
-export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run" KELVORA_LOCK_DIR="$work/lock"
 if [ "${KELVORA_BENCH_XVFB:-0}" = 1 ]; then
     display=":$((150 + RANDOM % 100))"
     Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
@@ -122,16 +69,6 @@ rows() {
         total=$((total + n - 1))
     done
     echo "$total"
-}
-
-# utime + stime of a process in clock ticks.
-cpu_ticks() {
-    local stat
-    read -r stat < "/proc/$1/stat"
-    stat=${stat##*) }
-    # shellcheck disable=SC2086
-    set -- $stat
-    echo $(( ${12} + ${13} ))
 }
 
 for _ in $(seq 600); do

@@ -27,12 +27,6 @@ cd "$(dirname "$0")/.."
 root=$PWD
 build=$(cd "${1:-build}" && pwd)
 
-for program in "$build/kelvora" "$build/kelvora-sim"; do
-    if [ ! -x "$program" ]; then
-        echo "scan_cpu: $program is missing; build first" >&2
-        exit 1
-    fi
-done
 for tool in Xvfb xdpyinfo xdotool; do
     if ! command -v "$tool" >/dev/null; then
         echo "scan_cpu: $tool is missing; run scripts/setup.sh" >&2
@@ -40,63 +34,20 @@ for tool in Xvfb xdpyinfo xdotool; do
     fi
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/kelvora-scan.XXXXXX")
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    if [ "${KELVORA_BENCH_KEEP:-0}" = 1 ]; then
-        echo "scan_cpu: kept $work"
-    else
-        rm -rf "$work"
-    fi
-}
-trap cleanup EXIT
-mkdir -p "$work/config/Quelmar" "$work/run" "$work/lock"
-chmod 700 "$work/run"
+name=scan_cpu
+# shellcheck source=bench/cpu_common.sh
+. bench/cpu_common.sh
 
-# The configuration file, 550 bytes: header 0..5, the period byte, 63 blocks
-# of eight input type codes (module 1 first), trailer 0..5, 33 zeros. Every
-# module has inputs in use, so all 63 are listed.
-put_bytes() {
-    local b oct
-    for b in "$@"; do
-        printf -v oct '\\0%03o' "$b"
-        printf '%b' "$oct"
-    done
-}
-{
-    put_bytes 0 1 2 3 4 5
-    put_bytes 126
-    for _ in $(seq 63); do put_bytes 1 1 2 3 4 5 1 0; done
-    put_bytes 0 1 2 3 4 5
-    for _ in $(seq 33); do put_bytes 0; done
-} > "$work/bus.cfg"
-
-link="$work/ttyBUS"
-"$build/kelvora-sim" --link "$link" --no-stdin --modules 1,17,33,49 > "$work/sim.log" 2>&1 &
-sim_pid=$!
-pids+=("$sim_pid")
-for _ in $(seq 100); do [ -e "$link" ] && break; sleep 0.1; done
-[ -e "$link" ] || { echo "scan_cpu: the simulator did not start" >&2; cat "$work/sim.log" >&2; exit 1; }
-
-cat > "$work/config/Quelmar/QMRTD.conf" <<EOF
-[Preferences]
-AutoStart=1
-Datalog=0
-ShowOptions=0
-Comport=$link
-Temperature=Celsius
-Period=126
-Config_File=$work/bus.cfg
-DataFile=$work/plant
-EOF
+# Every module has inputs in use, so all 63 are listed.
+block() { echo 1 1 2 3 4 5 1 0; }
+write_config "$work/bus.cfg" block
+start_simulator --modules 1,17,33,49
+write_preferences 0 "$work/plant"
 
 display=":$((150 + RANDOM % 100))"
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
 export DISPLAY=$display QT_QPA_PLATFORM=xcb
-export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run" KELVORA_LOCK_DIR="$work/lock"
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 (cd "$root" && exec "$build/kelvora") > "$work/kelvora.log" 2>&1 &
@@ -118,16 +69,6 @@ done
 for _ in $(seq 20); do [ -n "$(window 'Sending Configuration')" ] && break; sleep 0.1; done
 for _ in $(seq 600); do [ -z "$(window 'Sending Configuration')" ] && break; sleep 0.1; done
 sleep 1
-
-# utime + stime of a process in clock ticks.
-cpu_ticks() {
-    local stat
-    read -r stat < "/proc/$1/stat"
-    stat=${stat##*) }
-    # shellcheck disable=SC2086
-    set -- $stat
-    echo $(( ${12} + ${13} ))
-}
 
 # Places in the 800 x 550 window: the third tab, and the Scan button (left
 # 135 on the button panel, which lies at left 172 of the page and 42 pixels
