@@ -120,11 +120,8 @@ QPushButton *MakeButton(QWidget *parent, const char *name, const QString &captio
 ConfigPage::ConfigPage(ModuleTable &table, QWidget *parent) : QWidget(parent), m_table(table)
 {
     setObjectName(QStringLiteral("ConfigPage"));
-    // The dialog font at 8 points is 11 pixels high; the 64-pixel tiles and
-    // the 90-pixel buttons are sized for it.
-    QFont pageFont = font();
-    pageFont.setPixelSize(11);
-    setFont(pageFont);
+    // The 64-pixel tiles and the 90-pixel buttons are sized for this font.
+    SetDialogFont(this);
 
     Config_Tree = new ConfigTree(this);
     Config_Tree->setObjectName(QStringLiteral("Config_Tree"));

@@ -2,6 +2,7 @@
 
 #include "metering/datalogfile.h"
 #include "widgets/filedialogs.h"
+#include "widgets/palette.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -19,11 +20,8 @@ TDatalogF::TDatalogF(bool &AutoStart, QString &DataFile, bool &Datalog, QWidget 
     setWindowTitle(QStringLiteral("Datalogging Options"));
     setModal(true);
     setFixedSize(592, 146);
-    // The dialog font at 8 points is 11 pixels high; the controls are laid
-    // out for it.
-    QFont dialogFont = font();
-    dialogFont.setPixelSize(11);
-    setFont(dialogFont);
+    // The controls are laid out for this font.
+    SetDialogFont(this);
     // Only a base name is chosen here; the day's files are made when rows
     // are logged, so there is nothing to overwrite yet.
     ChooseFile = [](QWidget *dialogOwner, const QString &baseName) {

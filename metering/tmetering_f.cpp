@@ -37,16 +37,11 @@ TMetering_F::TMetering_F(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Metering_F1"));
     SetBackground(this, kMediumGrey);
-    QFont pageFont = font();
-    pageFont.setPixelSize(11);
-    setFont(pageFont);
+    SetDialogFont(this);
 
     metering_T = new QTreeWidget(this);
     metering_T->setObjectName(QStringLiteral("metering_T"));
-    SetUpStateTree(metering_T);
-    metering_T->setRootIsDecorated(false);
-    metering_T->setSelectionMode(QAbstractItemView::NoSelection);
-    metering_T->setFocusPolicy(Qt::NoFocus);
+    SetUpModuleListTree(metering_T);
 
     Metering_Grid = new StringGrid(this);
     Metering_Grid->setObjectName(QStringLiteral("Metering_Grid"));

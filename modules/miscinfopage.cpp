@@ -68,16 +68,11 @@ MiscInfoPage::MiscInfoPage(ModuleTable &table, QWidget *parent) : QWidget(parent
 {
     setObjectName(QStringLiteral("MiscInfoPage"));
     SetBackground(this, kMediumGrey);
-    QFont pageFont = font();
-    pageFont.setPixelSize(11);
-    setFont(pageFont);
+    SetDialogFont(this);
 
     freq_T = new QTreeWidget(this);
     freq_T->setObjectName(QStringLiteral("freq_T"));
-    SetUpStateTree(freq_T);
-    freq_T->setRootIsDecorated(false);
-    freq_T->setSelectionMode(QAbstractItemView::NoSelection);
-    freq_T->setFocusPolicy(Qt::NoFocus);
+    SetUpModuleListTree(freq_T);
     freq_T->setAccessibleName(QStringLiteral("Listed modules"));
 
     Freq_Grid = new StringGrid(this);

@@ -10,3 +10,10 @@ void SetBackground(QWidget *widget, const QColor &colour)
     pal.setColor(QPalette::Base, colour);
     widget->setPalette(pal);
 }
+
+void SetDialogFont(QWidget *widget)
+{
+    QFont font = widget->font();
+    font.setPixelSize(11);
+    widget->setFont(font);
+}

@@ -12,3 +12,7 @@ inline const QColor kGray{128, 128, 128};
 // Gives a widget a solid background colour.
 class QWidget;
 void SetBackground(QWidget *widget, const QColor &colour);
+
+// The dialog font at 8 points, 11 pixels high, for which the pages' and
+// dialogs' controls are sized; children take it from the widget.
+void SetDialogFont(QWidget *widget);

@@ -61,3 +61,11 @@ void SetUpStateTree(QTreeWidget *tree)
     tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     SetBackground(tree, kWhite);
 }
+
+void SetUpModuleListTree(QTreeWidget *tree)
+{
+    SetUpStateTree(tree);
+    tree->setRootIsDecorated(false);
+    tree->setSelectionMode(QAbstractItemView::NoSelection);
+    tree->setFocusPolicy(Qt::NoFocus);
+}

@@ -18,3 +18,7 @@ QIcon StateIcon(int index);
 // The look every tree view of the pages shares: white, one column without a
 // header, 15-pixel indent, room for the 16 x 16 state pictures, no editing.
 void SetUpStateTree(QTreeWidget *tree);
+
+// A tree that only lists modules for the eye (the Metering and Miscellaneous
+// Info pages): the same look, without branches, selection or focus.
+void SetUpModuleListTree(QTreeWidget *tree);
