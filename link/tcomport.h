@@ -86,8 +86,37 @@ private:
     ParityBits m_parity = ParityBits::None;
 };
 
-// Fills list with the names of the serial ports present ("ttyS0", "ttyUSB0"),
-// sorted as SortPortNames sorts them.
+// Where ports are found under names of their own, besides the system's list
+// of serial ports.
+struct SerialPortFolders
+{
+    // udev's stable names of USB adapters: one link per adapter, named after
+    // its maker, model and serial number, leading to whatever ttyUSB or ttyACM
+    // number the adapter got this time. The number changes when the adapter
+    // is plugged in again, or another one is plugged in first; the name does
+    // not.
+    QString byId = QStringLiteral("/dev/serial/by-id");
+    // Folders where a running bus simulator publishes its pseudo-terminal as a
+    // link (kelvora-sim's is /tmp/kelvora-sim/ttyKELV0 unless told otherwise).
+    QStringList simulators = {QStringLiteral("/tmp/kelvora-sim")};
+};
+
+// The ports a user may choose from, sorted as SortPortNames sorts them:
+// - kernelNames as they are ("ttyS0", "ttyUSB0");
+// - every entry of folders.byId that leads to a character device, as a full
+//   path ("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K2SNP-if00-port0");
+// - every link in folders.simulators that leads to a pseudo-terminal that
+//   exists (under /dev/pts), as a full path ("/tmp/kelvora-sim/ttyKELV0"). A
+//   link left behind by a simulator that was killed leads nowhere and is not
+//   offered.
+// A folder that is missing or cannot be read adds nothing; the rest of the
+// list stands.
+QStringList CollectSerialPorts(const QStringList &kernelNames,
+                               const SerialPortFolders &folders = {});
+
+// Fills list with the ports present: the system's serial ports
+// (QSerialPortInfo), the stable names of USB adapters and the links of
+// running bus simulators, as CollectSerialPorts gives them.
 void ListSerialPorts(QStringList &list);
 
 // Port names sorted as text, character by character, not by the numbers in

@@ -45,6 +45,7 @@ private slots:
     void listSerialPortsIsSortedAsText();
     void portNamesSortAsText_data();
     void portNamesSortAsText();
+    void stableNamesAndSimulatorLinksAreListed();
 };
 
 void TestTComPort::defaults()
@@ -473,6 +474,48 @@ void TestTComPort::portNamesSortAsText()
     QFETCH(QStringList, names);
     QFETCH(QStringList, sorted);
     QCOMPARE(SortPortNames(names), sorted);
+}
+
+// A USB adapter's stable name in /dev/serial/by-id and a running simulator's
+// link are offered as full paths beside the kernel's names, all sorted as
+// text; links that lead nowhere, or (for a simulator) to no pseudo-terminal,
+// are not. The folders are made here; the pty stands for the device.
+void TestTComPort::stableNamesAndSimulatorLinksAreListed()
+{
+    Pty adapter;
+    Pty simulator;
+    QVERIFY(adapter.Valid() && simulator.Valid());
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    const QString byId = root.filePath(QStringLiteral("by-id"));
+    const QString sim = root.filePath(QStringLiteral("kelvora-sim"));
+    QVERIFY(QDir().mkpath(byId) && QDir().mkpath(sim));
+    const auto link = [](const QString &target, const QString &path) {
+        return QFile::link(target, path);
+    };
+    const QString stable = byId + QStringLiteral("/usb-FTDI_FT232R_USB_UART_A10K2SNP-if00-port0");
+    QVERIFY(link(adapter.Path(), stable));
+    QVERIFY(link(QStringLiteral("/dev/pts/987654"), byId + QStringLiteral("/usb-unplugged")));
+    const QString live = sim + QStringLiteral("/ttyKELV0");
+    QVERIFY(link(simulator.Path(), live));
+    QVERIFY(link(QStringLiteral("/dev/pts/987654"), sim + QStringLiteral("/ttyKELV1"))); // killed
+    QVERIFY(link(QStringLiteral("/dev/null"), sim + QStringLiteral("/ttyKELV2")));       // no pty
+    QFile plain(sim + QStringLiteral("/notes"));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+
+    const QStringList kernel{QStringLiteral("ttyUSB0"), QStringLiteral("ttyS10"),
+                             QStringLiteral("ttyS1")};
+    const QStringList listed = CollectSerialPorts(kernel, {.byId = byId, .simulators = {sim}});
+    QStringList expected{QStringLiteral("ttyS1"), QStringLiteral("ttyS10"),
+                         QStringLiteral("ttyUSB0"), stable, live};
+    std::sort(expected.begin(), expected.end());
+    QCOMPARE(listed, expected);
+
+    // Missing folders add nothing.
+    QCOMPARE(CollectSerialPorts(kernel, {.byId = root.filePath(QStringLiteral("none")),
+                                         .simulators = {root.filePath(QStringLiteral("none"))}}),
+             SortPortNames(kernel));
 }
 
 QTEST_APPLESS_MAIN(TestTComPort)
