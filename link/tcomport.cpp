@@ -102,6 +102,9 @@ QString TComPort::DevicePath(const QString &name)
 
 void TComPort::SetPort(const QString &name)
 {
+    // Why the old port failed says nothing about the new one.
+    if (name != m_port)
+        m_lastOpenError = 0;
     if (!Connected()) {
         m_port = name;
         return;
@@ -115,6 +118,17 @@ void TComPort::Open()
 {
     if (Connected())
         return;
+    try {
+        OpenPort();
+    } catch (const EComPortError &error) {
+        m_lastOpenError = error.code();
+        throw;
+    }
+    m_lastOpenError = 0;
+}
+
+void TComPort::OpenPort()
+{
     const QByteArray path = DevicePath(m_port).toLocal8Bit();
     const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)

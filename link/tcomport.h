@@ -41,6 +41,10 @@ public:
 //
 // A port name without '/' names a device under /dev ("ttyS0", "ttyUSB0"); a
 // name with '/' ("/dev/pts/3", a symlink) is opened as given.
+//
+// Why the last Open failed stays with the port (LastOpenError), for a window
+// that tells the user in words after its bus work, where the exchanges
+// themselves only succeed or fail.
 class TComPort : public SerialLine
 {
 public:
@@ -64,6 +68,13 @@ public:
     ParityBits Parity() const override { return m_parity; }
     void SetParity(ParityBits parity) override;
 
+    // The system's error number (errno) of the last Open that failed: ENOENT
+    // for a port that is not there, EACCES for one the user may not open,
+    // EBUSY or EWOULDBLOCK for one another program holds, ENOTTY for a path
+    // that is no terminal. 0 once an Open succeeds, and for a port name that
+    // has not been tried since it was set (SetPort to another name).
+    int LastOpenError() const { return m_lastOpenError; }
+
     // The descriptor while open, else -1; for tests that look at the line.
     int Handle() const { return m_fd; }
 
@@ -75,6 +86,7 @@ public:
     static QString DevicePath(const QString &name);
 
 private:
+    void OpenPort();
     void ApplySettings(bool drainFirst);
     void RequireOpen(const char *operation) const;
     int QueuedOutput() const;
@@ -84,6 +96,7 @@ private:
     QString m_port = QStringLiteral("ttyS0");
     int m_baud = 9600;
     ParityBits m_parity = ParityBits::None;
+    int m_lastOpenError = 0;
 };
 
 // Where ports are found under names of their own, besides the system's list

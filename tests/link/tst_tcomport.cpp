@@ -1,5 +1,6 @@
 #include "link/tcomport.h"
 #include "support/linesettings.h"
+#include "support/lockholder.h"
 #include "support/manualclock.h"
 #include "support/pty.h"
 
@@ -46,6 +47,9 @@ private slots:
     void portNamesSortAsText_data();
     void portNamesSortAsText();
     void stableNamesAndSimulatorLinksAreListed();
+    void lastOpenErrorSaysWhy_data();
+    void lastOpenErrorSaysWhy();
+    void lastOpenErrorGoesWithASuccessOrANewName();
 };
 
 void TestTComPort::defaults()
@@ -516,6 +520,80 @@ void TestTComPort::stableNamesAndSimulatorLinksAreListed()
     QCOMPARE(CollectSerialPorts(kernel, {.byId = root.filePath(QStringLiteral("none")),
                                          .simulators = {root.filePath(QStringLiteral("none"))}}),
              SortPortNames(kernel));
+}
+
+// Each open that fails keeps the system's reason, as the user's port would
+// give it: a path that is not there, a file that is no terminal, a pty that
+// another process holds with flock (which stops root as well).
+void TestTComPort::lastOpenErrorSaysWhy_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<int>("code");
+    QTest::newRow("missing path") << QStringLiteral("missing") << ENOENT;
+    QTest::newRow("missing device") << QStringLiteral("ttyKelvoraMissing0") << ENOENT;
+    QTest::newRow("plain file") << QStringLiteral("file") << ENOTTY;
+    QTest::newRow("held with flock") << QStringLiteral("held") << EWOULDBLOCK;
+    QTest::newRow("free pty") << QStringLiteral("pty") << 0;
+}
+
+void TestTComPort::lastOpenErrorSaysWhy()
+{
+    QFETCH(QString, what);
+    QFETCH(int, code);
+    QTemporaryDir dir;
+    Pty pty;
+    QVERIFY(pty.Valid());
+    std::unique_ptr<LockHolder> holder;
+    QString name = what;
+    if (what == QLatin1String("missing")) {
+        name = dir.filePath(QStringLiteral("ttyUSB0"));
+    } else if (what == QLatin1String("file")) {
+        name = dir.filePath(QStringLiteral("notes"));
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    } else if (what == QLatin1String("held")) {
+        name = pty.Path();
+        holder = std::make_unique<LockHolder>(name);
+        QVERIFY(holder->locked());
+    } else if (what == QLatin1String("pty")) {
+        name = pty.Path();
+    }
+    TComPort port;
+    port.SetPort(name);
+    QCOMPARE(port.LastOpenError(), 0); // not tried yet
+    try {
+        port.Open();
+    } catch (const EComPortError &e) {
+        QCOMPARE(e.code(), code);
+    }
+    QCOMPARE(port.Connected(), code == 0);
+    QCOMPARE(port.LastOpenError(), code);
+}
+
+void TestTComPort::lastOpenErrorGoesWithASuccessOrANewName()
+{
+    Pty pty;
+    QVERIFY(pty.Valid());
+    TComPort port;
+    port.SetPort(pty.Path());
+    {
+        LockHolder holder(pty.Path());
+        QVERIFY(holder.locked());
+        QVERIFY_THROWS_EXCEPTION(EComPortError, port.Open());
+        QCOMPARE(port.LastOpenError(), EWOULDBLOCK);
+        // The same name again: the reason still holds.
+        port.SetPort(pty.Path());
+        QCOMPARE(port.LastOpenError(), EWOULDBLOCK);
+    }
+    port.Open(); // the holder has gone
+    QCOMPARE(port.LastOpenError(), 0);
+    port.Close();
+
+    port.SetPort(QStringLiteral("/nonexistent/kelvora/tty"));
+    QVERIFY_THROWS_EXCEPTION(EComPortError, port.Open());
+    QCOMPARE(port.LastOpenError(), ENOENT);
+    port.SetPort(pty.Path());
+    QCOMPARE(port.LastOpenError(), 0);
 }
 
 QTEST_APPLESS_MAIN(TestTComPort)
