@@ -262,6 +262,9 @@ void TMainF::buildMenu()
     connect(SendConfig1, &QAction::triggered, this, &TMainF::SendConfig1Click);
     connect(Contents1, &QAction::triggered, this, &TMainF::Contents1Click);
     connect(About1, &QAction::triggered, this, &TMainF::About1Click);
+    connect(Comport1, &QAction::triggered, this, &TMainF::Comport1Click);
+    connect(TempDisplay1, &QAction::triggered, this, &TMainF::temp_PClick);
+    connect(SamplePeriod1, &QAction::triggered, this, &TMainF::period_PClick);
 }
 
 void TMainF::buildPages()

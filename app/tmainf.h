@@ -146,6 +146,18 @@ public:
     // Texts of datalog_P and datalog_file_P from Datalog and DataFile.
     void Show_Datalog_Status();
 
+    // --- option dialogs (tmainf_options.cpp) -------------------------------
+    // The ports that "Comport Options" offers; ListSerialPorts unless a test
+    // puts something else here.
+    std::function<QStringList()> ListPorts = [] {
+        QStringList ports;
+        ListSerialPorts(ports);
+        return ports;
+    };
+    void Comport1Click();
+    void temp_PClick();
+    void period_PClick();
+
     // Shows or hides one page's tab.
     void SetTabVisible(QWidget *page, bool visible);
     bool IsTabVisible(QWidget *page) const;

@@ -3,6 +3,7 @@
 #include "config/configtree.h"
 #include "metering/tmetering_f.h"
 #include "support/modal.h"
+#include "support/windowsettings.h"
 #include "widgets/piegauge.h"
 #include "widgets/statuspanel.h"
 #include "widgets/stringgrid.h"
@@ -53,14 +54,11 @@ private slots:
     void autoStartWithAMissingFileMetersNothing();
 
 private:
-    void writeStore(const QByteArray &ini);
-    QString storeFile() const { return m_config->path() + QStringLiteral("/Quelmar/QMRTD.conf"); }
-    QString storedValue(const QString &key) const;
-    QString path(const QString &name) const { return m_work->filePath(name); }
+    void writeStore(const QByteArray &ini) const { m_env->WriteStore(ini); }
+    QString storedValue(const QString &key) const { return m_env->StoredValue(key); }
+    QString path(const QString &name) const { return m_env->Path(name); }
 
-    std::unique_ptr<QTemporaryDir> m_config;
-    std::unique_ptr<QTemporaryDir> m_work;
-    QString m_oldDir;
+    std::unique_ptr<WindowSettings> m_env;
 };
 
 namespace {
@@ -107,33 +105,14 @@ QByteArray readFile(const QString &name)
 
 void TestMainMetering::init()
 {
-    m_config = std::make_unique<QTemporaryDir>();
-    m_work = std::make_unique<QTemporaryDir>();
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config->path());
-    m_oldDir = QDir::currentPath();
-    QDir::setCurrent(m_work->path());
+    m_env = std::make_unique<WindowSettings>();
     // No port is there: every bus exchange fails at once.
     writeStore("Comport=" + path(QStringLiteral("noport")).toUtf8() + "\n");
 }
 
 void TestMainMetering::cleanup()
 {
-    QDir::setCurrent(m_oldDir);
-}
-
-void TestMainMetering::writeStore(const QByteArray &ini)
-{
-    QVERIFY(QDir().mkpath(m_config->path() + QStringLiteral("/Quelmar")));
-    QFile file(storeFile());
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Preferences]\n" + ini);
-}
-
-QString TestMainMetering::storedValue(const QString &key) const
-{
-    QSettings raw(storeFile(), QSettings::IniFormat);
-    raw.beginGroup(QStringLiteral("Preferences"));
-    return raw.value(key).toString();
+    m_env.reset();
 }
 
 void TestMainMetering::meteringPagePreparesOnlyWhileStopped()

@@ -1,0 +1,260 @@
+#include "app/moduleselectionpage.h"
+#include "app/tcomportf.h"
+#include "app/tmainf.h"
+#include "app/tperiodf.h"
+#include "app/ttemperaturef.h"
+#include "config/configpage.h"
+#include "config/configtree.h"
+#include "support/lockholder.h"
+#include "support/modal.h"
+#include "support/pty.h"
+#include "support/windowsettings.h"
+#include "widgets/statuspanel.h"
+#include "widgets/tqmspinedit.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QHelpEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolTip>
+
+// The main window's option handlers: each dialog runs modally and is
+// answered from the test, then the window saves, sets its ports and panels.
+class TestMainOptions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void comportDialogSetsSavesAndShowsThePort();
+    void comportCancelStillSaves();
+    void comportListIsSortedAndOffersStableNamesAndTheSimulator();
+    void comportChangeWhileTheDebugLinkHoldsItsPortThrowsNothing();
+    void temperatureDialogSetsSavesAndShowsTheUnit();
+    void periodDialogUsesTheActiveModules_data();
+    void periodDialogUsesTheActiveModules();
+
+private:
+    void writeStore(const QByteArray &ini) const { m_env->WriteStore(ini); }
+    QString storedValue(const QString &key) const { return m_env->StoredValue(key); }
+    QString path(const QString &name) const { return m_env->Path(name); }
+
+    std::unique_ptr<WindowSettings> m_env;
+};
+
+namespace {
+
+// Module m listed with every input set to type 1 (Pt100).
+void configure(TMainF &w, int m)
+{
+    const int g = ModuleTable::GroupOf(m);
+    w.Config_Page->Config_Tree->topLevelItem(g - 1)->setExpanded(true);
+    w.table.module_state[size_t(m)] = kMarkOn;
+    for (int k = 1; k <= kInputCount; ++k)
+        w.table.input_type[size_t(k)][size_t(m)] = 1;
+    w.Config_Page->RefreshConfigGrid();
+}
+
+// Runs handler while the next modal dialog of type D is answered by act.
+template <typename D>
+std::shared_ptr<ModalSeen> Answer(const std::function<void()> &handler,
+                                  const std::function<void(D *)> &act)
+{
+    auto seen = std::make_shared<ModalSeen>();
+    AnswerNextModal(seen, [act](QWidget *modal) {
+        auto *dialog = qobject_cast<D *>(modal);
+        QVERIFY(dialog);
+        act(dialog);
+    });
+    handler();
+    return seen;
+}
+
+QStringList ItemNames(const QComboBox *list)
+{
+    QStringList names;
+    for (int i = 0; i < list->count(); ++i)
+        names << list->itemData(i).toString();
+    return names;
+}
+
+} // namespace
+
+void TestMainOptions::init()
+{
+    m_env = std::make_unique<WindowSettings>();
+}
+
+void TestMainOptions::cleanup()
+{
+    m_env.reset();
+}
+
+void TestMainOptions::comportDialogSetsSavesAndShowsThePort()
+{
+    Pty first;
+    Pty second;
+    QStringList ports{first.Path(), second.Path()};
+    ports.sort();
+    TMainF w;
+    w.ListPorts = [&ports] { return ports; };
+    // From the menu item, as from the panel (the panel triggers the item).
+    const auto seen = Answer<TComportF>([&w] { w.Comport1->trigger(); },
+                                        [](TComportF *dialog) {
+                                            dialog->cport_CB->setCurrentIndex(1);
+                                            dialog->ok_BClick();
+                                        });
+    QVERIFY(seen->seen);
+    QCOMPARE(seen->caption, QStringLiteral("Comport Options"));
+    QCOMPARE(w.PrefInfo.Comport, ports[1]);
+    QCOMPARE(storedValue(QStringLiteral("Comport")), ports[1]);
+    QCOMPARE(w.m_comport.Port(), ports[1]);
+    QCOMPARE(w.vrx_comport.Port(), ports[1]);
+    QCOMPARE(w.com_P->text(), QStringLiteral("Comport: ") + ports[1]);
+    // The dialog was freed.
+    QVERIFY(w.findChildren<TComportF *>().isEmpty());
+}
+
+void TestMainOptions::comportCancelStillSaves()
+{
+    writeStore("Comport=ttyKelvoraGone\nPeriod=80\n");
+    TMainF w;
+    w.ListPorts = [] { return QStringList(); };
+    w.PrefInfo.Period = 90; // changed in memory since the last save
+    Answer<TComportF>([&w] { w.Comport1Click(); },
+                      [](TComportF *dialog) { dialog->cancel_BClick(); });
+    QCOMPARE(w.PrefInfo.Comport, QStringLiteral("ttyKelvoraGone"));
+    QCOMPARE(storedValue(QStringLiteral("Period")), QStringLiteral("90"));
+    QCOMPARE(w.com_P->text(), QStringLiteral("Comport: ttyKelvoraGone"));
+}
+
+// The list as ListSerialPorts makes it: the kernel's names sorted as text,
+// a USB adapter's stable name and a running simulator's link, each a full
+// path. None of the kernel's names here is a port, so each is marked.
+void TestMainOptions::comportListIsSortedAndOffersStableNamesAndTheSimulator()
+{
+    Pty adapter;
+    Pty simulator;
+    QVERIFY(QDir().mkpath(path(QStringLiteral("by-id"))));
+    QVERIFY(QDir().mkpath(path(QStringLiteral("kelvora-sim"))));
+    const QString stable =
+        path(QStringLiteral("by-id/usb-FTDI_FT232R_USB_UART_A10K2SNP-if00-port0"));
+    const QString simLink = path(QStringLiteral("kelvora-sim/ttyKELV0"));
+    QVERIFY(QFile::link(adapter.Path(), stable));
+    QVERIFY(QFile::link(simulator.Path(), simLink));
+    const SerialPortFolders folders{.byId = path(QStringLiteral("by-id")),
+                                    .simulators = {path(QStringLiteral("kelvora-sim"))}};
+
+    TMainF w;
+    w.ListPorts = [&folders] {
+        return CollectSerialPorts({QStringLiteral("ttyKelvoraS2"), QStringLiteral("ttyKelvoraS10"),
+                                   QStringLiteral("ttyKelvoraS1")},
+                                  folders);
+    };
+    QStringList names;
+    QStringList texts;
+    Answer<TComportF>([&w] { w.Comport1Click(); },
+                      [&](TComportF *dialog) {
+                          names = ItemNames(dialog->cport_CB);
+                          for (int i = 0; i < dialog->cport_CB->count(); ++i)
+                              texts << dialog->cport_CB->itemText(i);
+                          dialog->cport_CB->setCurrentIndex(int(names.indexOf(simLink)));
+                          dialog->ok_BClick();
+                      });
+    QStringList expected{stable, simLink};
+    expected.sort();
+    expected << QStringLiteral("ttyKelvoraS1") << QStringLiteral("ttyKelvoraS10")
+             << QStringLiteral("ttyKelvoraS2");
+    QCOMPARE(names, expected);
+    QCOMPARE(texts.at(2), QStringLiteral("ttyKelvoraS1  (in use)"));
+    QCOMPARE(texts.at(int(names.indexOf(stable))), stable); // free, so unmarked
+    QCOMPARE(w.PrefInfo.Comport, simLink);
+    QCOMPARE(w.m_comport.Port(), simLink);
+}
+
+// The debug link's port stays open while its page polls, and a new name
+// reopens it; an open that fails there must not escape the handler.
+void TestMainOptions::comportChangeWhileTheDebugLinkHoldsItsPortThrowsNothing()
+{
+    Pty relay;
+    TMainF w;
+    w.vrx_comport.SetPort(relay.Path());
+    w.vrx_comport.Open();
+    const QString gone = path(QStringLiteral("ttyGone"));
+    w.ListPorts = [&gone] { return QStringList{gone}; };
+    Answer<TComportF>([&w] { w.Comport1Click(); }, [](TComportF *dialog) { dialog->ok_BClick(); });
+    QCOMPARE(w.PrefInfo.Comport, gone);
+    QCOMPARE(w.vrx_comport.Port(), gone);
+    QVERIFY(!w.vrx_comport.Connected());
+    QCOMPARE(w.vrx_comport.LastOpenError(), ENOENT);
+}
+
+void TestMainOptions::temperatureDialogSetsSavesAndShowsTheUnit()
+{
+    TMainF w;
+    int opened = -2;
+    const auto seen = Answer<TTemperatureF>([&w] { w.TempDisplay1->trigger(); },
+                                            [&opened](TTemperatureF *dialog) {
+                                                opened = dialog->temp_CB->currentIndex();
+                                                dialog->temp_CB->setCurrentIndex(1);
+                                                dialog->ok_BClick();
+                                            });
+    QCOMPARE(seen->caption, QStringLiteral("Temperature Display"));
+    QCOMPARE(opened, 0);
+    QCOMPARE(w.PrefInfo.Temperature, QStringLiteral("Fahrenheit"));
+    QCOMPARE(storedValue(QStringLiteral("Temperature")), QStringLiteral("Fahrenheit"));
+    QCOMPARE(w.temp_P->text(), QStringLiteral("Temperature: Fahrenheit"));
+}
+
+void TestMainOptions::periodDialogUsesTheActiveModules_data()
+{
+    QTest::addColumn<int>("modules");
+    QTest::addColumn<int>("period");
+    QTest::addColumn<double>("min");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("stored");
+    QTest::newRow("5 modules, Period 63") << 5 << 63 << 10.0 << "63 s" << 63;
+    QTest::newRow("5 modules, Period 4") << 5 << 4 << 10.0 << "10 s" << 10;
+    QTest::newRow("no module") << 0 << 63 << 0.0 << "63 s" << 63;
+}
+
+void TestMainOptions::periodDialogUsesTheActiveModules()
+{
+    QFETCH(int, modules);
+    QFETCH(int, period);
+    QFETCH(int, stored);
+    writeStore("Period=" + QByteArray::number(period) + "\n");
+    TMainF w;
+    for (int m = 1; m <= modules; ++m)
+        configure(w, 2 * m); // modules 2, 4, ...: in the first group
+    double min = -1;
+    QString shown;
+    const auto seen = Answer<TPeriodF>([&w] { w.SamplePeriod1->trigger(); },
+                                       [&](TPeriodF *dialog) {
+                                           min = dialog->period_SE->Min();
+                                           shown = dialog->period_SE->TextBox()->text();
+                                           dialog->ok_BClick();
+                                       });
+    QCOMPARE(seen->caption, QStringLiteral("Period Selection"));
+    QTEST(min, "min");
+    QTEST(shown, "shown");
+    QCOMPARE(w.PrefInfo.Period, stored);
+    QCOMPARE(storedValue(QStringLiteral("Period")), QString::number(stored));
+    QCOMPARE(w.period_P->text(), QStringLiteral("Period: %1").arg(stored));
+    // UpdateActiveModules rewrote the active set.
+    QCOMPARE(w.table.module_active[2], modules > 0 ? kMarkOn : kMarkOff);
+}
+
+QTEST_MAIN(TestMainOptions)
+#include "tst_mainoptions.moc"
