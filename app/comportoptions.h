@@ -6,7 +6,8 @@
 
 class SerialLine;
 
-// The serial port as the user chooses it in "Comport Options".
+// The serial port as the user chooses it in "Comport Options" and reads
+// about it on the Comport panel.
 //
 // Choosing: every port listed (ListSerialPorts) is probed in list order by
 // opening it for a moment and closing it again; a port that fails either
@@ -35,3 +36,12 @@ QList<PortChoice> ProbePorts(const QStringList &names, SerialLine &probe);
 // The item chosen when the dialog opens on current: -1 for an empty list,
 // else the first item whose text is current, else 0.
 int ChosenPortIndex(const QList<PortChoice> &choices, const QString &current);
+
+// Why port could not be opened, in words for its user: code is the system's
+// error number of the failed open (TComPort::LastOpenError). Empty for 0.
+//   ENOENT, ENODEV, ENXIO  there is no such port
+//   EACCES, EPERM          permission denied; join the dialout group
+//   EBUSY, EWOULDBLOCK     in use by another program
+//   ENOTTY, EISDIR         not a serial port
+//   anything else          the system's own words for the error
+QString PortOpenProblem(const QString &port, int code);

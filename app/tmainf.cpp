@@ -417,6 +417,7 @@ void TMainF::SendConfig1Click()
 void TMainF::SendConfiguration()
 {
     Config_Page->SendConfiguration(this);
+    showComportProblem();
 }
 
 void TMainF::autoStart()
@@ -566,6 +567,7 @@ void TMainF::Read_TimerTimer()
 {
     cycle.Tick(
         {.period = PrefInfo.Period, .unit = PrefInfo.Temperature, .datalog = PrefInfo.Datalog});
+    showComportProblem();
 }
 
 void TMainF::Log_Readings(int m, const ReadingTexts &readings)

@@ -196,6 +196,9 @@ private:
     void showConfigFileName(const QString &name);
     // Writes the record to the store.
     Result<> storePreferences();
+    // The Comport panel's tip after bus work: why the bus port could not be
+    // opened, gone once it opens.
+    void showComportProblem();
 
     // Why the last datalog row was dropped (empty after a row went in).
     QString m_datalogFailure;

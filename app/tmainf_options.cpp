@@ -3,6 +3,8 @@
 // Each runs its dialog, saves the preferences and shows the setting again;
 // the dialogs and the rules they follow live in their own files.
 
+#include "app/comportoptions.h"
+#include "app/portproblemtip.h"
 #include "app/tcomportf.h"
 #include "app/tmainf.h"
 #include "app/tperiodf.h"
@@ -26,6 +28,12 @@ void TMainF::Comport1Click()
         }
     }
     showComport();
+    showComportProblem();
+}
+
+void TMainF::showComportProblem()
+{
+    ShowPortProblem(com_P, PortOpenProblem(m_comport.Port(), m_comport.LastOpenError()));
 }
 
 void TMainF::temp_PClick()

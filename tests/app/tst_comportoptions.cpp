@@ -49,6 +49,8 @@ private slots:
     void probeMarksPortsThatCannotBeOpenedAndClosed();
     void chosenItem_data();
     void chosenItem();
+    void openProblemInPlainWords_data();
+    void openProblemInPlainWords();
 };
 
 void TestComportOptions::probeMarksPortsThatCannotBeOpenedAndClosed_data()
@@ -127,6 +129,39 @@ void TestComportOptions::chosenItem()
         choices.append({marked ? text.chopped(10) : text, marked});
     }
     QTEST(ChosenPortIndex(choices, current), "index");
+}
+
+void TestComportOptions::openProblemInPlainWords_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("says");
+
+    QTest::newRow("works") << 0 << QString();
+    QTest::newRow("ENOENT") << ENOENT << QStringLiteral("there is no such port");
+    QTest::newRow("ENODEV") << ENODEV << QStringLiteral("there is no such port");
+    QTest::newRow("ENXIO") << ENXIO << QStringLiteral("there is no such port");
+    QTest::newRow("EACCES") << EACCES << QStringLiteral("permission denied");
+    QTest::newRow("EPERM") << EPERM << QStringLiteral("permission denied");
+    QTest::newRow("EBUSY") << EBUSY << QStringLiteral("in use by another program");
+    QTest::newRow("EWOULDBLOCK") << EWOULDBLOCK << QStringLiteral("in use by another program");
+    QTest::newRow("ENOTTY") << ENOTTY << QStringLiteral("not a serial port");
+    QTest::newRow("EIO") << EIO << QStringLiteral("Input/output error");
+}
+
+void TestComportOptions::openProblemInPlainWords()
+{
+    QFETCH(int, code);
+    QFETCH(QString, says);
+    const QString text = PortOpenProblem(QStringLiteral("ttyUSB0"), code);
+    if (says.isEmpty()) {
+        QVERIFY(text.isEmpty());
+        return;
+    }
+    QVERIFY2(text.startsWith(QStringLiteral("Comport ttyUSB0 cannot be opened: ")),
+             qPrintable(text));
+    QVERIFY2(text.contains(says), qPrintable(text));
+    // Only a refusal is about the user's groups.
+    QCOMPARE(text.contains(QStringLiteral("dialout group")), code == EACCES || code == EPERM);
 }
 
 QTEST_APPLESS_MAIN(TestComportOptions)

@@ -29,6 +29,7 @@
 
 // The main window's option handlers: each dialog runs modally and is
 // answered from the test, then the window saves, sets its ports and panels.
+// The Comport panel says why the bus port cannot be opened.
 class TestMainOptions : public QObject
 {
     Q_OBJECT
@@ -44,6 +45,7 @@ private slots:
     void temperatureDialogSetsSavesAndShowsTheUnit();
     void periodDialogUsesTheActiveModules_data();
     void periodDialogUsesTheActiveModules();
+    void comportPanelSaysWhyTheBusPortCannotBeOpened();
 
 private:
     void writeStore(const QByteArray &ini) const { m_env->WriteStore(ini); }
@@ -254,6 +256,55 @@ void TestMainOptions::periodDialogUsesTheActiveModules()
     QCOMPARE(w.period_P->text(), QStringLiteral("Period: %1").arg(stored));
     // UpdateActiveModules rewrote the active set.
     QCOMPARE(w.table.module_active[2], modules > 0 ? kMarkOn : kMarkOff);
+}
+
+// After bus work the Comport panel's tip says why the port did not open, in
+// plain words, and loses it once an open succeeds; the readings show "----"
+// meanwhile as ever.
+void TestMainOptions::comportPanelSaysWhyTheBusPortCannotBeOpened()
+{
+    const QString port = path(QStringLiteral("ttyUSB0"));
+    writeStore("Comport=" + port.toUtf8() + "\n");
+    TMainF w;
+    configure(w, 2);
+    w.PrepareMetering();
+    QVERIFY(w.com_P->toolTip().isEmpty());
+    w.Metering_F1start_BClick(); // sends the configuration first
+    w.Read_Timer->stop();        // the test ticks
+    const QString missing = w.com_P->toolTip();
+    qInfo("missing path: \"%s\"", qPrintable(missing));
+    QCOMPARE(missing, QStringLiteral("Comport %1 cannot be opened: there is no such port. Plug the "
+                                     "adapter in, or choose another port (Options, Change "
+                                     "Comport).")
+                          .arg(port));
+    QCOMPARE(w.com_P->accessibleDescription(), missing);
+    // Pointing at the panel shows it.
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), w.com_P->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(w.com_P, &hover);
+    QCOMPARE(QToolTip::text(), missing);
+    QToolTip::hideText();
+
+    // Another program takes the port.
+    Pty pty;
+    QVERIFY(QFile::link(pty.Path(), port));
+    {
+        LockHolder holder(port);
+        QVERIFY(holder.locked());
+        w.Read_TimerTimer();
+        QCOMPARE(w.com_P->toolTip(),
+                 QStringLiteral("Comport %1 cannot be opened: it is in use by another program.")
+                     .arg(port));
+        qInfo("held with flock: \"%s\"", qPrintable(w.com_P->toolTip()));
+    }
+    // Let go: the next read opens the port (nobody answers on the pty).
+    w.cycle.Start(); // a new period: its first tick reads module 2 again
+    w.Read_TimerTimer();
+    QVERIFY2(w.com_P->toolTip().isEmpty(), qPrintable(w.com_P->toolTip()));
+    QVERIFY(w.com_P->accessibleDescription().isEmpty());
+    QCOMPARE(w.com_P->text(), QStringLiteral("Comport: ") + port);
+    w.Metering_F1stop_BClick();
 }
 
 QTEST_MAIN(TestMainOptions)
