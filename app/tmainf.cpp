@@ -265,6 +265,7 @@ void TMainF::buildMenu()
     connect(Comport1, &QAction::triggered, this, &TMainF::Comport1Click);
     connect(TempDisplay1, &QAction::triggered, this, &TMainF::temp_PClick);
     connect(SamplePeriod1, &QAction::triggered, this, &TMainF::period_PClick);
+    connect(RTDModuleType1, &QAction::triggered, this, &TMainF::RTDModuleType1Click);
 }
 
 void TMainF::buildPages()
@@ -304,6 +305,7 @@ void TMainF::buildPages()
                             QStringLiteral("RTD Module Selections"));
     Selection_Page = new ModuleSelectionPage(Selection_Tab);
     fillPage(Selection_Tab, Selection_Page);
+    connect(Selection_Page->view_B, &QPushButton::clicked, this, &TMainF::view_BClick);
 
     Plot_Tab =
         addPage(PageControl1, QStringLiteral("Plot_Tab"), QStringLiteral("Temperature Plotting"));

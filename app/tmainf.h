@@ -146,7 +146,7 @@ public:
     // Texts of datalog_P and datalog_file_P from Datalog and DataFile.
     void Show_Datalog_Status();
 
-    // --- option dialogs (tmainf_options.cpp) -------------------------------
+    // --- option dialogs and module type (tmainf_options.cpp) ---------------
     // The ports that "Comport Options" offers; ListSerialPorts unless a test
     // puts something else here.
     std::function<QStringList()> ListPorts = [] {
@@ -157,6 +157,8 @@ public:
     void Comport1Click();
     void temp_PClick();
     void period_PClick();
+    void RTDModuleType1Click();
+    void view_BClick();
 
     // Shows or hides one page's tab.
     void SetTabVisible(QWidget *page, bool visible);

@@ -29,7 +29,8 @@
 
 // The main window's option handlers: each dialog runs modally and is
 // answered from the test, then the window saves, sets its ports and panels.
-// The Comport panel says why the bus port cannot be opened.
+// The module type selection switches the page sets; the Comport panel says
+// why the bus port cannot be opened.
 class TestMainOptions : public QObject
 {
     Q_OBJECT
@@ -45,6 +46,10 @@ private slots:
     void temperatureDialogSetsSavesAndShowsTheUnit();
     void periodDialogUsesTheActiveModules_data();
     void periodDialogUsesTheActiveModules();
+    void moduleTypeShowsOnlyTheSelection();
+    void viewDebugSetsTheDebugPageSet();
+    void viewStandardRestoresTheStandardPageSet();
+    void autoStartStoredOffAfterViewDebugAndClose();
     void comportPanelSaysWhyTheBusPortCannotBeOpened();
 
 private:
@@ -256,6 +261,115 @@ void TestMainOptions::periodDialogUsesTheActiveModules()
     QCOMPARE(w.period_P->text(), QStringLiteral("Period: %1").arg(stored));
     // UpdateActiveModules rewrote the active set.
     QCOMPARE(w.table.module_active[2], modules > 0 ? kMarkOn : kMarkOff);
+}
+
+void TestMainOptions::moduleTypeShowsOnlyTheSelection()
+{
+    TMainF w;
+    w.SetTabVisible(w.Plot_Tab, true); // as metering leaves it
+    w.RTDModuleType1->trigger();
+    QCOMPARE(w.PageControl1->currentWidget(), w.Selection_Tab);
+    QVERIFY(w.IsTabVisible(w.Selection_Tab));
+    QVERIFY(w.IsTabVisible(w.Plot_Tab)); // keeps its state
+    for (QWidget *page : {w.Metering_Tab, w.Config_Tab, w.Misc_Tab, w.VRX_Tab})
+        QVERIFY2(!w.IsTabVisible(page), qPrintable(page->objectName()));
+    QCOMPARE(w.focusWidget(), w.Selection_Page->tav_RB); // the keyboard can choose at once
+
+    TMainF other;
+    other.RTDModuleType1Click();
+    QVERIFY(!other.IsTabVisible(other.Plot_Tab));
+}
+
+void TestMainOptions::viewDebugSetsTheDebugPageSet()
+{
+    writeStore("Datalog=1\nAutoStart=0\nPeriod=4\n");
+    TMainF w;
+    w.PrefInfo.AutoStart = true;
+    configure(w, 3);
+    configure(w, 5);
+    configure(w, 6); // three active modules, and Period 4 below their 6
+    w.RTDModuleType1Click();
+    w.Selection_Page->vrx_RB->setChecked(true);
+    QTest::mouseClick(w.Selection_Page->view_B, Qt::LeftButton);
+
+    QCOMPARE(w.PageControl1->currentWidget(), w.VRX_Tab);
+    QVERIFY(w.IsTabVisible(w.VRX_Tab));
+    for (QWidget *page : {w.Selection_Tab, w.Metering_Tab, w.Config_Tab, w.Misc_Tab, w.Plot_Tab})
+        QVERIFY2(!w.IsTabVisible(page), qPrintable(page->objectName()));
+    QVERIFY(!w.PrefInfo.AutoStart);
+    QCOMPARE(storedValue(QStringLiteral("AutoStart")), QStringLiteral("0")); // not saved yet
+    QVERIFY(w.PrefInfo.Datalog); // only the panel says OFF
+    for (StatusPanel *panel : {w.config_file_P, w.datalog_file_P}) {
+        QVERIFY(panel->isHidden());
+        QVERIFY(!panel->isEnabled());
+    }
+    QCOMPARE(w.datalog_P->text(), QStringLiteral("Datalogging: OFF"));
+    QVERIFY(w.period_P->text().isEmpty());
+    QVERIFY(!w.datalog_P->isEnabled());
+    QVERIFY(!w.period_P->isEnabled());
+    QVERIFY(!w.Datalogging1->isEnabled());
+    QVERIFY(!w.SamplePeriod1->isEnabled());
+    // The port and the unit stay available, and so does the way back.
+    for (QAction *item : {w.Comport1, w.TempDisplay1, w.RTDModuleType1})
+        QVERIFY(item->isEnabled());
+    QVERIFY(w.com_P->isEnabled() && w.temp_P->isEnabled());
+    // No page was prepared for metering on the way.
+    QCOMPARE(w.PrefInfo.Period, 4);
+}
+
+void TestMainOptions::viewStandardRestoresTheStandardPageSet()
+{
+    writeStore("Datalog=1\nPeriod=4\n");
+    TMainF w;
+    configure(w, 3);
+    configure(w, 5);
+    configure(w, 6);
+    w.RTDModuleType1Click();
+    w.Selection_Page->vrx_RB->setChecked(true);
+    w.view_BClick();
+    w.SetTabVisible(w.Plot_Tab, true);
+    w.RTDModuleType1Click();
+    w.Selection_Page->tav_RB->setChecked(true);
+    w.view_BClick();
+
+    QCOMPARE(w.PageControl1->currentWidget(), w.Config_Tab);
+    for (QWidget *page : {w.Metering_Tab, w.Config_Tab, w.Misc_Tab})
+        QVERIFY2(w.IsTabVisible(page), qPrintable(page->objectName()));
+    for (QWidget *page : {w.Selection_Tab, w.VRX_Tab, w.Plot_Tab})
+        QVERIFY2(!w.IsTabVisible(page), qPrintable(page->objectName()));
+    QCOMPARE(w.datalog_P->text(), QStringLiteral("Datalogging: ON"));
+    QVERIFY(w.datalog_file_P->text().startsWith(QStringLiteral("Datalog To: rtd_data_")));
+    QVERIFY(w.period_P->text().isEmpty()); // until the next PrepareMetering
+    for (StatusPanel *panel : {w.config_file_P, w.datalog_file_P, w.datalog_P, w.period_P}) {
+        QVERIFY2(!panel->isHidden() && panel->isEnabled(), qPrintable(panel->objectName()));
+    }
+    QVERIFY(w.Datalogging1->isEnabled());
+    QVERIFY(w.SamplePeriod1->isEnabled());
+    QCOMPARE(w.PrefInfo.Period, 4);
+    // Choosing the Metering page now prepares metering as always.
+    w.PageControl1->setCurrentWidget(w.Metering_Tab);
+    QCOMPARE(w.period_P->text(), QStringLiteral("Period: 6"));
+}
+
+void TestMainOptions::autoStartStoredOffAfterViewDebugAndClose()
+{
+    writeStore("Datalog=1\nAutoStart=1\nConfig_File=" + path(QStringLiteral("none.cfg")).toUtf8() +
+               "\n");
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("^Configuration not loaded")));
+    {
+        TMainF w;
+        QVERIFY(w.PrefInfo.AutoStart);
+        w.Metering_F1stop_BClick(); // the automatic start metered; stop as a user would
+        w.RTDModuleType1Click();
+        w.Selection_Page->vrx_RB->setChecked(true);
+        w.view_BClick();
+        QCOMPARE(storedValue(QStringLiteral("AutoStart")), QStringLiteral("1"));
+        w.show();
+        QVERIFY(w.close());
+    }
+    QCOMPARE(storedValue(QStringLiteral("AutoStart")), QStringLiteral("0"));
+    QCOMPARE(storedValue(QStringLiteral("Datalog")), QStringLiteral("1"));
 }
 
 // After bus work the Comport panel's tip says why the port did not open, in
