@@ -224,37 +224,37 @@ void TMainF::showSettings()
 
 void TMainF::buildMenu()
 {
-    FileMenu = menuBar()->addMenu(QStringLiteral("File"));
+    FileMenu = menuBar()->addMenu(QStringLiteral("&File"));
     FileMenu->setToolTipsVisible(true);
     NewConfiguration1 =
-        addItem(FileMenu, QStringLiteral("NewConfiguration1"), QStringLiteral("New Configuration"),
+        addItem(FileMenu, QStringLiteral("NewConfiguration1"), QStringLiteral("&New Configuration"),
                 QStringLiteral("Clear all data and start new configuration"));
     LoadConfig1 =
-        addItem(FileMenu, QStringLiteral("LoadConfig1"), QStringLiteral("Load Configuration"),
+        addItem(FileMenu, QStringLiteral("LoadConfig1"), QStringLiteral("&Load Configuration"),
                 QStringLiteral("Load Configuration from File"));
     SaveConfig1 =
-        addItem(FileMenu, QStringLiteral("SaveConfig1"), QStringLiteral("Save Configuration"),
+        addItem(FileMenu, QStringLiteral("SaveConfig1"), QStringLiteral("&Save Configuration"),
                 QStringLiteral("Save Configuration to File"));
     SendConfig1 =
-        addItem(FileMenu, QStringLiteral("SendConfig1"), QStringLiteral("Send Configuration"),
+        addItem(FileMenu, QStringLiteral("SendConfig1"), QStringLiteral("Sen&d Configuration"),
                 QStringLiteral("Send Configuration to Modules"));
 
-    OptionsMenu = menuBar()->addMenu(QStringLiteral("Options"));
-    Comport1 = addItem(OptionsMenu, QStringLiteral("Comport1"), QStringLiteral("Change Comport"));
-    Datalogging1 =
-        addItem(OptionsMenu, QStringLiteral("Datalogging1"), QStringLiteral("Datalogging Options"));
-    TempDisplay1 =
-        addItem(OptionsMenu, QStringLiteral("TempDisplay1"), QStringLiteral("Temperature Display"));
+    OptionsMenu = menuBar()->addMenu(QStringLiteral("&Options"));
+    Comport1 = addItem(OptionsMenu, QStringLiteral("Comport1"), QStringLiteral("&Change Comport"));
+    Datalogging1 = addItem(OptionsMenu, QStringLiteral("Datalogging1"),
+                           QStringLiteral("&Datalogging Options"));
+    TempDisplay1 = addItem(OptionsMenu, QStringLiteral("TempDisplay1"),
+                           QStringLiteral("&Temperature Display"));
     SamplePeriod1 =
-        addItem(OptionsMenu, QStringLiteral("SamplePeriod1"), QStringLiteral("Sample Period"));
+        addItem(OptionsMenu, QStringLiteral("SamplePeriod1"), QStringLiteral("&Sample Period"));
     N1 = OptionsMenu->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
     RTDModuleType1 =
-        addItem(OptionsMenu, QStringLiteral("RTDModuleType1"), QStringLiteral("RTD Module Type"));
+        addItem(OptionsMenu, QStringLiteral("RTDModuleType1"), QStringLiteral("&RTD Module Type"));
 
-    HelpMenu = menuBar()->addMenu(QStringLiteral("Help"));
-    Contents1 = addItem(HelpMenu, QStringLiteral("Contents1"), QStringLiteral("Contents"));
-    About1 = addItem(HelpMenu, QStringLiteral("About1"), QStringLiteral("About"));
+    HelpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
+    Contents1 = addItem(HelpMenu, QStringLiteral("Contents1"), QStringLiteral("&Contents"));
+    About1 = addItem(HelpMenu, QStringLiteral("About1"), QStringLiteral("&About"));
     connect(NewConfiguration1, &QAction::triggered, this, &TMainF::NewConfiguration1Click);
     connect(LoadConfig1, &QAction::triggered, this, &TMainF::LoadConfig1Click);
     connect(SaveConfig1, &QAction::triggered, this, &TMainF::SaveConfig1Click);
@@ -262,6 +262,11 @@ void TMainF::buildMenu()
     connect(SendConfig1, &QAction::triggered, this, &TMainF::SendConfig1Click);
     connect(Contents1, &QAction::triggered, this, &TMainF::Contents1Click);
     connect(About1, &QAction::triggered, this, &TMainF::About1Click);
+    // The usual keys for the commands the menus have.
+    NewConfiguration1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    LoadConfig1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    SaveConfig1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    Contents1->setShortcut(QKeySequence(Qt::Key_F1));
     connect(Comport1, &QAction::triggered, this, &TMainF::Comport1Click);
     connect(TempDisplay1, &QAction::triggered, this, &TMainF::temp_PClick);
     connect(SamplePeriod1, &QAction::triggered, this, &TMainF::period_PClick);

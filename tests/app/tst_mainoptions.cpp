@@ -29,8 +29,9 @@
 
 // The main window's option handlers: each dialog runs modally and is
 // answered from the test, then the window saves, sets its ports and panels.
-// The module type selection switches the page sets; the Comport panel says
-// why the bus port cannot be opened.
+// The module type selection switches the page sets; the menus carry
+// mnemonics and shortcuts; the Comport panel says why the bus port cannot be
+// opened.
 class TestMainOptions : public QObject
 {
     Q_OBJECT
@@ -50,6 +51,7 @@ private slots:
     void viewDebugSetsTheDebugPageSet();
     void viewStandardRestoresTheStandardPageSet();
     void autoStartStoredOffAfterViewDebugAndClose();
+    void menusHaveDistinctMnemonicsAndTheUsualShortcuts();
     void comportPanelSaysWhyTheBusPortCannotBeOpened();
 
 private:
@@ -370,6 +372,54 @@ void TestMainOptions::autoStartStoredOffAfterViewDebugAndClose()
     }
     QCOMPARE(storedValue(QStringLiteral("AutoStart")), QStringLiteral("0"));
     QCOMPARE(storedValue(QStringLiteral("Datalog")), QStringLiteral("1"));
+}
+
+// Every menu title and item has a mnemonic, none twice in one menu, and the
+// captions read as before without it. The file commands and the help have
+// the usual keys.
+void TestMainOptions::menusHaveDistinctMnemonicsAndTheUsualShortcuts()
+{
+    TMainF w;
+    const auto mnemonic = [](const QString &text) {
+        const qsizetype at = text.indexOf(QLatin1Char('&'));
+        return at < 0 || at + 1 >= text.size() ? QChar() : text.at(at + 1).toLower();
+    };
+    const QList<QAction *> titles = w.menuBar()->actions();
+    QStringList plainTitles;
+    QSet<QChar> titleKeys;
+    for (QAction *title : titles) {
+        plainTitles << QString(title->text()).remove(QLatin1Char('&'));
+        QVERIFY2(!mnemonic(title->text()).isNull(), qPrintable(title->text()));
+        titleKeys.insert(mnemonic(title->text()));
+        QSet<QChar> keys;
+        int items = 0;
+        for (QAction *item : title->menu()->actions()) {
+            if (item->isSeparator())
+                continue;
+            ++items;
+            const QChar key = mnemonic(item->text());
+            QVERIFY2(!key.isNull(), qPrintable(item->text()));
+            keys.insert(key);
+        }
+        QCOMPARE(keys.size(), items);
+    }
+    QCOMPARE(plainTitles, (QStringList{QStringLiteral("File"), QStringLiteral("Options"),
+                                       QStringLiteral("Help")}));
+    QCOMPARE(titleKeys.size(), titles.size());
+
+    const QList<std::pair<QAction *, QKeySequence>> keys = {
+        {w.NewConfiguration1, QKeySequence(QStringLiteral("Ctrl+N"))},
+        {w.LoadConfig1, QKeySequence(QStringLiteral("Ctrl+O"))},
+        {w.SaveConfig1, QKeySequence(QStringLiteral("Ctrl+S"))},
+        {w.Contents1, QKeySequence(QStringLiteral("F1"))},
+    };
+    for (const auto &[item, key] : keys)
+        QCOMPARE(item->shortcut(), key);
+    // While metering runs the file commands are off, their keys with them.
+    w.Metering_F1start_BClick();
+    w.Read_Timer->stop();
+    QVERIFY(!w.NewConfiguration1->isEnabled());
+    w.Metering_F1stop_BClick();
 }
 
 // After bus work the Comport panel's tip says why the port did not open, in

@@ -169,49 +169,49 @@ void TestMainWindow::menuItems_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("hint");
-    QTest::newRow("NewConfiguration1") << "File"
+    QTest::newRow("NewConfiguration1") << "&File"
                                        << "NewConfiguration1"
-                                       << "New Configuration"
+                                       << "&New Configuration"
                                        << "Clear all data and start new configuration";
-    QTest::newRow("LoadConfig1") << "File"
+    QTest::newRow("LoadConfig1") << "&File"
                                  << "LoadConfig1"
-                                 << "Load Configuration"
+                                 << "&Load Configuration"
                                  << "Load Configuration from File";
-    QTest::newRow("SaveConfig1") << "File"
+    QTest::newRow("SaveConfig1") << "&File"
                                  << "SaveConfig1"
-                                 << "Save Configuration"
+                                 << "&Save Configuration"
                                  << "Save Configuration to File";
-    QTest::newRow("SendConfig1") << "File"
+    QTest::newRow("SendConfig1") << "&File"
                                  << "SendConfig1"
-                                 << "Send Configuration"
+                                 << "Sen&d Configuration"
                                  << "Send Configuration to Modules";
-    QTest::newRow("Comport1") << "Options"
+    QTest::newRow("Comport1") << "&Options"
                               << "Comport1"
-                              << "Change Comport"
+                              << "&Change Comport"
                               << "";
-    QTest::newRow("Datalogging1") << "Options"
+    QTest::newRow("Datalogging1") << "&Options"
                                   << "Datalogging1"
-                                  << "Datalogging Options"
+                                  << "&Datalogging Options"
                                   << "";
-    QTest::newRow("TempDisplay1") << "Options"
+    QTest::newRow("TempDisplay1") << "&Options"
                                   << "TempDisplay1"
-                                  << "Temperature Display"
+                                  << "&Temperature Display"
                                   << "";
-    QTest::newRow("SamplePeriod1") << "Options"
+    QTest::newRow("SamplePeriod1") << "&Options"
                                    << "SamplePeriod1"
-                                   << "Sample Period"
+                                   << "&Sample Period"
                                    << "";
-    QTest::newRow("RTDModuleType1") << "Options"
+    QTest::newRow("RTDModuleType1") << "&Options"
                                     << "RTDModuleType1"
-                                    << "RTD Module Type"
+                                    << "&RTD Module Type"
                                     << "";
-    QTest::newRow("Contents1") << "Help"
+    QTest::newRow("Contents1") << "&Help"
                                << "Contents1"
-                               << "Contents"
+                               << "&Contents"
                                << "";
-    QTest::newRow("About1") << "Help"
+    QTest::newRow("About1") << "&Help"
                             << "About1"
-                            << "About"
+                            << "&About"
                             << "";
 }
 
