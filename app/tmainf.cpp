@@ -225,37 +225,37 @@ void TMainF::showSettings()
 
 void TMainF::buildMenu()
 {
-    FileMenu = menuBar()->addMenu(QStringLiteral("File"));
+    FileMenu = menuBar()->addMenu(QStringLiteral("&File"));
     FileMenu->setToolTipsVisible(true);
     NewConfiguration1 =
-        addItem(FileMenu, QStringLiteral("NewConfiguration1"), QStringLiteral("New Configuration"),
+        addItem(FileMenu, QStringLiteral("NewConfiguration1"), QStringLiteral("&New Configuration"),
                 QStringLiteral("Clear all data and start new configuration"));
     LoadConfig1 =
-        addItem(FileMenu, QStringLiteral("LoadConfig1"), QStringLiteral("Load Configuration"),
+        addItem(FileMenu, QStringLiteral("LoadConfig1"), QStringLiteral("&Load Configuration"),
                 QStringLiteral("Load Configuration from File"));
     SaveConfig1 =
-        addItem(FileMenu, QStringLiteral("SaveConfig1"), QStringLiteral("Save Configuration"),
+        addItem(FileMenu, QStringLiteral("SaveConfig1"), QStringLiteral("&Save Configuration"),
                 QStringLiteral("Save Configuration to File"));
     SendConfig1 =
-        addItem(FileMenu, QStringLiteral("SendConfig1"), QStringLiteral("Send Configuration"),
+        addItem(FileMenu, QStringLiteral("SendConfig1"), QStringLiteral("Sen&d Configuration"),
                 QStringLiteral("Send Configuration to Modules"));
 
-    OptionsMenu = menuBar()->addMenu(QStringLiteral("Options"));
-    Comport1 = addItem(OptionsMenu, QStringLiteral("Comport1"), QStringLiteral("Change Comport"));
-    Datalogging1 =
-        addItem(OptionsMenu, QStringLiteral("Datalogging1"), QStringLiteral("Datalogging Options"));
-    TempDisplay1 =
-        addItem(OptionsMenu, QStringLiteral("TempDisplay1"), QStringLiteral("Temperature Display"));
+    OptionsMenu = menuBar()->addMenu(QStringLiteral("&Options"));
+    Comport1 = addItem(OptionsMenu, QStringLiteral("Comport1"), QStringLiteral("&Change Comport"));
+    Datalogging1 = addItem(OptionsMenu, QStringLiteral("Datalogging1"),
+                           QStringLiteral("&Datalogging Options"));
+    TempDisplay1 = addItem(OptionsMenu, QStringLiteral("TempDisplay1"),
+                           QStringLiteral("&Temperature Display"));
     SamplePeriod1 =
-        addItem(OptionsMenu, QStringLiteral("SamplePeriod1"), QStringLiteral("Sample Period"));
+        addItem(OptionsMenu, QStringLiteral("SamplePeriod1"), QStringLiteral("&Sample Period"));
     N1 = OptionsMenu->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
     RTDModuleType1 =
-        addItem(OptionsMenu, QStringLiteral("RTDModuleType1"), QStringLiteral("RTD Module Type"));
+        addItem(OptionsMenu, QStringLiteral("RTDModuleType1"), QStringLiteral("&RTD Module Type"));
 
-    HelpMenu = menuBar()->addMenu(QStringLiteral("Help"));
-    Contents1 = addItem(HelpMenu, QStringLiteral("Contents1"), QStringLiteral("Contents"));
-    About1 = addItem(HelpMenu, QStringLiteral("About1"), QStringLiteral("About"));
+    HelpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
+    Contents1 = addItem(HelpMenu, QStringLiteral("Contents1"), QStringLiteral("&Contents"));
+    About1 = addItem(HelpMenu, QStringLiteral("About1"), QStringLiteral("&About"));
     connect(NewConfiguration1, &QAction::triggered, this, &TMainF::NewConfiguration1Click);
     connect(LoadConfig1, &QAction::triggered, this, &TMainF::LoadConfig1Click);
     connect(SaveConfig1, &QAction::triggered, this, &TMainF::SaveConfig1Click);
@@ -263,6 +263,15 @@ void TMainF::buildMenu()
     connect(SendConfig1, &QAction::triggered, this, &TMainF::SendConfig1Click);
     connect(Contents1, &QAction::triggered, this, &TMainF::Contents1Click);
     connect(About1, &QAction::triggered, this, &TMainF::About1Click);
+    // The usual keys for the commands the menus have.
+    NewConfiguration1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    LoadConfig1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    SaveConfig1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    Contents1->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(Comport1, &QAction::triggered, this, &TMainF::Comport1Click);
+    connect(TempDisplay1, &QAction::triggered, this, &TMainF::temp_PClick);
+    connect(SamplePeriod1, &QAction::triggered, this, &TMainF::period_PClick);
+    connect(RTDModuleType1, &QAction::triggered, this, &TMainF::RTDModuleType1Click);
 }
 
 void TMainF::buildPages()
@@ -304,6 +313,7 @@ void TMainF::buildPages()
                             QStringLiteral("RTD Module Selections"));
     Selection_Page = new ModuleSelectionPage(Selection_Tab);
     fillPage(Selection_Tab, Selection_Page);
+    connect(Selection_Page->view_B, &QPushButton::clicked, this, &TMainF::view_BClick);
 
     Plot_Tab =
         addPage(PageControl1, QStringLiteral("Plot_Tab"), QStringLiteral("Temperature Plotting"));
@@ -422,6 +432,7 @@ void TMainF::SendConfig1Click()
 void TMainF::SendConfiguration()
 {
     Config_Page->SendConfiguration(this);
+    showComportProblem();
 }
 
 void TMainF::autoStart()
@@ -571,6 +582,7 @@ void TMainF::Read_TimerTimer()
 {
     cycle.Tick(
         {.period = PrefInfo.Period, .unit = PrefInfo.Temperature, .datalog = PrefInfo.Datalog});
+    showComportProblem();
 }
 
 void TMainF::Log_Readings(int m, const ReadingTexts &readings)

@@ -148,6 +148,20 @@ public:
     // Texts of datalog_P and datalog_file_P from Datalog and DataFile.
     void Show_Datalog_Status();
 
+    // --- option dialogs and module type (tmainf_options.cpp) ---------------
+    // The ports that "Comport Options" offers; ListSerialPorts unless a test
+    // puts something else here.
+    std::function<QStringList()> ListPorts = [] {
+        QStringList ports;
+        ListSerialPorts(ports);
+        return ports;
+    };
+    void Comport1Click();
+    void temp_PClick();
+    void period_PClick();
+    void RTDModuleType1Click();
+    void view_BClick();
+
     // Shows or hides one page's tab.
     void SetTabVisible(QWidget *page, bool visible);
     bool IsTabVisible(QWidget *page) const;
@@ -186,6 +200,9 @@ private:
     void showConfigFileName(const QString &name);
     // Writes the record to the store.
     Result<> storePreferences();
+    // The Comport panel's tip after bus work: why the bus port could not be
+    // opened, gone once it opens.
+    void showComportProblem();
 
     // Why the last datalog row was dropped (empty after a row went in).
     QString m_datalogFailure;

@@ -14,6 +14,7 @@
 
 #include <QComboBox>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -199,6 +200,8 @@ ConfigPage::ConfigPage(ModuleTable &table, QWidget *parent) : QWidget(parent), m
     connect(Config_Grid, &StringGrid::TopLeftChanged, this, &ConfigPage::Config_GridTopLeftChanged);
 
     connect(setting_CB, &QComboBox::activated, this, &ConfigPage::setting_CBChange);
+    setting_CB->installEventFilter(this);
+    Config_Grid->installEventFilter(this);
     connect(change_row_B, &QPushButton::clicked, this, &ConfigPage::change_row_BClick);
     connect(change_col_B, &QPushButton::clicked, this, &ConfigPage::change_col_BClick);
     connect(change_all_B, &QPushButton::clicked, this, &ConfigPage::change_all_BClick);
@@ -454,8 +457,63 @@ bool ConfigPage::Config_GridSelectCell(int col, int row)
     setting_CB->show();
     setting_CB->raise();
     setting_CB->setCurrentIndex(m_table.input_type[col][address]);
+    setting_CB->setAccessibleName(
+        QStringLiteral("%1, INPUT %2").arg(Config_Grid->Cell(0, row)).arg(col));
     setting_CB->setFocus();
     return true;
+}
+
+bool ConfigPage::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+    if (watched == setting_CB) {
+        if (key->key() == Qt::Key_Escape && modifiers == Qt::NoModifier) {
+            LeaveSelector();
+            return true;
+        }
+        if (key->key() == Qt::Key_Tab && modifiers == Qt::NoModifier) {
+            MoveSelector(+1);
+            return true;
+        }
+        // Shift+Tab arrives as Backtab, with or without the Shift.
+        if (key->key() == Qt::Key_Backtab && (modifiers & ~Qt::ShiftModifier) == Qt::NoModifier) {
+            MoveSelector(-1);
+            return true;
+        }
+    } else if (watched == Config_Grid && modifiers == Qt::NoModifier &&
+               (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+        Config_Grid->SetCurrentCell(Config_Grid->Col(), Config_Grid->Row());
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ConfigPage::LeaveSelector()
+{
+    CloseSelector();
+    Config_Grid->setFocus(Qt::OtherFocusReason);
+}
+
+void ConfigPage::MoveSelector(int step)
+{
+    int col = selected_col + step;
+    int row = selected_row;
+    if (col > kInputCount) {
+        col = 1;
+        ++row;
+    } else if (col < 1) {
+        col = kInputCount;
+        --row;
+    }
+    if (row >= 1 && row < Config_Grid->RowCount()) {
+        Config_Grid->SetCurrentCell(col, row);
+        return;
+    }
+    LeaveSelector();
+    focusNextPrevChild(step > 0);
 }
 
 void ConfigPage::PlaceSelector()

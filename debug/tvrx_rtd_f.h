@@ -10,4 +10,7 @@ class TVRX_RTD_F : public QWidget
 
 public:
     explicit TVRX_RTD_F(QWidget *parent = nullptr);
+
+    // The temperature unit of the readings shown ("Celsius" or "Fahrenheit").
+    void Set_Unit_Name(const QString &unit);
 };

@@ -1,5 +1,8 @@
 #include "link/tcomport.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSerialPortInfo>
 
 #include <algorithm>
@@ -11,6 +14,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -98,6 +102,9 @@ QString TComPort::DevicePath(const QString &name)
 
 void TComPort::SetPort(const QString &name)
 {
+    // Why the old port failed says nothing about the new one.
+    if (name != m_port)
+        m_lastOpenError = 0;
     if (!Connected()) {
         m_port = name;
         return;
@@ -111,6 +118,17 @@ void TComPort::Open()
 {
     if (Connected())
         return;
+    try {
+        OpenPort();
+    } catch (const EComPortError &error) {
+        m_lastOpenError = error.code();
+        throw;
+    }
+    m_lastOpenError = 0;
+}
+
+void TComPort::OpenPort()
+{
     const QByteArray path = DevicePath(m_port).toLocal8Bit();
     const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -308,13 +326,69 @@ int TComPort::ReadAvailable(QByteArray &text, int count)
     return int(text.size());
 }
 
+namespace {
+
+// The entries of folder (links, device nodes, whatever they are), as full
+// paths, in no particular order; none when it cannot be read.
+QStringList FolderEntries(const QString &folder)
+{
+    QStringList paths;
+    if (folder.isEmpty())
+        return paths;
+    const QDir dir(folder);
+    const QStringList names =
+        dir.entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString &name : names)
+        paths.append(dir.absoluteFilePath(name));
+    return paths;
+}
+
+bool LeadsToCharacterDevice(const QString &path)
+{
+    struct stat st
+    {
+    };
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+// A link whose end is a pseudo-terminal's slave side that exists.
+bool IsLinkToPty(const QString &path)
+{
+    struct stat st
+    {
+    };
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return false;
+    return LeadsToCharacterDevice(path) &&
+           QFileInfo(path).canonicalFilePath().startsWith(QLatin1String("/dev/pts/"));
+}
+
+} // namespace
+
+QStringList CollectSerialPorts(const QStringList &kernelNames, const SerialPortFolders &folders)
+{
+    QStringList names = kernelNames;
+    for (const QString &path : FolderEntries(folders.byId)) {
+        if (LeadsToCharacterDevice(path))
+            names.append(path);
+    }
+    for (const QString &folder : folders.simulators) {
+        for (const QString &path : FolderEntries(folder)) {
+            if (IsLinkToPty(path))
+                names.append(path);
+        }
+    }
+    names.removeDuplicates();
+    return SortPortNames(std::move(names));
+}
+
 void ListSerialPorts(QStringList &list)
 {
     QStringList names;
     const auto ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : ports)
         names.append(info.portName());
-    list = SortPortNames(std::move(names));
+    list = CollectSerialPorts(names);
 }
 
 QStringList SortPortNames(QStringList names)

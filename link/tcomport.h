@@ -41,6 +41,10 @@ public:
 //
 // A port name without '/' names a device under /dev ("ttyS0", "ttyUSB0"); a
 // name with '/' ("/dev/pts/3", a symlink) is opened as given.
+//
+// Why the last Open failed stays with the port (LastOpenError), for a window
+// that tells the user in words after its bus work, where the exchanges
+// themselves only succeed or fail.
 class TComPort : public SerialLine
 {
 public:
@@ -64,6 +68,13 @@ public:
     ParityBits Parity() const override { return m_parity; }
     void SetParity(ParityBits parity) override;
 
+    // The system's error number (errno) of the last Open that failed: ENOENT
+    // for a port that is not there, EACCES for one the user may not open,
+    // EBUSY or EWOULDBLOCK for one another program holds, ENOTTY for a path
+    // that is no terminal. 0 once an Open succeeds, and for a port name that
+    // has not been tried since it was set (SetPort to another name).
+    int LastOpenError() const { return m_lastOpenError; }
+
     // The descriptor while open, else -1; for tests that look at the line.
     int Handle() const { return m_fd; }
 
@@ -75,6 +86,7 @@ public:
     static QString DevicePath(const QString &name);
 
 private:
+    void OpenPort();
     void ApplySettings(bool drainFirst);
     void RequireOpen(const char *operation) const;
     int QueuedOutput() const;
@@ -84,10 +96,40 @@ private:
     QString m_port = QStringLiteral("ttyS0");
     int m_baud = 9600;
     ParityBits m_parity = ParityBits::None;
+    int m_lastOpenError = 0;
 };
 
-// Fills list with the names of the serial ports present ("ttyS0", "ttyUSB0"),
-// sorted as SortPortNames sorts them.
+// Where ports are found under names of their own, besides the system's list
+// of serial ports.
+struct SerialPortFolders
+{
+    // udev's stable names of USB adapters: one link per adapter, named after
+    // its maker, model and serial number, leading to whatever ttyUSB or ttyACM
+    // number the adapter got this time. The number changes when the adapter
+    // is plugged in again, or another one is plugged in first; the name does
+    // not.
+    QString byId = QStringLiteral("/dev/serial/by-id");
+    // Folders where a running bus simulator publishes its pseudo-terminal as a
+    // link (kelvora-sim's is /tmp/kelvora-sim/ttyKELV0 unless told otherwise).
+    QStringList simulators = {QStringLiteral("/tmp/kelvora-sim")};
+};
+
+// The ports a user may choose from, sorted as SortPortNames sorts them:
+// - kernelNames as they are ("ttyS0", "ttyUSB0");
+// - every entry of folders.byId that leads to a character device, as a full
+//   path ("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K2SNP-if00-port0");
+// - every link in folders.simulators that leads to a pseudo-terminal that
+//   exists (under /dev/pts), as a full path ("/tmp/kelvora-sim/ttyKELV0"). A
+//   link left behind by a simulator that was killed leads nowhere and is not
+//   offered.
+// A folder that is missing or cannot be read adds nothing; the rest of the
+// list stands.
+QStringList CollectSerialPorts(const QStringList &kernelNames,
+                               const SerialPortFolders &folders = {});
+
+// Fills list with the ports present: the system's serial ports
+// (QSerialPortInfo), the stable names of USB adapters and the links of
+// running bus simulators, as CollectSerialPorts gives them.
 void ListSerialPorts(QStringList &list);
 
 // Port names sorted as text, character by character, not by the numbers in

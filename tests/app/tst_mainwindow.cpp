@@ -153,49 +153,49 @@ void TestMainWindow::menuItems_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("hint");
-    QTest::newRow("NewConfiguration1") << "File"
+    QTest::newRow("NewConfiguration1") << "&File"
                                        << "NewConfiguration1"
-                                       << "New Configuration"
+                                       << "&New Configuration"
                                        << "Clear all data and start new configuration";
-    QTest::newRow("LoadConfig1") << "File"
+    QTest::newRow("LoadConfig1") << "&File"
                                  << "LoadConfig1"
-                                 << "Load Configuration"
+                                 << "&Load Configuration"
                                  << "Load Configuration from File";
-    QTest::newRow("SaveConfig1") << "File"
+    QTest::newRow("SaveConfig1") << "&File"
                                  << "SaveConfig1"
-                                 << "Save Configuration"
+                                 << "&Save Configuration"
                                  << "Save Configuration to File";
-    QTest::newRow("SendConfig1") << "File"
+    QTest::newRow("SendConfig1") << "&File"
                                  << "SendConfig1"
-                                 << "Send Configuration"
+                                 << "Sen&d Configuration"
                                  << "Send Configuration to Modules";
-    QTest::newRow("Comport1") << "Options"
+    QTest::newRow("Comport1") << "&Options"
                               << "Comport1"
-                              << "Change Comport"
+                              << "&Change Comport"
                               << "";
-    QTest::newRow("Datalogging1") << "Options"
+    QTest::newRow("Datalogging1") << "&Options"
                                   << "Datalogging1"
-                                  << "Datalogging Options"
+                                  << "&Datalogging Options"
                                   << "";
-    QTest::newRow("TempDisplay1") << "Options"
+    QTest::newRow("TempDisplay1") << "&Options"
                                   << "TempDisplay1"
-                                  << "Temperature Display"
+                                  << "&Temperature Display"
                                   << "";
-    QTest::newRow("SamplePeriod1") << "Options"
+    QTest::newRow("SamplePeriod1") << "&Options"
                                    << "SamplePeriod1"
-                                   << "Sample Period"
+                                   << "&Sample Period"
                                    << "";
-    QTest::newRow("RTDModuleType1") << "Options"
+    QTest::newRow("RTDModuleType1") << "&Options"
                                     << "RTDModuleType1"
-                                    << "RTD Module Type"
+                                    << "&RTD Module Type"
                                     << "";
-    QTest::newRow("Contents1") << "Help"
+    QTest::newRow("Contents1") << "&Help"
                                << "Contents1"
-                               << "Contents"
+                               << "&Contents"
                                << "";
-    QTest::newRow("About1") << "Help"
+    QTest::newRow("About1") << "&Help"
                             << "About1"
-                            << "About"
+                            << "&About"
                             << "";
 }
 
@@ -259,8 +259,14 @@ void TestMainWindow::statusPanelClicks()
     QFETCH(QString, panel);
     QFETCH(QString, item);
     TMainF w;
-    // The panels' dialogs are not this test's business.
+    // The panels' dialogs are not this test's business: the datalogging one
+    // does not run, the others are cancelled.
     w.RunDatalogDialog = [](bool &, QString &, bool &) {};
+    w.ListPorts = [] { return QStringList(); };
+    auto dialog = std::make_shared<ModalSeen>();
+    const bool modal = !item.isEmpty() && item != QLatin1String("Datalogging1");
+    if (modal)
+        AnswerNextModal(dialog, [](QWidget *box) { PressButton(box, QStringLiteral("Cancel")); });
     w.show();
     QList<QAction *> actions = w.findChildren<QAction *>();
     QMap<QString, int> triggered;
@@ -274,6 +280,7 @@ void TestMainWindow::statusPanelClicks()
     QCOMPARE(triggered.size(), item.isEmpty() ? 0 : 1);
     if (!item.isEmpty())
         QCOMPARE(triggered.value(item), 1);
+    QCOMPARE(dialog->seen, modal);
     // A disabled panel does nothing (the panels are disabled while metering).
     triggered.clear();
     p->setEnabled(false);

@@ -1,6 +1,7 @@
 #include "config/configpage.h"
 #include "config/configtree.h"
 #include "modules/moduletable.h"
+#include "modules/readingconversion.h"
 #include "widgets/stringgrid.h"
 
 #include <QAccessible>
@@ -169,6 +170,9 @@ private slots:
     void buttonCaptionsStayInsideTheButtons();
     void selectorShowsEveryItemWhole();
     void gridReadsAsATableToAssistiveTechnology();
+    void escapeInTheSelectorHandsTheFocusBackToTheGrid();
+    void tabMovesTheSelectorToTheNextInputCell_data();
+    void tabMovesTheSelectorToTheNextInputCell();
 };
 
 void TestConfigPage::startUpShowsCollapsedTreeAndEmptyGrid()
@@ -748,6 +752,105 @@ void TestConfigPage::gridReadsAsATableToAssistiveTechnology()
     QCOMPARE(table->cellAt(2, 0)->text(QAccessible::Name), QStringLiteral("Module 3"));
     QCOMPARE(table->cellAt(2, 2)->text(QAccessible::Name), kPt100Text);
     QCOMPARE(table->cellAt(2, 3)->text(QAccessible::Name), kNotUsedText);
+}
+
+// Reached with the arrows, an input cell opens the selector, which then
+// takes the arrows for the type. Escape closes it and gives the grid the
+// focus back on the same cell, so the arrows move on; Enter opens it again.
+void TestConfigPage::escapeInTheSelectorHandsTheFocusBackToTheGrid()
+{
+    PageFixture f;
+    f.ClickButton(f.Group(1));
+    f.table.input_type[2][1] = 3;
+    f.page->RefreshConfigGrid();
+    QComboBox *selector = f.page->setting_CB;
+    f.grid->setFocus();
+    QVERIFY(f.grid->SetCurrentCell(0, 1)); // module 1's name
+    QTest::keyClick(f.grid, Qt::Key_Right);
+    QVERIFY(selector->isVisible());
+    QCOMPARE(f.page->focusWidget(), selector);
+    QCOMPARE(selector->accessibleName(), QStringLiteral("Module 1, INPUT 1"));
+
+    QTest::keyClick(selector, Qt::Key_Escape);
+    QVERIFY(selector->isHidden());
+    QCOMPARE(f.page->focusWidget(), f.grid);
+    QCOMPARE(f.grid->Col(), 1);
+    QCOMPARE(f.grid->Row(), 1);
+    QCOMPARE(f.table.input_type[1][1], 0);
+
+    QTest::keyClick(f.grid, Qt::Key_Right);
+    QVERIFY(selector->isVisible());
+    QCOMPARE(f.page->SelectedCol(), 2);
+    QCOMPARE(selector->currentIndex(), 3);
+    QTest::keyClick(selector, Qt::Key_Escape);
+    QTest::keyClick(f.grid, Qt::Key_Return);
+    QVERIFY(selector->isVisible());
+    QCOMPARE(f.page->focusWidget(), selector);
+    QCOMPARE(f.page->SelectedCol(), 2);
+    QCOMPARE(f.page->SelectedRow(), 1);
+}
+
+// Tab and Shift+Tab in the selector move it to the next or previous input
+// cell, on to the next or previous row, and change no type; past the last
+// input cell or before the first the focus leaves the grid as Tab does.
+void TestConfigPage::tabMovesTheSelectorToTheNextInputCell_data()
+{
+    QTest::addColumn<int>("col");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<bool>("back");
+    QTest::addColumn<int>("toCol"); // 0: the focus left the grid
+    QTest::addColumn<int>("toRow");
+    QTest::addColumn<QString>("focus");
+    QTest::newRow("Tab") << 1 << 1 << false << 2 << 1 << "setting_CB";
+    QTest::newRow("Tab at INPUT 8: the next row") << 8 << 1 << false << 1 << 2 << "setting_CB";
+    QTest::newRow("Shift+Tab") << 5 << 3 << true << 4 << 3 << "setting_CB";
+    QTest::newRow("Shift+Tab at INPUT 1: the row before")
+        << 1 << 3 << true << 8 << 2 << "setting_CB";
+    QTest::newRow("Tab at the last cell: on to the buttons")
+        << 8 << 16 << false << 0 << 0 << "change_row_B";
+    QTest::newRow("Shift+Tab at the first cell: back to the tree")
+        << 1 << 1 << true << 0 << 0 << "Config_Tree";
+}
+
+void TestConfigPage::tabMovesTheSelectorToTheNextInputCell()
+{
+    QFETCH(int, col);
+    QFETCH(int, row);
+    QFETCH(bool, back);
+    QFETCH(int, toCol);
+    QFETCH(int, toRow);
+    QFETCH(QString, focus);
+    PageFixture f;
+    f.ClickButton(f.Group(1));
+    QCOMPARE(f.grid->RowCount(), 17);
+    for (int m = 1; m <= 16; ++m) {
+        for (int k = 1; k <= 8; ++k)
+            f.table.input_type[k][m] = (k + m) % 6;
+    }
+    f.page->RefreshConfigGrid();
+    const auto types = f.table.input_type;
+    QComboBox *selector = f.page->setting_CB;
+    QVERIFY(f.grid->SetCurrentCell(col, row));
+    QCOMPARE(f.page->focusWidget(), selector);
+
+    if (back)
+        QTest::keyClick(selector, Qt::Key_Backtab, Qt::ShiftModifier);
+    else
+        QTest::keyClick(selector, Qt::Key_Tab);
+
+    QVERIFY(f.table.input_type == types);
+    QCOMPARE(f.page->focusWidget()->objectName(), focus);
+    if (toCol == 0) {
+        QVERIFY(selector->isHidden());
+        return;
+    }
+    QVERIFY(selector->isVisible());
+    QCOMPARE(f.grid->Col(), toCol);
+    QCOMPARE(f.grid->Row(), toRow);
+    QCOMPARE(f.page->SelectedCol(), toCol);
+    QCOMPARE(f.page->SelectedRow(), toRow);
+    QCOMPARE(selector->currentIndex(), types[toCol][toRow]); // module toRow is row toRow
+    QCOMPARE(f.grid->Cell(col, row), InputTypeText(types[col][row]));
 }
 
 QTEST_MAIN(TestConfigPage)

@@ -1,5 +1,6 @@
 #include "link/tcomport.h"
 #include "support/linesettings.h"
+#include "support/lockholder.h"
 #include "support/manualclock.h"
 #include "support/pty.h"
 
@@ -45,6 +46,10 @@ private slots:
     void listSerialPortsIsSortedAsText();
     void portNamesSortAsText_data();
     void portNamesSortAsText();
+    void stableNamesAndSimulatorLinksAreListed();
+    void lastOpenErrorSaysWhy_data();
+    void lastOpenErrorSaysWhy();
+    void lastOpenErrorGoesWithASuccessOrANewName();
 };
 
 void TestTComPort::defaults()
@@ -473,6 +478,122 @@ void TestTComPort::portNamesSortAsText()
     QFETCH(QStringList, names);
     QFETCH(QStringList, sorted);
     QCOMPARE(SortPortNames(names), sorted);
+}
+
+// A USB adapter's stable name in /dev/serial/by-id and a running simulator's
+// link are offered as full paths beside the kernel's names, all sorted as
+// text; links that lead nowhere, or (for a simulator) to no pseudo-terminal,
+// are not. The folders are made here; the pty stands for the device.
+void TestTComPort::stableNamesAndSimulatorLinksAreListed()
+{
+    Pty adapter;
+    Pty simulator;
+    QVERIFY(adapter.Valid() && simulator.Valid());
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    const QString byId = root.filePath(QStringLiteral("by-id"));
+    const QString sim = root.filePath(QStringLiteral("kelvora-sim"));
+    QVERIFY(QDir().mkpath(byId) && QDir().mkpath(sim));
+    const auto link = [](const QString &target, const QString &path) {
+        return QFile::link(target, path);
+    };
+    const QString stable = byId + QStringLiteral("/usb-FTDI_FT232R_USB_UART_A10K2SNP-if00-port0");
+    QVERIFY(link(adapter.Path(), stable));
+    QVERIFY(link(QStringLiteral("/dev/pts/987654"), byId + QStringLiteral("/usb-unplugged")));
+    const QString live = sim + QStringLiteral("/ttyKELV0");
+    QVERIFY(link(simulator.Path(), live));
+    QVERIFY(link(QStringLiteral("/dev/pts/987654"), sim + QStringLiteral("/ttyKELV1"))); // killed
+    QVERIFY(link(QStringLiteral("/dev/null"), sim + QStringLiteral("/ttyKELV2")));       // no pty
+    QFile plain(sim + QStringLiteral("/notes"));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+
+    const QStringList kernel{QStringLiteral("ttyUSB0"), QStringLiteral("ttyS10"),
+                             QStringLiteral("ttyS1")};
+    const QStringList listed = CollectSerialPorts(kernel, {.byId = byId, .simulators = {sim}});
+    QStringList expected{QStringLiteral("ttyS1"), QStringLiteral("ttyS10"),
+                         QStringLiteral("ttyUSB0"), stable, live};
+    std::sort(expected.begin(), expected.end());
+    QCOMPARE(listed, expected);
+
+    // Missing folders add nothing.
+    QCOMPARE(CollectSerialPorts(kernel, {.byId = root.filePath(QStringLiteral("none")),
+                                         .simulators = {root.filePath(QStringLiteral("none"))}}),
+             SortPortNames(kernel));
+}
+
+// Each open that fails keeps the system's reason, as the user's port would
+// give it: a path that is not there, a file that is no terminal, a pty that
+// another process holds with flock (which stops root as well).
+void TestTComPort::lastOpenErrorSaysWhy_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<int>("code");
+    QTest::newRow("missing path") << QStringLiteral("missing") << ENOENT;
+    QTest::newRow("missing device") << QStringLiteral("ttyKelvoraMissing0") << ENOENT;
+    QTest::newRow("plain file") << QStringLiteral("file") << ENOTTY;
+    QTest::newRow("held with flock") << QStringLiteral("held") << EWOULDBLOCK;
+    QTest::newRow("free pty") << QStringLiteral("pty") << 0;
+}
+
+void TestTComPort::lastOpenErrorSaysWhy()
+{
+    QFETCH(QString, what);
+    QFETCH(int, code);
+    QTemporaryDir dir;
+    Pty pty;
+    QVERIFY(pty.Valid());
+    std::unique_ptr<LockHolder> holder;
+    QString name = what;
+    if (what == QLatin1String("missing")) {
+        name = dir.filePath(QStringLiteral("ttyUSB0"));
+    } else if (what == QLatin1String("file")) {
+        name = dir.filePath(QStringLiteral("notes"));
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    } else if (what == QLatin1String("held")) {
+        name = pty.Path();
+        holder = std::make_unique<LockHolder>(name);
+        QVERIFY(holder->locked());
+    } else if (what == QLatin1String("pty")) {
+        name = pty.Path();
+    }
+    TComPort port;
+    port.SetPort(name);
+    QCOMPARE(port.LastOpenError(), 0); // not tried yet
+    try {
+        port.Open();
+    } catch (const EComPortError &e) {
+        QCOMPARE(e.code(), code);
+    }
+    QCOMPARE(port.Connected(), code == 0);
+    QCOMPARE(port.LastOpenError(), code);
+}
+
+void TestTComPort::lastOpenErrorGoesWithASuccessOrANewName()
+{
+    Pty pty;
+    QVERIFY(pty.Valid());
+    TComPort port;
+    port.SetPort(pty.Path());
+    {
+        LockHolder holder(pty.Path());
+        QVERIFY(holder.locked());
+        QVERIFY_THROWS_EXCEPTION(EComPortError, port.Open());
+        QCOMPARE(port.LastOpenError(), EWOULDBLOCK);
+        // The same name again: the reason still holds.
+        port.SetPort(pty.Path());
+        QCOMPARE(port.LastOpenError(), EWOULDBLOCK);
+    }
+    port.Open(); // the holder has gone
+    QCOMPARE(port.LastOpenError(), 0);
+    port.Close();
+
+    port.SetPort(QStringLiteral("/nonexistent/kelvora/tty"));
+    QVERIFY_THROWS_EXCEPTION(EComPortError, port.Open());
+    QCOMPARE(port.LastOpenError(), ENOENT);
+    port.SetPort(pty.Path());
+    QCOMPARE(port.LastOpenError(), 0);
 }
 
 QTEST_APPLESS_MAIN(TestTComPort)

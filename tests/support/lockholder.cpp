@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,12 +16,18 @@ namespace {
 
 // Only async-signal-safe calls between fork and the child's end: the test
 // process may run other threads.
-[[noreturn]] void RunHolder(const char *path, int report, int holdMs)
+[[noreturn]] void RunHolder(const char *path, int report, int holdMs, LockHolder::Hold hold)
 {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive the test
-    const int fd = ::open(path, O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
-        ::_exit(2);
+    if (hold == LockHolder::Hold::TerminalExclusive) {
+        const int fd = ::open(path, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0 || ::ioctl(fd, TIOCEXCL) != 0)
+            ::_exit(2);
+    } else {
+        const int fd = ::open(path, O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
+            ::_exit(2);
+    }
     (void)!::write(report, "h", 1);
     if (holdMs < 0) {
         for (;;)
@@ -35,7 +42,7 @@ namespace {
 
 } // namespace
 
-LockHolder::LockHolder(const QString &path, int holdMs)
+LockHolder::LockHolder(const QString &path, int holdMs, Hold hold)
 {
     const QByteArray name = QFile::encodeName(path);
     int fds[2];
@@ -44,7 +51,7 @@ LockHolder::LockHolder(const QString &path, int holdMs)
     m_pid = ::fork();
     if (m_pid == 0) {
         ::close(fds[0]);
-        RunHolder(name.constData(), fds[1], holdMs);
+        RunHolder(name.constData(), fds[1], holdMs, hold);
     }
     ::close(fds[1]);
     m_pipe = fds[0];

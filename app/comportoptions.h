@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class SerialLine;
+
+// The serial port as the user chooses it in "Comport Options" and reads
+// about it on the Comport panel.
+//
+// Choosing: every port listed (ListSerialPorts) is probed in list order by
+// opening it for a moment and closing it again; a port that fails either
+// step is in use, and its item reads "ttyS0  (in use)" (two spaces before the
+// parenthesis). The mark is for the eye only: the port a choice names is
+// always the bare name, since "ttyS0  (in use)" names no port and every open
+// of it would fail. When the dialog opens, the first item is chosen, or the
+// item whose text equals the current port exactly; a marked item's text has
+// the mark, so the current port, when it is in use now, is not chosen.
+struct PortChoice
+{
+    QString name;
+    bool inUse = false;
+
+    // The item's text: the name, marked when in use.
+    QString Text() const;
+};
+
+// Sets probe to name, opens it and closes it again; false when either step
+// fails. The port's errors are caught here, and the probe is left closed.
+bool ProbePort(SerialLine &probe, const QString &name);
+
+// Every name in the order given, probed in turn on probe.
+QList<PortChoice> ProbePorts(const QStringList &names, SerialLine &probe);
+
+// The item chosen when the dialog opens on current: -1 for an empty list,
+// else the first item whose text is current, else 0.
+int ChosenPortIndex(const QList<PortChoice> &choices, const QString &current);
+
+// Why port could not be opened, in words for its user: code is the system's
+// error number of the failed open (TComPort::LastOpenError). Empty for 0.
+//   ENOENT, ENODEV, ENXIO  there is no such port
+//   EACCES, EPERM          permission denied; join the dialout group
+//   EBUSY, EWOULDBLOCK     in use by another program
+//   ENOTTY, EISDIR         not a serial port
+//   anything else          the system's own words for the error
+QString PortOpenProblem(const QString &port, int code);
