@@ -294,7 +294,12 @@ void TMainF::buildPages()
         addPage(PageControl1, QStringLiteral("Misc_Tab"), QStringLiteral("Miscellaneous Info"));
 
     VRX_Tab = addPage(PageControl1, QStringLiteral("VRX_Tab"), QStringLiteral("VRX-RTD"));
-    VRX_RTD_F1 = new TVRX_RTD_F(VRX_Tab);
+    // Every poll on a new VRXProtocol bound to vrx_comport.
+    VRX_RTD_F1 = new TVRX_RTD_F(
+        [this](int module, const VrxTypes &types, VrxResult &result) {
+            return VRXProtocol(&vrx_comport).PollModule(module, types, result);
+        },
+        VRX_Tab);
     fillPage(VRX_Tab, VRX_RTD_F1);
 
     Selection_Tab = addPage(PageControl1, QStringLiteral("Selection_Tab"),
