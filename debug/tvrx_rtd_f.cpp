@@ -267,7 +267,8 @@ TVRX_RTD_F::TVRX_RTD_F(VrxPollFunction poll, QWidget *parent)
     VRX_Read_Grid->SetDrawCellHook([this](QPainter &painter, int col, int row, const QRect &rect) {
         VRX_Read_GridDrawCell(painter, col, row, rect);
     });
-    m_keys = new GridSelectorKeys(VRX_Grid, vrx_setting_CB, 1, kInputCount);
+    // Owned by the grid.
+    new GridSelectorKeys(VRX_Grid, vrx_setting_CB, 1, kInputCount);
     connect(vrx_setting_CB, &QComboBox::activated, this, &TVRX_RTD_F::vrx_setting_CBChange);
     connect(vrx_change_col_B, &QPushButton::clicked, this, &TVRX_RTD_F::vrx_change_col_BClick);
     connect(vrx_change_row_B, &QPushButton::clicked, this, &TVRX_RTD_F::vrx_change_row_BClick);

@@ -5,7 +5,6 @@
 #include <QWidget>
 
 class ConfigTree;
-class GridSelectorKeys;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -133,7 +132,6 @@ private:
     void SetLamp(QLabel *lamp, bool &lit, bool on);
 
     VrxPoller m_poller;
-    GridSelectorKeys *m_keys = nullptr;
     QTreeWidgetItem *current_node = nullptr;
     int selected_row = 0;
     int selected_col = 0;
