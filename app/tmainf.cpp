@@ -104,6 +104,7 @@ TMainF::TMainF(QWidget *parent)
     help_path = HelpPathFor(QDir::currentPath()); // the directory current now
     resetRunState();
     assignPorts();
+    VRX_RTD_F1->Set_Unit_Name(PrefInfo.Temperature);
     showStandardPageSet();
     if (PrefInfo.AutoStart)
         autoStart();
@@ -148,6 +149,7 @@ void TMainF::buildWindow()
     VRX_Read_Timer = new QTimer(this);
     VRX_Read_Timer->setObjectName(QStringLiteral("VRX_Read_Timer"));
     VRX_Read_Timer->setInterval(1200);
+    connect(VRX_Read_Timer, &QTimer::timeout, this, &TMainF::VRX_Read_TimerTimer);
     // The Modbus bus runs at 19200 baud, 8 data bits, no parity, one stop bit.
     // The relay-module port starts at 57600 baud with mark parity, ready for
     // the address byte of its first poll.
@@ -306,8 +308,17 @@ void TMainF::buildPages()
     fillPage(Misc_Tab, Misc_Page);
 
     VRX_Tab = addPage(PageControl1, QStringLiteral("VRX_Tab"), QStringLiteral("VRX-RTD"));
-    VRX_RTD_F1 = new TVRX_RTD_F(VRX_Tab);
+    // Every poll on a new VRXProtocol bound to vrx_comport.
+    VRX_RTD_F1 = new TVRX_RTD_F(
+        [this](int module, const VrxTypes &types, VrxResult &result) {
+            return VRXProtocol(&vrx_comport).PollModule(module, types, result);
+        },
+        VRX_Tab);
     fillPage(VRX_Tab, VRX_RTD_F1);
+    connect(VRX_RTD_F1->enable_Btn, &QPushButton::clicked, this,
+            &TMainF::VRX_RTD_F1enable_BtnClick);
+    connect(VRX_RTD_F1->disable_Btn, &QPushButton::clicked, this,
+            &TMainF::VRX_RTD_F1disable_BtnClick);
 
     Selection_Tab = addPage(PageControl1, QStringLiteral("Selection_Tab"),
                             QStringLiteral("RTD Module Selections"));
@@ -583,6 +594,32 @@ void TMainF::Read_TimerTimer()
     cycle.Tick(
         {.period = PrefInfo.Period, .unit = PrefInfo.Temperature, .datalog = PrefInfo.Datalog});
     showComportProblem();
+}
+
+void TMainF::VRX_RTD_F1enable_BtnClick()
+{
+    // With nothing to poll, nothing else changes.
+    if (!VRX_RTD_F1->enable_BtnClick())
+        return;
+    RTDModuleType1->setEnabled(false);
+    VRX_Read_Timer->start(1200);
+}
+
+void TMainF::VRX_RTD_F1disable_BtnClick()
+{
+    RTDModuleType1->setEnabled(true);
+    VRX_RTD_F1->disable_BtnClick();
+    VRX_Read_Timer->stop();
+    try {
+        if (vrx_comport.Connected())
+            vrx_comport.Close();
+    } catch (const EComPortError &) {
+    }
+}
+
+void TMainF::VRX_Read_TimerTimer()
+{
+    VRX_RTD_F1->Poll_Next_Module();
 }
 
 void TMainF::Log_Readings(int m, const ReadingTexts &readings)

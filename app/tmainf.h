@@ -138,6 +138,16 @@ public:
     void Metering_F1stop_BClick();
     // One tick of Read_Timer: one module read, or an idle tick.
     void Read_TimerTimer();
+    // --- VRX-RTD debug page --------------------------------------------------
+    // Enable: the page lists what it polls; with something to poll, the menu
+    // item "RTD Module Type" is disabled and VRX_Read_Timer runs (1200 ms).
+    void VRX_RTD_F1enable_BtnClick();
+    // Disable: the menu item back, the page editable, the timer stopped and
+    // vrx_comport closed.
+    void VRX_RTD_F1disable_BtnClick();
+    // One tick of VRX_Read_Timer: the page polls its next module.
+    void VRX_Read_TimerTimer();
+
     // Appends the row of module m to the day's datalog file and names that
     // file in datalog_file_P. A row that cannot be written is dropped.
     void Log_Readings(int m, const ReadingTexts &readings);
