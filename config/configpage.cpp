@@ -7,6 +7,8 @@
 #include "link/protocol.h"
 #include "modules/moduletable.h"
 #include "modules/readingconversion.h"
+#include "widgets/fontfit.h"
+#include "widgets/gridselectorkeys.h"
 #include "widgets/pagelayout.h"
 #include "widgets/palette.h"
 #include "widgets/stateimages.h"
@@ -52,58 +54,6 @@ QIcon NodeIcon(int index)
     QPixmap blank(16, 16);
     blank.fill(Qt::transparent);
     return QIcon(blank);
-}
-
-// The page was laid out for a narrow dialog font: the widest captions fill
-// the 90-pixel buttons and the 64-pixel selector almost to the edge. A wider
-// system font at the same height (DejaVu Sans runs "Change Column" to 88 of
-// the 82 pixels a Fusion button leaves for text) would spill over the bevel
-// or be cut off, so the font is narrowed, first in width and then in height,
-// until the widest text fits the room. No smaller than 8 pixels.
-constexpr int kSmallestFitPixels = 8;
-
-QFont FontToFit(QFont font, const QStringList &texts, int room)
-{
-    const auto widest = [&texts](const QFont &candidate) {
-        const QFontMetrics metrics(candidate);
-        int width = 0;
-        for (const QString &text : texts)
-            width = std::max(width, metrics.horizontalAdvance(text));
-        return width;
-    };
-    for (const int stretch : {QFont::Unstretched, QFont::SemiCondensed, QFont::Condensed}) {
-        font.setStretch(stretch);
-        if (widest(font) <= room)
-            return font;
-    }
-    while (font.pixelSize() > kSmallestFitPixels && widest(font) > room)
-        font.setPixelSize(font.pixelSize() - 1);
-    return font;
-}
-
-// The width a push button's style leaves for its caption.
-int CaptionRoom(const QPushButton *button)
-{
-    QStyleOptionButton option;
-    option.initFrom(button);
-    const QStyle *style = button->style();
-    return style->subElementRect(QStyle::SE_PushButtonContents, &option, button).width() -
-           style->pixelMetric(QStyle::PM_ButtonMargin, &option, button);
-}
-
-// The width a drop-down list of the given size leaves for its item's text;
-// the text is drawn 1 pixel inside the edit field on either side.
-int ItemRoom(const QComboBox *combo, const QSize &size)
-{
-    QStyleOptionComboBox option;
-    option.initFrom(combo);
-    option.rect = QRect(QPoint(), size);
-    option.editable = false;
-    option.frame = true;
-    return combo->style()
-               ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo)
-               .width() -
-           2;
 }
 
 QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption,
@@ -200,8 +150,7 @@ ConfigPage::ConfigPage(ModuleTable &table, QWidget *parent) : QWidget(parent), m
     connect(Config_Grid, &StringGrid::TopLeftChanged, this, &ConfigPage::Config_GridTopLeftChanged);
 
     connect(setting_CB, &QComboBox::activated, this, &ConfigPage::setting_CBChange);
-    setting_CB->installEventFilter(this);
-    Config_Grid->installEventFilter(this);
+    new GridSelectorKeys(Config_Grid, setting_CB, 1, kInputCount);
     connect(change_row_B, &QPushButton::clicked, this, &ConfigPage::change_row_BClick);
     connect(change_col_B, &QPushButton::clicked, this, &ConfigPage::change_col_BClick);
     connect(change_all_B, &QPushButton::clicked, this, &ConfigPage::change_all_BClick);
@@ -461,59 +410,6 @@ bool ConfigPage::Config_GridSelectCell(int col, int row)
         QStringLiteral("%1, INPUT %2").arg(Config_Grid->Cell(0, row)).arg(col));
     setting_CB->setFocus();
     return true;
-}
-
-bool ConfigPage::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() != QEvent::KeyPress)
-        return QWidget::eventFilter(watched, event);
-    const auto *key = static_cast<QKeyEvent *>(event);
-    const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
-    if (watched == setting_CB) {
-        if (key->key() == Qt::Key_Escape && modifiers == Qt::NoModifier) {
-            LeaveSelector();
-            return true;
-        }
-        if (key->key() == Qt::Key_Tab && modifiers == Qt::NoModifier) {
-            MoveSelector(+1);
-            return true;
-        }
-        // Shift+Tab arrives as Backtab, with or without the Shift.
-        if (key->key() == Qt::Key_Backtab && (modifiers & ~Qt::ShiftModifier) == Qt::NoModifier) {
-            MoveSelector(-1);
-            return true;
-        }
-    } else if (watched == Config_Grid && modifiers == Qt::NoModifier &&
-               (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
-        Config_Grid->SetCurrentCell(Config_Grid->Col(), Config_Grid->Row());
-        return true;
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void ConfigPage::LeaveSelector()
-{
-    CloseSelector();
-    Config_Grid->setFocus(Qt::OtherFocusReason);
-}
-
-void ConfigPage::MoveSelector(int step)
-{
-    int col = selected_col + step;
-    int row = selected_row;
-    if (col > kInputCount) {
-        col = 1;
-        ++row;
-    } else if (col < 1) {
-        col = kInputCount;
-        --row;
-    }
-    if (row >= 1 && row < Config_Grid->RowCount()) {
-        Config_Grid->SetCurrentCell(col, row);
-        return;
-    }
-    LeaveSelector();
-    focusNextPrevChild(step > 0);
 }
 
 void ConfigPage::PlaceSelector()

@@ -37,7 +37,8 @@ class StringGrid;
 // arrows choose a type. Escape there closes the selector and hands the focus
 // back to the grid on the same cell; Tab and Shift+Tab move the selector to
 // the next or previous input cell without changing any type; Enter on the
-// grid opens the selector again on its current cell. Assistive technology
+// grid opens the selector again on its current cell (widgets/gridselectorkeys.h,
+// shared with the debug page). Assistive technology
 // reads the selector as "Module 5, INPUT 3".
 class ConfigPage : public QWidget
 {
@@ -134,18 +135,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
-    // The keyboard on the grid and the selector (see keyboard below).
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // Closes the selector and gives the focus back to the grid, whose current
-    // cell stays where it was.
-    void LeaveSelector();
-    // Tab (step 1) and Shift+Tab (step -1) in the selector: the next or
-    // previous input cell, on to the next or previous row; past the last or
-    // before the first, the focus goes on from the grid as Tab does anywhere.
-    void MoveSelector(int step);
-
     int GridAddress(int row) const;
     bool HasRememberedCell() const;
     // The type of the remembered cell's input, or -1 without a usable cell.
