@@ -305,6 +305,7 @@ void TMainF::buildPages()
     Misc_Tab =
         addPage(PageControl1, QStringLiteral("Misc_Tab"), QStringLiteral("Miscellaneous Info"));
     Misc_Page = new MiscInfoPage(table, Misc_Tab);
+    connect(Misc_Page, &MiscInfoPage::scanned, this, &TMainF::showComportProblem);
     fillPage(Misc_Tab, Misc_Page);
 
     VRX_Tab = addPage(PageControl1, QStringLiteral("VRX_Tab"), QStringLiteral("VRX-RTD"));

@@ -181,6 +181,7 @@ void MiscInfoPage::scan_BClick()
             Freq_Grid->SetCell(3, row, info.frequency);
         },
         [&box](int step) { TMessageBoxF::SetProgress(box.get(), step); });
+    emit scanned();
 }
 
 void MiscInfoPage::freq_BClick()

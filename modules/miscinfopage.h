@@ -85,6 +85,11 @@ public:
     QAction *Set50Hz1 = nullptr;
     QAction *Set60Hz1 = nullptr;
 
+signals:
+    // A scan has ended: the bus port was opened (or failed to open) for it,
+    // so the main window can say on com_P why the port cannot be opened.
+    void scanned();
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
 

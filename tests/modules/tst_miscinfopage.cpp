@@ -12,6 +12,7 @@
 #include "sim/simconsole.h"
 #include "support/modal.h"
 #include "support/windowenvironment.h"
+#include "widgets/statuspanel.h"
 #include "widgets/stringgrid.h"
 
 #include <QAccessible>
@@ -187,6 +188,7 @@ private slots:
     void frequencyGoesToEveryListedModuleThenScan();
     void frequencyChangeWithNoModuleListedStillTells();
     void assistiveTechnologyReadsThePage();
+    void scanOnAPortThatIsNotThereSaysWhyOnThePanel();
 
 private:
     // Module m selected, its group expanded and every input type; as on the
@@ -634,6 +636,26 @@ void TestMiscInfoPage::assistiveTechnologyReadsThePage()
         names << menu->child(i)->text(QAccessible::Name);
     QCOMPARE(names, (QStringList{QStringLiteral("Set 10Hz"), QStringLiteral("Set 50Hz"),
                                  QStringLiteral("Set 60Hz")}));
+}
+
+// The Comport panel says why the bus port cannot be opened after a scan, as
+// it does after a metering tick, and takes it back once a scan opens it.
+void TestMiscInfoPage::scanOnAPortThatIsNotThereSaysWhyOnThePanel()
+{
+    configure(2);
+    selectPage();
+    const QString linkPath = m_sim->linkPath();
+    m_window->m_comport.SetPort(m_env->path(QStringLiteral("ttyGONE")));
+    m_page->scan_BClick();
+    QVERIFY2(m_window->com_P->toolTip().contains(QStringLiteral("no such port")),
+             qPrintable(m_window->com_P->toolTip()));
+    QCOMPARE(row(1).mid(1, 3), QStringList(3, QStringLiteral("----")));
+
+    m_window->m_comport.SetPort(linkPath);
+    m_page->scan_BClick();
+    QCOMPARE(row(1).at(1), QStringLiteral("UNKNOWN"));
+    QVERIFY2(!m_window->com_P->toolTip().contains(QStringLiteral("cannot be opened")),
+             qPrintable(m_window->com_P->toolTip()));
 }
 
 QTEST_MAIN(TestMiscInfoPage)
