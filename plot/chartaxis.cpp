@@ -14,21 +14,6 @@ AxisScale::AxisScale(double min, double max, int from, int to)
     m_pixelsPerUnit = (m_to - m_from) / span;
 }
 
-double AxisScale::Pixel(double value) const
-{
-    return m_from + std::floor((value - m_min) * m_pixelsPerUnit + 0.5);
-}
-
-int AxisScale::Column(double value) const
-{
-    const double pixel = Pixel(value);
-    if (pixel < m_from)
-        return m_from - 1;
-    if (pixel > m_to)
-        return m_to + 1;
-    return static_cast<int>(pixel);
-}
-
 namespace {
 
 // The fewest digits after the point (up to 6) that write v exactly enough.

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <cmath>
+
 #include <vector>
 
 // Where an axis value lands on a line of pixels, and which values an axis
@@ -30,12 +32,23 @@ public:
 
     // The pixel of a value, a whole number; it may lie far outside from..to
     // (up to the range of a double), so callers clip before drawing.
-    double Pixel(double value) const;
+    double Pixel(double value) const
+    {
+        return m_from + std::floor((value - m_min) * m_pixelsPerUnit + 0.5);
+    }
 
     // For an increasing axis (from < to): the pixel column of a value, held
     // to one column beyond either end (from - 1 .. to + 1), which is all a
     // column walk needs to know of the points outside.
-    int Column(double value) const;
+    int Column(double value) const
+    {
+        const double pixel = Pixel(value);
+        if (pixel < m_from)
+            return m_from - 1;
+        if (pixel > m_to)
+            return m_to + 1;
+        return static_cast<int>(pixel);
+    }
 
     int From() const { return m_from; }
     int To() const { return m_to; }

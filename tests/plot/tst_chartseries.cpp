@@ -163,6 +163,14 @@ private:
     std::vector<quint32> m_pixels;
 };
 
+std::vector<quint32> Indexes(const std::vector<KeptPoint> &kept)
+{
+    std::vector<quint32> indexes;
+    for (const KeptPoint &p : kept)
+        indexes.push_back(p.index);
+    return indexes;
+}
+
 Raster Draw(const ChartSeries &series, const std::vector<quint32> &indexes, const AxisScale &x,
             const AxisScale &y, int columns, int rows)
 {
@@ -173,6 +181,46 @@ Raster Draw(const ChartSeries &series, const std::vector<quint32> &indexes, cons
                        y.Pixel(series.Y(b)), series.Rgb(b));
     }
     return raster;
+}
+
+// What VisiblePoints keeps, found by looking at every point: the neighbour
+// before the first column; per column its first point and, for each run of
+// one colour after it, the first lowest, the first highest and the last
+// point of the run, in index order; the neighbour after the last column.
+std::vector<quint32> KeptByScan(const ChartSeries &series, const AxisScale &x)
+{
+    std::vector<quint32> kept;
+    const auto keep = [&](quint32 i) {
+        if (kept.empty() || i > kept.back())
+            kept.push_back(i);
+    };
+    quint32 i = 0;
+    const quint32 n = series.Count();
+    while (i < n && x.Column(series.X(i)) < x.From())
+        ++i;
+    if (i > 0)
+        keep(i - 1);
+    while (i < n && x.Column(series.X(i)) <= x.To()) {
+        const int column = x.Column(series.X(i));
+        keep(i++);
+        while (i < n && x.Column(series.X(i)) == column) {
+            const ChartRgb rgb = series.Rgb(i);
+            quint32 lowest = i, highest = i;
+            while (i < n && x.Column(series.X(i)) == column && series.Rgb(i) == rgb) {
+                if (series.Y(i) < series.Y(lowest))
+                    lowest = i;
+                if (series.Y(i) > series.Y(highest))
+                    highest = i;
+                ++i;
+            }
+            keep(std::min(lowest, highest));
+            keep(std::max(lowest, highest));
+            keep(i - 1);
+        }
+    }
+    if (i < n)
+        keep(i);
+    return kept;
 }
 
 std::vector<quint32> Every(const ChartSeries &series)
@@ -196,6 +244,8 @@ private slots:
     void clearForgetsPointsAndColours();
     void reductionPaintsWhatEveryPointPaints_data();
     void reductionPaintsWhatEveryPointPaints();
+    void reductionKeepsWhatAScanKeeps_data();
+    void reductionKeepsWhatAScanKeeps();
     void reductionKeepsTheNeighboursOutside_data();
     void reductionKeepsTheNeighboursOutside();
     void reductionSizeFollowsColumnsNotPoints();
@@ -263,9 +313,9 @@ void tst_ChartSeries::clearForgetsPointsAndColours()
         QVERIFY(series.Append(100 + c, 0, c).ok());
     series.Clear();
     QCOMPARE(series.Count(), 0u);
-    std::vector<quint32> indexes{1, 2};
-    series.VisiblePoints(AxisScale(0, 10, 0, 99), indexes);
-    QVERIFY(indexes.empty());
+    std::vector<KeptPoint> kept{KeptPoint{}};
+    series.VisiblePoints(AxisScale(0, 10, 0, 99), kept);
+    QVERIFY(kept.empty());
     // An earlier x and new colours are welcome again.
     QVERIFY(series.Append(0, 5, 0xabcdef).ok());
     QCOMPARE(series.Rgb(0), 0xabcdefu);
@@ -301,6 +351,17 @@ void tst_ChartSeries::reductionPaintsWhatEveryPointPaints_data()
     row("range after every point", Shape::Noise, 100, 10, 20, 120);
     row("range before every point", Shape::Noise, 100, -20, -10, 120);
     row("axis without width", Shape::SameX, 500, 1, 1, 120);
+    // Columns of exactly `size` points, the first on a block boundary:
+    // column(i) = floor((i + 0.25) / size), so that every block and quarter
+    // ends on a column's last point.
+    const auto aligned = [&](const char *name, Shape shape, int size, int columns) {
+        const double xmin = (size / 2.0 - 0.25) / 60;
+        row(name, shape, size * columns, xmin, xmin + size * (columns - 1) / 60.0, columns);
+    };
+    aligned("columns of 64 points from a block boundary", Shape::Noise, 64, 60);
+    aligned("columns of 256 points from a block boundary, gaps", Shape::Gaps, 256, 40);
+    aligned("columns of 1024 points from a block boundary", Shape::Noise, 1024, 40);
+    aligned("columns of 4096 points from a block boundary", Shape::Noise, 4096, 20);
     // Long enough for blocks of every level but the top: level 3 covers
     // 262,144 points, and two columns hold 300,000 each.
     row("600000 points on two columns", Shape::Gaps, 600000, 0, 600000 / 60.0, 2);
@@ -327,14 +388,49 @@ void tst_ChartSeries::reductionPaintsWhatEveryPointPaints()
     const AxisScale y(*low + margin, *high - margin, rows - 1, 0);
     const AxisScale x(xmin, xmax, 0, columns - 1);
 
-    std::vector<quint32> kept;
-    series.VisiblePoints(x, kept);
+    std::vector<KeptPoint> points;
+    series.VisiblePoints(x, points);
+    const std::vector<quint32> kept = Indexes(points);
     QVERIFY(std::is_sorted(kept.begin(), kept.end()));
     QVERIFY(std::adjacent_find(kept.begin(), kept.end()) == kept.end());
+    // What it hands out for drawing is what the series holds.
+    for (const KeptPoint &p : points) {
+        QCOMPARE(p.pixel, x.Pixel(series.X(p.index)));
+        QCOMPARE(p.y, series.Y(p.index));
+        QCOMPARE(p.rgb, series.Rgb(p.index));
+    }
 
     const Raster full = Draw(series, Every(series), x, y, columns, rows);
     const Raster reduced = Draw(series, kept, x, y, columns, rows);
     QCOMPARE(reduced.DifferenceFrom(full), QString());
+}
+
+void tst_ChartSeries::reductionKeepsWhatAScanKeeps_data()
+{
+    reductionPaintsWhatEveryPointPaints_data();
+}
+
+// Pixels alone can hide a wrong point where a column is painted from top
+// to bottom anyway; the kept points themselves cannot.
+void tst_ChartSeries::reductionKeepsWhatAScanKeeps()
+{
+    QFETCH(int, shape);
+    QFETCH(int, count);
+    QFETCH(double, xmin);
+    QFETCH(double, xmax);
+    QFETCH(int, columns);
+    const ChartSeries series = MakeSeries(MakeData(Shape(shape), count, 1000 + count + shape));
+    const AxisScale x(xmin, xmax, 0, columns - 1);
+    std::vector<KeptPoint> points;
+    series.VisiblePoints(x, points);
+    const std::vector<quint32> kept = Indexes(points);
+    const std::vector<quint32> expected = KeptByScan(series, x);
+    const auto [mine, scan] =
+        std::mismatch(kept.begin(), kept.end(), expected.begin(), expected.end());
+    QVERIFY2(mine == kept.end() && scan == expected.end(),
+             qPrintable(QStringLiteral("kept %1 where a scan keeps %2")
+                            .arg(mine == kept.end() ? -1 : qint64(*mine))
+                            .arg(scan == expected.end() ? -1 : qint64(*scan))));
 }
 
 void tst_ChartSeries::reductionKeepsTheNeighboursOutside_data()
@@ -364,8 +460,9 @@ void tst_ChartSeries::reductionKeepsTheNeighboursOutside()
     ChartSeries series;
     for (int i = 0; i < 10; ++i)
         QVERIFY(series.Append(i, i, kRed).ok());
-    std::vector<quint32> indexes;
-    series.VisiblePoints(AxisScale(xmin, xmax, 0, columns - 1), indexes);
+    std::vector<KeptPoint> points;
+    series.VisiblePoints(AxisScale(xmin, xmax, 0, columns - 1), points);
+    const std::vector<quint32> indexes = Indexes(points);
     QCOMPARE(QList<quint32>(indexes.begin(), indexes.end()), kept);
 }
 
@@ -377,7 +474,7 @@ void tst_ChartSeries::reductionSizeFollowsColumnsNotPoints()
     const Data data = MakeData(Shape::Gaps, 1000000, 7);
     const ChartSeries series = MakeSeries(data);
     const int changes = int(std::count(data.rgb.begin(), data.rgb.end(), kWhite)) * 2;
-    std::vector<quint32> kept;
+    std::vector<KeptPoint> kept;
     series.VisiblePoints(AxisScale(0, 1000000 / 60.0, 0, 779), kept);
     QVERIFY2(kept.size() <= std::size_t(4 * 780 + 2 + 3 * changes),
              qPrintable(QString::number(kept.size())));
