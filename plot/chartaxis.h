@@ -1,14 +1,16 @@
 #pragma once
 
+#include <QPointF>
+#include <QRectF>
 #include <QString>
 
 #include <cmath>
 
 #include <vector>
 
-// Where an axis value lands on a line of pixels, and which values an axis
-// labels. Both are plain arithmetic, shared by the chart's painting, its
-// per-column reduction and the tests.
+// Where an axis value lands on a line of pixels, which values an axis
+// labels, and how a line is cut to an area: plain arithmetic, shared by the
+// chart's painting, its per-column reduction and the tests.
 
 // Maps axis values onto whole pixels: `min` lands on pixel `from` and `max`
 // on pixel `to`. A vertical axis, whose values grow upwards, runs from the
@@ -79,3 +81,8 @@ AxisTicks ChooseAxisTicks(double min, double max, double pixels, double spacing)
 // A tick value as its label: `decimals` digits after the point, and no
 // "-0" for a value that rounds to zero.
 QString AxisTickLabel(double value, int decimals);
+
+// Cuts the segment from a to b to the rectangle r (Liang-Barsky), moving
+// the ends that lie outside onto its edge; false when nothing of the
+// segment lies inside.
+bool ClipSegment(QPointF &a, QPointF &b, const QRectF &r);

@@ -96,28 +96,13 @@ public:
 
     void Segment(double x0, double y0, double x1, double y1, ChartRgb rgb)
     {
-        // Clip to a pixel beyond the raster (Liang-Barsky), so that points
-        // far outside cost nothing, then Bresenham over whole pixels.
-        double t0 = 0, t1 = 1;
-        const double dxf = x1 - x0, dyf = y1 - y0;
-        const double p[4] = {-dxf, dxf, -dyf, dyf};
-        const double q[4] = {x0 + 1, m_columns - x0, y0 + 1, m_rows - y0};
-        for (int k = 0; k < 4; ++k) {
-            if (p[k] == 0) {
-                if (q[k] < 0)
-                    return;
-                continue;
-            }
-            const double t = q[k] / p[k];
-            if (p[k] < 0)
-                t0 = std::max(t0, t);
-            else
-                t1 = std::min(t1, t);
-        }
-        if (t0 > t1)
+        // Clip to a pixel beyond the raster, so that points far outside cost
+        // nothing, then Bresenham over whole pixels.
+        QPointF a(x0, y0), b(x1, y1);
+        if (!ClipSegment(a, b, QRectF(QPointF(-1, -1), QPointF(m_columns, m_rows))))
             return;
-        qint64 x = std::llround(x0 + t0 * dxf), y = std::llround(y0 + t0 * dyf);
-        const qint64 xe = std::llround(x0 + t1 * dxf), ye = std::llround(y0 + t1 * dyf);
+        qint64 x = std::llround(a.x()), y = std::llround(a.y());
+        const qint64 xe = std::llround(b.x()), ye = std::llround(b.y());
         const qint64 dx = std::abs(xe - x), dy = -std::abs(ye - y);
         const int sx = x < xe ? 1 : -1, sy = y < ye ? 1 : -1;
         qint64 err = dx + dy;
