@@ -1,0 +1,204 @@
+#pragma once
+
+#include "plot/chartaxis.h"
+#include "result/result.h"
+
+#include <QtGlobal>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+// A colour as 0xRRGGBB; the chart widget turns it into a QColor.
+using ChartRgb = quint32;
+
+// A point to draw, as ChartSeries::VisiblePoints hands it out: with what
+// drawing it needs, so that drawing reads nothing more of the series.
+struct KeptPoint
+{
+    double pixel; // on the x scale: AxisScale::Pixel of the point's x
+    float y;
+    ChartRgb rgb;
+    quint32 index; // in the series
+};
+
+// The points of one line series of the chart: x ascending (minutes), y in
+// any order, and a colour for every point. The line segment that ends at a
+// point is drawn in that point's colour, so a white point after a gap draws
+// a white segment that bridges the gap invisibly on the white plot area.
+//
+// Storage. A point takes 9 bytes: x and y as single-precision numbers (x is
+// whole seconds / 60, as the plot page computes it) and a one-byte index
+// into the series' table of up to 255 distinct colours. Points live in
+// chunks of 4096, allocated as the series grows, so an append never moves
+// what is stored. On top of them sits a pyramid of blocks: level 1 holds,
+// for every 64 points, the lowest and the highest y with the index of a
+// point that has it, and the colour when all 64 share one; each level
+// above does the same for four blocks of the level below (256, 1024, ...
+// points, up to 16,777,216 at level 10). Four rather than 64 a level: a
+// pixel column of a long series holds a thousand points or so, which
+// blocks of 64 and 4096 would cover with some twenty blocks of 64, and
+// blocks of four-fold sizes with at most three of each size at either end.
+// Below level 1, every 64 points keep the same for their four quarters of
+// 16, next to the points themselves. An append updates the last block of
+// each level. The quarters add 48 bytes per 64 points and the blocks 20
+// and a third more above, so a million points take about 10.2 bytes each.
+//
+// Reduction. Drawing every point of a series costs its length; the chart
+// instead asks VisiblePoints for the points that matter to the pixels. With
+// every point snapped to its pixel (AxisScale), the points of one pixel
+// column are joined by vertical strokes inside that column, and a run of
+// strokes of one colour covers exactly the rows from its lowest to its
+// highest point. So the picture of a column is kept by its first point (the
+// segment coming in from the left), its last point (the segment going on to
+// the right) and, for every run of points of one colour in between, the
+// lowest, the highest and the last point of the run, in their order: a
+// column of one colour needs four points, whatever it holds, and a gap adds
+// three per change of colour. Segments are drawn in order and a later one
+// paints over an earlier one, which this order keeps too.
+//
+// Example: a column holding red points at y = 20, 25, 10, 30, 22, then a
+// white one at 50 and red ones at 24 and 21. Kept: 20 (first), 10, 30 and 22
+// (the red run: lowest, highest, last), 50 (white run of one point), then 24
+// and 21 (the last red run: highest and last; its lowest is its last). The
+// white stroke from 22 to 50 is painted over from 50 down to 24 by the red
+// stroke after it, in the reduced drawing as in the full one.
+//
+// A column's points are found by searching x from where the last column
+// ended, and each run's extremes come from whole blocks of one colour, the
+// quarters at the block boundaries, and at most 15 single points at either
+// end, so a reduction costs about (pixel columns) x (a few dozen steps),
+// not the length of the series. The blocks keep the extreme values
+// themselves, and the reduction hands out what it has read, so that
+// neither it nor the drawing jumps about in the megabytes of points to
+// fetch them again.
+class ChartSeries
+{
+public:
+    // Points are numbered by 32-bit indexes; a series takes at most 2^31.
+    static constexpr quint32 kMaxPoints = 0x80000000u;
+    // Distinct colours one series can hold.
+    static constexpr int kMaxColours = 255;
+
+    ChartSeries();
+    ~ChartSeries();
+    ChartSeries(ChartSeries &&) noexcept;
+    ChartSeries &operator=(ChartSeries &&) noexcept;
+
+    // Appends the point (x, y) drawn in rgb. x is kept as a single-precision
+    // number and may not be below the x of the last point (an equal one is
+    // fine). Fails, storing nothing, when x or y is not a finite
+    // single-precision number, when x goes back, when the series is full or
+    // when it would take a 256th distinct colour.
+    Result<> Append(double x, double y, ChartRgb rgb);
+
+    // Removes every point (and forgets the colours).
+    void Clear();
+
+    quint32 Count() const { return m_count; }
+    // Changes with every append and clear: what was drawn from the series
+    // before is still good while it stays.
+    quint64 Revision() const { return m_revision; }
+    float X(quint32 i) const { return group(i).x[i & kGroupMask]; }
+    float Y(quint32 i) const { return group(i).y[i & kGroupMask]; }
+    ChartRgb Rgb(quint32 i) const { return m_palette[group(i).colour[i & kGroupMask]]; }
+
+    // Bytes held for the points, the pyramid and the colour table.
+    std::size_t MemoryBytes() const;
+
+    // The points, by ascending index, to draw on the columns x.From() ..
+    // x.To() so that the picture is the same as that of every point (see
+    // above). Includes the last point before the first column and the first
+    // point after the last column, when there are any, so that the line
+    // enters and leaves the plot area; the caller clips. Replaces the
+    // content of `kept`.
+    void VisiblePoints(const AxisScale &x, std::vector<KeptPoint> &kept) const;
+
+private:
+    static constexpr int kChunkShift = 12; // 4096 points
+    static constexpr quint32 kChunkSize = 1u << kChunkShift;
+    static constexpr quint32 kChunkMask = kChunkSize - 1;
+    static constexpr int kGroupShift = 6; // 64 points
+    static constexpr quint32 kGroupSize = 1u << kGroupShift;
+    static constexpr quint32 kGroupMask = kGroupSize - 1;
+    static constexpr int kQuarterShift = 4; // 16 points
+    static constexpr quint32 kQuarterMask = (1u << kQuarterShift) - 1;
+    // Blocks of 64 points, then of four blocks each: 256, 1024, ...
+    // 16,777,216 points.
+    static constexpr int kLevels = 10;
+    static constexpr int LevelShift(int level) { return kGroupShift + 2 * level; }
+    static constexpr quint8 kMixed = 255; // a block of more than one colour
+
+    // The extremes of 16 points, as offsets from the quarter's first point.
+    struct Quarter
+    {
+        float low;
+        float high;
+        quint8 lowest;
+        quint8 highest;
+        quint8 colour; // of all 16, or kMixed
+    };
+    // The points of one level-1 block side by side with their quarters
+    // (624 bytes), so that what a reduction reads at the edge of a pixel
+    // column lies in one page of memory rather than in arrays a page or more
+    // apart: on a long series, reaching a new page costs more than reading
+    // it.
+    struct Group
+    {
+        float x[kGroupSize];
+        float y[kGroupSize];
+        quint8 colour[kGroupSize];
+        Quarter quarters[kGroupSize >> kQuarterShift];
+    };
+    struct Chunk
+    {
+        Group groups[kChunkSize / kGroupSize];
+    };
+
+    struct Block
+    {
+        float low;       // the smallest y
+        float high;      // the largest y
+        quint32 lowest;  // the index of a point with the smallest y
+        quint32 highest; // the index of a point with the largest y
+        quint8 colour;   // the colour index of all its points, or kMixed
+    };
+    struct Run;
+
+    // Widens the extremes of a block or quarter by one more point.
+    template <typename Extremes, typename Index>
+    static void TakeInto(Extremes &e, float y, Index index, quint8 colour);
+
+    const Group &group(quint32 i) const
+    {
+        return m_chunks[i >> kChunkShift]->groups[(i & kChunkMask) >> kGroupShift];
+    }
+    quint8 ColourIndex(quint32 i) const { return group(i).colour[i & kGroupMask]; }
+    quint32 FirstAtOrBeyond(const AxisScale &x, quint32 end, int column) const;
+    // Asks the processor to fetch what a column edge at point i needs.
+    void Prefetch(quint32 i) const
+    {
+        const char *g = reinterpret_cast<const char *>(&group(i));
+        for (std::size_t line = 0; line < sizeof(Group); line += 64)
+            __builtin_prefetch(g + line);
+    }
+    // The first index in [from, end) whose column lies beyond `column` (end
+    // if none), looked for first `guess` points on, where the column before
+    // ended.
+    quint32 EndOfColumn(const AxisScale &x, quint32 from, quint32 end, int column,
+                        quint32 guess) const;
+    // Adds the runs of points first..last (inclusive) of one column.
+    void AddColumnRuns(quint32 first, quint32 last, int column, std::vector<KeptPoint> &kept) const;
+    // Takes the points from..to - 1, all in one quarter, into the runs.
+    void ScanPoints(quint32 from, quint32 to, int column, Run &run,
+                    std::vector<KeptPoint> &kept) const;
+    // Adds the run's lowest, highest and last point, in their order, and
+    // closes it.
+    void FlushRun(Run &run, int column, std::vector<KeptPoint> &kept) const;
+
+    std::vector<std::unique_ptr<Chunk>> m_chunks;
+    std::array<std::vector<Block>, kLevels> m_levels;
+    std::vector<ChartRgb> m_palette;
+    quint32 m_count = 0;
+    quint64 m_revision = 0;
+};

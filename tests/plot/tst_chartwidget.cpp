@@ -1,0 +1,406 @@
+#include "plot/chartwidget.h"
+
+#include <QAccessible>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QDir>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <cmath>
+
+namespace {
+
+// The plot page's series colours, RTD 1 to RTD 8.
+const QColor kColours[8] = {{255, 0, 0}, {0, 0, 0},   {0, 0, 255},   {128, 128, 128},
+                            {0, 128, 0}, {0, 255, 0}, {255, 0, 255}, {0, 128, 128}};
+const QColor kGapWhite(255, 255, 255);
+// What a picture holds where nothing has been painted.
+const QColor kUnpainted(1, 2, 3);
+
+// A chart dressed as the plot page dresses one.
+struct Chart
+{
+    ChartWidget chart;
+
+    Chart()
+    {
+        chart.resize(784, 356);
+        for (int s = 0; s < 8; ++s) {
+            if (!chart.AddSeries(QStringLiteral("RTD %1").arg(s + 1), kColours[s]).ok())
+                qFatal("series refused");
+        }
+        chart.SetLeftTitle(QStringLiteral("Temperature (Celsius)"));
+        chart.SetLeftLabelSize(20);
+        chart.SetLegendTitle({QStringLiteral("220 = Open"), QStringLiteral("230 = Short"),
+                              QStringLiteral("240 = Error")});
+        chart.SetLeftMinimum(0);
+        chart.SetLeftMaximum(25);
+        chart.SetBottomMinimum(0);
+        chart.SetBottomMaximum(12);
+    }
+
+    QImage Rendered(const QSize &size = {})
+    {
+        QImage image(size.isValid() ? size : chart.size(), QImage::Format_RGB32);
+        image.fill(kUnpainted);
+        chart.render(&image);
+        return image;
+    }
+};
+
+int CountColour(const QImage &image, const QRect &area, const QColor &colour)
+{
+    int n = 0;
+    const QRect r = area.intersected(image.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x)
+            n += image.pixelColor(x, y) == colour;
+    }
+    return n;
+}
+
+QString FirstDifference(const QImage &a, const QImage &b, const QRect &area)
+{
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (a.pixel(x, y) != b.pixel(x, y))
+                return QStringLiteral("(%1, %2): %3 against %4")
+                    .arg(x)
+                    .arg(y)
+                    .arg(a.pixelColor(x, y).name(), b.pixelColor(x, y).name());
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+class tst_ChartWidget : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void legendBoxHidesItsSeries();
+    void legendNamesInSeriesColours();
+    void addingPointsLeavesTheAxesAlone();
+    void pointsComeBackAsAdded();
+    void refusedPointsAddNothing_data();
+    void refusedPointsAddNothing();
+    void assistiveTechnologyReadsTitleAndLatestValues();
+    void paintsWhatEveryPointPaints_data();
+    void paintsWhatEveryPointPaints();
+    void paintShowsTheLegendBoxesAsTheScreenDoes();
+    void rendersToPdfAsVectors();
+    void screenshotOfAModule();
+};
+
+void tst_ChartWidget::legendBoxHidesItsSeries()
+{
+    Chart f;
+    f.chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.chart));
+    for (int i = 0; i <= 600; ++i)
+        QVERIFY(f.chart.AddPoint(0, i / 60.0, 10, kColours[0]).ok());
+    const QRect plot = f.chart.PlotRect();
+    QVERIFY(CountColour(f.Rendered(), plot, kColours[0]) >= plot.width() * 8 / 10);
+
+    QCheckBox *box = f.chart.LegendBox(0);
+    QVERIFY(box && box->isChecked());
+    QCOMPARE(box->text(), QStringLiteral("RTD 1"));
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+    QVERIFY(!box->isChecked());
+    QVERIFY(!f.chart.SeriesVisible(0));
+    QCOMPARE(CountColour(f.Rendered(), plot, kColours[0]), 0);
+    QCOMPARE(f.chart.PointCount(0), 601); // hidden, not dropped
+
+    f.chart.SetSeriesVisible(0, true);
+    QVERIFY(box->isChecked());
+    QVERIFY(CountColour(f.Rendered(), plot, kColours[0]) >= plot.width() * 8 / 10);
+}
+
+void tst_ChartWidget::legendNamesInSeriesColours()
+{
+    Chart f;
+    f.chart.SetSeriesColour(3, QColor(255, 128, 0)); // a colour of its own for RTD 4
+    const QImage image = f.Rendered();
+    for (int s = 0; s < 8; ++s) {
+        const QColor colour = s == 3 ? QColor(255, 128, 0) : kColours[s];
+        QCOMPARE(f.chart.SeriesColour(s), colour);
+        const QCheckBox *box = f.chart.LegendBox(s);
+        // The name: right of the indicator, within the box.
+        const QRect name = box->geometry().adjusted(box->height(), 0, 0, 0);
+        QVERIFY2(CountColour(image, name, colour) >= 5, qPrintable(box->text()));
+        for (int other = 0; other < 8; ++other) {
+            if (other != s && other != 1 && other != 3) // black and grey also draw the indicator
+                QCOMPARE(CountColour(image, name, kColours[other]), 0);
+        }
+    }
+}
+
+void tst_ChartWidget::addingPointsLeavesTheAxesAlone()
+{
+    Chart f;
+    f.chart.SetLeftMinimum(-5);
+    f.chart.SetLeftMaximum(30);
+    f.chart.SetBottomMinimum(2);
+    f.chart.SetBottomMaximum(3.5);
+    for (int s = 0; s < 8; ++s) {
+        QVERIFY(f.chart.AddPoint(s, 0, -70, kColours[s]).ok());
+        QVERIFY(f.chart.AddPoint(s, 10, 240, kColours[s]).ok());
+        QVERIFY(f.chart.AddPoint(s, 100, 400, kGapWhite).ok());
+    }
+    f.Rendered();
+    QCOMPARE(f.chart.LeftMinimum(), -5.0);
+    QCOMPARE(f.chart.LeftMaximum(), 30.0);
+    QCOMPARE(f.chart.BottomMinimum(), 2.0);
+    QCOMPARE(f.chart.BottomMaximum(), 3.5);
+
+    // Limits may be set in any order, a minimum above the maximum included.
+    f.chart.SetLeftMinimum(400);
+    f.chart.SetLeftMaximum(-70);
+    QCOMPARE(f.chart.LeftMinimum(), 400.0);
+    QCOMPARE(f.chart.LeftMaximum(), -70.0);
+    f.Rendered(); // and drawn without harm
+
+    // Clearing takes the points of every series and nothing else.
+    f.chart.ClearPoints();
+    for (int s = 0; s < 8; ++s)
+        QCOMPARE(f.chart.PointCount(s), 0);
+    QCOMPARE(f.chart.BottomMaximum(), 3.5);
+    QCOMPARE(f.chart.SeriesTitle(7), QStringLiteral("RTD 8"));
+}
+
+void tst_ChartWidget::pointsComeBackAsAdded()
+{
+    Chart f;
+    // Whole seconds as minutes, as single-precision numbers.
+    const float x = float(75u / 60.0);
+    QVERIFY(f.chart.AddPoint(2, x, 23.4, kColours[2]).ok());
+    QVERIFY(f.chart.AddPoint(2, x, 220, kGapWhite).ok());
+    QCOMPARE(f.chart.PointCount(2), 2);
+    const ChartPoint first = f.chart.Point(2, 0);
+    QCOMPARE(first.x, double(x));
+    QCOMPARE(first.y, double(23.4f));
+    QCOMPARE(first.colour, QColor(0, 0, 255));
+    QCOMPARE(f.chart.Point(2, 1).colour, QColor(255, 255, 255));
+    QCOMPARE(f.chart.Point(2, 1).y, 220.0);
+    QCOMPARE(f.chart.PointCount(1), 0);
+}
+
+void tst_ChartWidget::refusedPointsAddNothing_data()
+{
+    QTest::addColumn<int>("series");
+    QTest::addColumn<double>("x");
+    QTest::addColumn<double>("y");
+    // Series 0 holds a point at x = 2.
+    QTest::newRow("series 8 of eight") << 8 << 3.0 << 20.0;
+    QTest::newRow("negative series") << -1 << 3.0 << 20.0;
+    QTest::newRow("x goes back") << 0 << 1.0 << 20.0;
+    QTest::newRow("y not a number") << 0 << 3.0 << qQNaN();
+}
+
+void tst_ChartWidget::refusedPointsAddNothing()
+{
+    QFETCH(int, series);
+    QFETCH(double, x);
+    QFETCH(double, y);
+    Chart f;
+    QVERIFY(f.chart.AddPoint(0, 2, 20, kColours[0]).ok());
+    const Result<> added = f.chart.AddPoint(series, x, y, kColours[0]);
+    QVERIFY(!added.ok());
+    QVERIFY(!added.error().isEmpty());
+    QCOMPARE(f.chart.PointCount(0), 1);
+}
+
+void tst_ChartWidget::assistiveTechnologyReadsTitleAndLatestValues()
+{
+    Chart f;
+    f.chart.SetTitle({QStringLiteral("Module 5")});
+    QVERIFY(f.chart.AddPoint(0, 0, 21.0, kColours[0]).ok());
+    QVERIFY(f.chart.AddPoint(0, 1 / 60.0, 23.4, kColours[0]).ok());
+    QVERIFY(f.chart.AddPoint(1, 0, 19.5, kColours[1]).ok()); // hidden below
+    QVERIFY(f.chart.AddPoint(2, 1 / 60.0, 220, kGapWhite).ok());
+    f.chart.SetSeriesVisible(1, false);
+
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(&f.chart);
+    QVERIFY(face);
+    QCOMPARE(face->role(), QAccessible::Chart);
+    QCOMPARE(face->text(QAccessible::Name), QStringLiteral("Module 5"));
+    QCOMPARE(face->text(QAccessible::Description), QStringLiteral("RTD 1: 23.4, RTD 3: 220.0"));
+
+    // The legend boxes are check boxes among the chart's children.
+    int boxes = 0;
+    for (int i = 0; i < face->childCount(); ++i) {
+        QAccessibleInterface *child = face->child(i);
+        if (child->role() != QAccessible::CheckBox)
+            continue;
+        ++boxes;
+        if (child->text(QAccessible::Name) == QLatin1String("RTD 2"))
+            QVERIFY(!child->state().checked);
+        if (child->text(QAccessible::Name) == QLatin1String("RTD 3"))
+            QVERIFY(child->state().checked);
+    }
+    QCOMPARE(boxes, 8);
+
+    f.chart.SetTitle({QStringLiteral("Module 12"), QStringLiteral("inputs 1-8")});
+    QCOMPARE(face->text(QAccessible::Name), QStringLiteral("Module 12 inputs 1-8"));
+}
+
+void tst_ChartWidget::paintsWhatEveryPointPaints_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<double>("xmin");
+    QTest::addColumn<double>("xmax");
+    QTest::addColumn<int>("gapEvery"); // 0: no gaps
+    QTest::newRow("thousands of points a column, gaps") << 200000 << 0.0 << 3400.0 << 500;
+    QTest::newRow("a few points a column, no gap") << 3000 << 0.0 << 50.0 << 0;
+    QTest::newRow("range cuts both ends") << 50000 << 200.0 << 500.0 << 97;
+    QTest::newRow("fewer points than columns") << 200 << 0.0 << 4.0 << 11;
+}
+
+void tst_ChartWidget::paintsWhatEveryPointPaints()
+{
+    QFETCH(int, count);
+    QFETCH(double, xmin);
+    QFETCH(double, xmax);
+    QFETCH(int, gapEvery);
+    Chart f;
+    f.chart.SetBottomMinimum(xmin);
+    f.chart.SetBottomMaximum(xmax);
+    // Eight random walks that cross each other, with open sensors (220,
+    // far above the axis) now and then, and gaps bridged in white.
+    QRandomGenerator random(count);
+    for (int s = 0; s < 8; ++s) {
+        double y = 12;
+        for (int i = 0; i < count; ++i) {
+            y = std::clamp(y + random.bounded(3.0) - 1.5, -3.0, 28.0);
+            const bool open = random.bounded(1000) == 0;
+            const bool gap = gapEvery > 0 && i % gapEvery == s;
+            QVERIFY(
+                f.chart.AddPoint(s, i / 60.0, open ? 220 : y, gap ? kGapWhite : kColours[s]).ok());
+        }
+    }
+    const QImage reduced = f.Rendered();
+
+    // Every segment drawn one by one in the colour of its end point, over the
+    // same chart with its series hidden.
+    for (int s = 0; s < 8; ++s)
+        f.chart.SetSeriesVisible(s, false);
+    QImage full = f.Rendered();
+    const QRect plot = f.chart.PlotRect();
+    {
+        QPainter painter(&full);
+        painter.setClipRect(plot);
+        const AxisScale x(xmin, xmax, plot.left(), plot.right());
+        const AxisScale y(0, 25, plot.bottom(), plot.top());
+        for (int s = 0; s < 8; ++s) {
+            const ChartSeries &points = f.chart.SeriesPoints(s);
+            for (quint32 i = 1; i < points.Count(); ++i) {
+                painter.setPen(QPen(QColor::fromRgb(points.Rgb(i)), 1));
+                painter.drawLine(
+                    QPointF(x.Pixel(points.X(i - 1)), y.Pixel(points.Y(i - 1))).toPoint(),
+                    QPointF(x.Pixel(points.X(i)), y.Pixel(points.Y(i))).toPoint());
+            }
+        }
+    }
+    QCOMPARE(FirstDifference(reduced, full, plot), QString());
+    // Something was drawn: every series shows.
+    for (int s = 0; s < 8; ++s)
+        QVERIFY(CountColour(reduced, plot, kColours[s]) > 0);
+}
+
+void tst_ChartWidget::paintShowsTheLegendBoxesAsTheScreenDoes()
+{
+    Chart f;
+    f.chart.SetTitle({QStringLiteral("Module 5")});
+    f.chart.SetSeriesVisible(4, false);
+    for (int i = 0; i < 720; ++i)
+        QVERIFY(f.chart.AddPoint(0, i / 60.0, 10 + (i % 50) / 10.0, kColours[0]).ok());
+    const QImage screen = f.Rendered();
+    QImage painted(f.chart.size(), QImage::Format_RGB32);
+    painted.fill(kUnpainted);
+    {
+        QPainter painter(&painted);
+        f.chart.Paint(painter, f.chart.rect());
+    }
+    QCOMPARE(FirstDifference(painted, screen, painted.rect()), QString());
+
+    // Laid out afresh at another size: the plot area grows with it.
+    const QRect big(0, 0, 1400, 700);
+    QVERIFY(f.chart.PlotRect(big).width() > f.chart.PlotRect().width() + 500);
+    QImage large(big.size(), QImage::Format_RGB32);
+    large.fill(kUnpainted);
+    {
+        QPainter painter(&large);
+        f.chart.Paint(painter, big);
+    }
+    QCOMPARE(CountColour(large, large.rect(), kUnpainted), 0);
+    QVERIFY(CountColour(large, f.chart.PlotRect(big), kColours[0]) > 1000);
+}
+
+void tst_ChartWidget::rendersToPdfAsVectors()
+{
+    Chart f;
+    for (int i = 0; i < 720; ++i)
+        QVERIFY(f.chart.AddPoint(0, i / 60.0, 10 + (i % 50) / 10.0, kColours[0]).ok());
+    for (const bool throughRender : {true, false}) {
+        QBuffer pdf;
+        QVERIFY(pdf.open(QIODevice::WriteOnly));
+        {
+            QPdfWriter writer(&pdf);
+            writer.setResolution(1200);
+            QPainter painter(&writer);
+            const double scale = writer.width() / double(f.chart.width());
+            painter.scale(scale, scale);
+            if (throughRender)
+                f.chart.render(&painter, {}, {}, QWidget::DrawChildren);
+            else
+                f.chart.Paint(painter, f.chart.rect());
+        }
+        // No image anywhere: lines, text and the check boxes went as vectors.
+        QVERIFY(pdf.data().startsWith("%PDF"));
+        QCOMPARE(pdf.data().count("/Subtype /Image"), 0);
+    }
+}
+
+void tst_ChartWidget::screenshotOfAModule()
+{
+    // Module 5 after twelve minutes: RTD 3 lost its sensor for a while (a
+    // gap, bridged in white), RTD 6 reads open throughout (220, above the
+    // axis, so nothing of it shows), the others drift.
+    Chart f;
+    f.chart.SetTitle({QStringLiteral("Module 5")});
+    QRandomGenerator random(5);
+    const int count = 3000;
+    for (int s = 0; s < 8; ++s) {
+        for (int i = 0; i < count; ++i) {
+            const double minutes = i * 12.0 / count;
+            if (s == 2 && minutes >= 5 && minutes < 6)
+                continue; // the gap
+            const double y =
+                3 + 2.6 * s + 1.2 * std::sin(minutes / 1.7 + s) + random.bounded(0.3) - 0.15;
+            const QColor colour =
+                s == 2 && minutes >= 6 && minutes < 6.001 ? kGapWhite : kColours[s];
+            QVERIFY(f.chart.AddPoint(s, minutes, s == 5 ? 220 : y, colour).ok());
+        }
+    }
+    const QImage image = f.chart.grab().toImage();
+    const QRect plot = f.chart.PlotRect();
+    QCOMPARE(CountColour(image, plot, kColours[5]), 0);
+    // No blue in the columns of the gap (minutes 5.0 to 6.0).
+    const AxisScale x(0, 12, plot.left(), plot.right());
+    const QRect gap(QPoint(int(x.Pixel(5.0)) + 1, plot.top()),
+                    QPoint(int(x.Pixel(6.0)) - 1, plot.bottom()));
+    QCOMPARE(CountColour(image, gap, kColours[2]), 0);
+    QVERIFY(CountColour(image, plot, kColours[2]) > 100);
+
+    const QString dir = qEnvironmentVariable("KELVORA_BINARY_DIR");
+    if (!dir.isEmpty() && QDir(dir).mkpath(QStringLiteral("screenshots")))
+        QVERIFY(image.save(dir + QStringLiteral("/screenshots/chart.png")));
+}
+
+QTEST_MAIN(tst_ChartWidget)
+#include "tst_chartwidget.moc"
