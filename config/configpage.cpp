@@ -402,22 +402,13 @@ bool ConfigPage::Config_GridSelectCell(int col, int row)
         return true;
     selected_col = col;
     selected_row = row;
-    PlaceSelector();
-    setting_CB->show();
-    setting_CB->raise();
-    setting_CB->setCurrentIndex(m_table.input_type[col][address]);
-    setting_CB->setAccessibleName(
-        QStringLiteral("%1, INPUT %2").arg(Config_Grid->Cell(0, row)).arg(col));
-    setting_CB->setFocus();
+    OpenSelectorOverCell(setting_CB, Config_Grid, col, row, m_table.input_type[col][address]);
     return true;
 }
 
 void ConfigPage::PlaceSelector()
 {
-    const QRect cell = Config_Grid->CellRect(selected_col, selected_row);
-    const QPoint topLeft = mapFromGlobal(Config_Grid->mapToGlobal(cell.topLeft()));
-    const QPoint bottomRight = mapFromGlobal(Config_Grid->mapToGlobal(cell.bottomRight()));
-    setting_CB->setGeometry(QRect(topLeft, bottomRight));
+    PlaceSelectorOverCell(setting_CB, Config_Grid, selected_col, selected_row);
 }
 
 void ConfigPage::Config_GridDrawCell(QPainter &painter, int col, int row, const QRect &rect)

@@ -397,18 +397,14 @@ bool TVRX_RTD_F::VRX_GridSelectCell(int col, int row)
         return true;
     selected_col = col;
     selected_row = row;
-    PlaceSelector();
-    vrx_setting_CB->show();
-    vrx_setting_CB->raise();
-    vrx_setting_CB->setCurrentIndex(m_poller.vrx_input_type[size_t(col)][size_t(m)]);
-    vrx_setting_CB->setFocus();
+    OpenSelectorOverCell(vrx_setting_CB, VRX_Grid, col, row,
+                         m_poller.vrx_input_type[size_t(col)][size_t(m)]);
     return true;
 }
 
 void TVRX_RTD_F::PlaceSelector()
 {
-    const QRect cell = VRX_Grid->CellRect(selected_col, selected_row);
-    vrx_setting_CB->setGeometry(QRect(VRX_Grid->mapTo(config_P, cell.topLeft()), cell.size()));
+    PlaceSelectorOverCell(vrx_setting_CB, VRX_Grid, selected_col, selected_row);
 }
 
 void TVRX_RTD_F::CloseSelector()

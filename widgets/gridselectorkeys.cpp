@@ -14,6 +14,24 @@ constexpr int kFirstInputRow = 1;
 
 } // namespace
 
+void PlaceSelectorOverCell(QComboBox *selector, const StringGrid *grid, int col, int row)
+{
+    const QRect cell = grid->CellRect(col, row);
+    const QWidget *parent = selector->parentWidget();
+    selector->setGeometry(
+        QRect(parent->mapFromGlobal(grid->mapToGlobal(cell.topLeft())), cell.size()));
+}
+
+void OpenSelectorOverCell(QComboBox *selector, const StringGrid *grid, int col, int row, int index)
+{
+    PlaceSelectorOverCell(selector, grid, col, row);
+    selector->show();
+    selector->raise();
+    selector->setCurrentIndex(index);
+    selector->setAccessibleName(QStringLiteral("%1, INPUT %2").arg(grid->Cell(0, row)).arg(col));
+    selector->setFocus();
+}
+
 GridSelectorKeys::GridSelectorKeys(StringGrid *grid, QComboBox *selector, int firstCol, int lastCol)
     : QObject(grid), m_grid(grid), m_selector(selector), m_firstCol(firstCol), m_lastCol(lastCol)
 {

@@ -29,6 +29,15 @@ class StringGrid;
 // Input cells are columns firstCol..lastCol of rows 1 and below; row 0 is
 // the header. The object is a child of the grid and filters the events of
 // both widgets.
+// Lays selector over cell (col, row) of grid, in the coordinates of the
+// selector's parent, so that it covers the cell exactly.
+void PlaceSelectorOverCell(QComboBox *selector, const StringGrid *grid, int col, int row);
+
+// Opens selector over that cell showing item index, named for assistive
+// technology after the cell ("Module 5, INPUT 3": the row's label and the
+// input), with the focus.
+void OpenSelectorOverCell(QComboBox *selector, const StringGrid *grid, int col, int row, int index);
+
 class GridSelectorKeys : public QObject
 {
 public:
