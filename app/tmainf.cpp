@@ -16,6 +16,7 @@
 #include "metering/tmetering_f.h"
 #include "modules/miscinfopage.h"
 #include "plot/tplot_f.h"
+#include "print/printchart.h"
 #include "widgets/filedialogs.h"
 #include "widgets/palette.h"
 #include "widgets/statuspanel.h"
@@ -28,6 +29,7 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -138,6 +140,7 @@ void TMainF::buildWindow()
         dialog.exec();
     };
     Now = [] { return QDateTime::currentDateTime(); };
+    PrintDialog1 = [this](QPrinter &printer) { return RunPrintDialog(printer, this); };
 
     Read_Timer = new QTimer(this);
     Read_Timer->setObjectName(QStringLiteral("Read_Timer"));
@@ -331,6 +334,7 @@ void TMainF::buildPages()
         addPage(PageControl1, QStringLiteral("Plot_Tab"), QStringLiteral("Temperature Plotting"));
     Plot_F1 = new TPlot_F(Plot_Tab);
     fillPage(Plot_Tab, Plot_F1);
+    connect(Plot_F1->Button1, &QPushButton::clicked, this, &TMainF::Plot_F1Button1Click);
 
     setCentralWidget(central);
 }
@@ -595,6 +599,11 @@ void TMainF::Read_TimerTimer()
     cycle.Tick(
         {.period = PrefInfo.Period, .unit = PrefInfo.Temperature, .datalog = PrefInfo.Datalog});
     showComportProblem();
+}
+
+void TMainF::Plot_F1Button1Click()
+{
+    PrintPlotPage(this, Plot_F1, m_printer, PrintDialog1);
 }
 
 void TMainF::VRX_RTD_F1enable_BtnClick()

@@ -9,10 +9,12 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QFrame;
 class QMenu;
+class QPrinter;
 class QTabWidget;
 class QTimer;
 class QUrl;
@@ -105,6 +107,9 @@ public:
     // The local date and time of a datalog row; the system clock unless a
     // test puts something else here.
     std::function<QDateTime()> Now;
+    // The print dialog of Print Chart: QPrintDialog on the printer unless a
+    // test puts something else here; true when the user confirms.
+    std::function<bool(QPrinter &printer)> PrintDialog1;
 
     // --- handlers -----------------------------------------------------------
     void PageControl1Change(int index);
@@ -138,6 +143,8 @@ public:
     void Metering_F1stop_BClick();
     // One tick of Read_Timer: one module read, or an idle tick.
     void Read_TimerTimer();
+    // Print Chart on the plot page (print/printchart.h).
+    void Plot_F1Button1Click();
     // --- VRX-RTD debug page --------------------------------------------------
     // Enable: the page lists what it polls; with something to poll, the menu
     // item "RTD Module Type" is disabled and VRX_Read_Timer runs (1200 ms).
@@ -216,4 +223,6 @@ private:
 
     // Why the last datalog row was dropped (empty after a row went in).
     QString m_datalogFailure;
+    // The printer of Print Chart, made at the first print.
+    std::unique_ptr<QPrinter> m_printer;
 };

@@ -1,0 +1,117 @@
+#include "print/printchart.h"
+
+#include "config/tmessageboxf.h"
+#include "plot/tplot_f.h"
+#include "print/printcontrol.h"
+#include "print/tprintdialogf.h"
+
+#include <QCoreApplication>
+#include <QFrame>
+#include <QMainWindow>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+
+namespace {
+
+constexpr int kPrintClientWidth = 1400;
+constexpr int kPrintClientHeight = 1200;
+constexpr int kPrintChartGrowth = 82;
+
+// Lets the window system show and place windows while the caller keeps
+// the thread; no input and no timer handler runs meanwhile.
+void LetWindowsSettle()
+{
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                    QEventLoop::X11ExcludeTimers);
+}
+
+// What Print Chart changes and puts back.
+struct WindowShape
+{
+    explicit WindowShape(QMainWindow *w, TPlot_F *p)
+        : window(w), page(p), client(w->size()), minimum(w->minimumSize()),
+          maximum(w->maximumSize()), state(w->windowState()), pageSize(p->size()),
+          chartHeight(p->chart_P->height())
+    {}
+
+    void Restore() const
+    {
+        window->resize(client);
+        window->setMinimumSize(minimum);
+        window->setMaximumSize(maximum);
+        window->setWindowState(state);
+        page->resize(pageSize);
+        if (page->chart_P->height() != chartHeight)
+            page->chart_P->resize(page->chart_P->width(), chartHeight);
+    }
+
+    QMainWindow *window;
+    TPlot_F *page;
+    QSize client;
+    QSize minimum;
+    QSize maximum;
+    Qt::WindowStates state;
+    QSize pageSize;
+    int chartHeight;
+};
+
+Result<> PrintPage(TPlot_F *page, QPrinter &printer, TPrintDialogF &waiting)
+{
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return Fail(QStringLiteral("The print job could not begin."));
+    waiting.show();
+    waiting.raise();
+    const Result<> drawn = Print_Control(page, printer, painter);
+    const bool ended = painter.end();
+    if (!drawn)
+        return drawn;
+    if (!ended || printer.printerState() == QPrinter::Error)
+        return Fail(QStringLiteral("The print job could not be finished."));
+    return {};
+}
+
+} // namespace
+
+bool RunPrintDialog(QPrinter &printer, QWidget *owner)
+{
+    QPrintDialog dialog(&printer, owner);
+    dialog.setObjectName(QStringLiteral("PrintDialog1"));
+    // One sheet, the whole page.
+    dialog.setMinMax(1, 1);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void PrintPlotPage(QMainWindow *window, TPlot_F *page, std::unique_ptr<QPrinter> &printer,
+                   const PrintDialogFunction &PrintDialog1)
+{
+    const WindowShape shape(window, page);
+    if (!printer)
+        printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+
+    Result<> printed;
+    {
+        QPrinter *job = printer.get();
+        TPrintDialogF waiting([job] { return job->printerState() == QPrinter::Active; }, window);
+        if (PrintDialog1 && PrintDialog1(*printer)) {
+            page->Set_Printing(true);
+            waiting.show();
+            LetWindowsSettle();
+            window->setWindowState(Qt::WindowNoState);
+            window->setMinimumSize(0, 0);
+            window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+            window->resize(kPrintClientWidth, kPrintClientHeight);
+            LetWindowsSettle();
+            // The page's own layout gives the extra height to chart_P.
+            page->resize(page->width(), page->height() + kPrintChartGrowth);
+            printed = PrintPage(page, *printer, waiting);
+        }
+    }
+
+    shape.Restore();
+    page->Set_Printing(false);
+    if (!printed)
+        ShowMessageBox(window, QStringLiteral("There was an error printing."),
+                       QStringLiteral("Printer Error"), 0);
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+class QMainWindow;
+class QPrinter;
+class QWidget;
+class TPlot_F;
+
+// The print dialog of Print Chart: lets the user choose and set up the
+// printer (or a PDF file) and says whether to print.
+using PrintDialogFunction = std::function<bool(QPrinter &printer)>;
+
+// The system's print dialog (QPrintDialog) on printer, owned by owner: true
+// when the user confirms.
+bool RunPrintDialog(QPrinter &printer, QWidget *owner);
+
+// Print Chart: prints the plot page on one sheet.
+//
+// The printer is made at the first print and kept, so the dialog offers
+// the user's last choice again. When PrintDialog1 confirms:
+// - the page drops readings (Set_Printing(true)) and the "Printing..."
+//   window shows;
+// - the window goes to its normal state with a client area of 1400 x 1200,
+//   so that the picture has more room than the usual window gives it, and
+//   the chart panel chart_P grows by another 82 pixels. The page grows with
+//   it, so that the bottom panel stays whole below the charts: growing
+//   chart_P alone would hide the time axis, its labels and its title under
+//   the bottom panel;
+// - a print job begins, Print_Control draws the page on it and the job ends.
+// Whatever happened, the window's size, state and size limits, the page's
+// and chart_P's size come back and the page takes readings again. A print
+// that failed then says so in the box "There was an error printing." /
+// "Printer Error" (ShowMessageBox, OK only); by then the window is back to
+// normal and metering goes on plotting behind the box.
+void PrintPlotPage(QMainWindow *window, TPlot_F *page, std::unique_ptr<QPrinter> &printer,
+                   const PrintDialogFunction &PrintDialog1);

@@ -1,0 +1,308 @@
+#include "app/tmainf.h"
+#include "config/configpage.h"
+#include "config/configtree.h"
+#include "plot/chartwidget.h"
+#include "plot/tplot_f.h"
+#include "sim/bussimulator.h"
+#include "support/modal.h"
+#include "support/windowenvironment.h"
+
+#include <QFrame>
+#include <QListWidget>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+// The plot page inside the main window: what START hands it, the readings
+// the metering cycle brings it from a simulated bus, and Print Chart to a
+// PDF file, looked at with poppler's tools.
+class TestMainPlot : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startOffersTheActiveModulesInTheUnit();
+    void readingsReachTheChartOfTheirModule();
+    void printChartMakesOnePageOfRealText();
+    void failedPrintSaysSoWithTheWindowRestored();
+    void cancelledPrintChangesNothing();
+
+private:
+    std::unique_ptr<WindowEnvironment> m_env;
+};
+
+namespace {
+
+// Every input of module m a Pt100, its group open and the module selected.
+void configurePt100(TMainF &w, int m)
+{
+    w.Config_Page->Config_Tree->topLevelItem(ModuleTable::GroupOf(m) - 1)->setExpanded(true);
+    w.table.module_state[size_t(m)] = kMarkOn;
+    for (int k = 1; k <= kInputCount; ++k)
+        w.table.input_type[size_t(k)][size_t(m)] = kPt100;
+    w.Config_Page->RefreshConfigGrid(); // the grid lists what is sent
+}
+
+// The window shown on the plot page, module 2 with a few minutes of
+// readings.
+void plotSomething(TMainF &w, quint32 &now)
+{
+    w.show();
+    TPlot_F *page = w.Plot_F1;
+    page->TickCount = [&now] { return now; };
+    std::array<int, kModuleCount + 1> active{};
+    active[2] = kMarkOn;
+    w.SetTabVisible(w.Plot_Tab, true);
+    w.PageControl1->setCurrentWidget(w.Plot_Tab);
+    page->Prepare_Plot(active, QStringLiteral("Celsius"));
+    page->ListBox1->item(0)->setCheckState(Qt::Checked);
+    page->Start_BClick();
+    for (int s = 0; s <= 300; s += 30) {
+        now = page->start_ticks + quint32(s) * 1000;
+        page->Plot_Readings(2, {QStringLiteral("21.5"), QStringLiteral("Op"),
+                                s == 120 ? QStringLiteral("----") : QStringLiteral("24.0")});
+    }
+}
+
+// Runs a poppler tool on a file; its standard output.
+QString poppler(const QString &tool, const QStringList &arguments)
+{
+    const QString program = QStandardPaths::findExecutable(tool);
+    if (program.isEmpty())
+        return QStringLiteral("%1 is missing: install poppler-utils (scripts/setup.sh)").arg(tool);
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// Sizes chart_P takes, in order.
+class SizeRecorder : public QObject
+{
+public:
+    QList<QSize> sizes;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize)
+            sizes << static_cast<QWidget *>(watched)->size();
+        return false;
+    }
+};
+
+} // namespace
+
+void TestMainPlot::init()
+{
+    m_env = std::make_unique<WindowEnvironment>();
+    m_env->writeStore("Comport=" + m_env->path(QStringLiteral("noport")).toUtf8() + "\n");
+}
+
+void TestMainPlot::cleanup()
+{
+    m_env.reset();
+}
+
+void TestMainPlot::startOffersTheActiveModulesInTheUnit()
+{
+    m_env->writeStore("Comport=" + m_env->path(QStringLiteral("noport")).toUtf8() +
+                      "\nTemperature=Fahrenheit\n");
+    TMainF w;
+    QVERIFY(!w.IsTabVisible(w.Plot_Tab));
+    for (const int m : {9, 2, 40})
+        configurePt100(w, m);
+    w.PrepareMetering();
+    w.Metering_F1start_BClick();
+    w.Read_Timer->stop();
+
+    QVERIFY(w.IsTabVisible(w.Plot_Tab));
+    TPlot_F *page = w.Plot_F1;
+    QCOMPARE(page->unit_name, QStringLiteral("Fahrenheit"));
+    QCOMPARE(page->Chart1->LeftTitle(), QStringLiteral("Temperature (Fahrenheit)"));
+    QCOMPARE(page->ListBox1->count(), 3);
+    QCOMPARE(page->ListBox1->item(0)->text(), QStringLiteral("Module 2"));
+    QCOMPARE(page->ListBox1->item(1)->text(), QStringLiteral("Module 9"));
+    QCOMPARE(page->ListBox1->item(2)->text(), QStringLiteral("Module 40"));
+    QVERIFY(!page->Start_B->isEnabled());
+    QVERIFY(page->module_selection_P->isVisibleTo(page));
+    w.Metering_F1stop_BClick();
+
+    // The next start offers the list afresh, nothing ticked.
+    page->ListBox1->item(1)->setCheckState(Qt::Checked);
+    page->Start_BClick();
+    QVERIFY(page->plotting);
+    w.Metering_F1start_BClick();
+    w.Read_Timer->stop();
+    QVERIFY(!page->plotting);
+    QCOMPARE(page->ListBox1->item(1)->checkState(), Qt::Unchecked);
+    w.Metering_F1stop_BClick();
+}
+
+void TestMainPlot::readingsReachTheChartOfTheirModule()
+{
+    BusSimulator sim(m_env->workPath() + QStringLiteral("/ttySIM"));
+    for (const int m : {2, 5, 9})
+        QVERIFY(sim.addModule(m));
+    sim.setPacing(false);
+    const Result<> started = sim.start();
+    QVERIFY2(started, qPrintable(started.error()));
+    QVERIFY(sim.setReading(2, 1, 234));          // 23.4 degrees
+    QVERIFY(sim.setReading(9, 2, quint16(-32))); // -3.2 degrees
+    QVERIFY(sim.setFault(9, Fault::Open, 3));    // "Op"
+    QVERIFY(sim.setReading(5, 1, 500));
+    m_env->writeStore("Comport=" + sim.linkPath().toUtf8() + "\nTemperature=Celsius\n");
+
+    TMainF w;
+    for (const int m : {2, 5, 9})
+        configurePt100(w, m);
+    w.PrepareMetering();
+    w.Metering_F1start_BClick();
+    w.Read_Timer->stop(); // the test ticks
+    TPlot_F *page = w.Plot_F1;
+    quint32 now = 1000;
+    page->TickCount = [&now] { return now; };
+    for (const int row : {0, 2}) // modules 2 and 9
+        page->ListBox1->item(row)->setCheckState(Qt::Checked);
+    page->Start_B->click();
+
+    now += 61000; // a minute and one second later
+    for (int tick = 0; tick < 3; ++tick)
+        w.Read_TimerTimer(); // modules 2, 5 and 9
+    w.Metering_F1stop_BClick();
+
+    ChartWidget *chart2 = page->Chart1;
+    ChartWidget *chart9 = page->Chart2;
+    QCOMPARE(chart2->Title(), QStringList{QStringLiteral("Module 2")});
+    QCOMPARE(chart9->Title(), QStringList{QStringLiteral("Module 9")});
+    for (int i = 0; i < 8; ++i)
+        QCOMPARE(chart2->PointCount(i), 1); // every input configured and read
+    QCOMPARE(chart2->Point(0, 0).y, double(23.4f));
+    QCOMPARE(chart2->Point(0, 0).x, double(61.0f / 60.0f));
+    QCOMPARE(chart9->Point(1, 0).y, double(-3.2f));
+    QCOMPARE(chart9->Point(2, 0).y, 220.0);
+    QCOMPARE(chart9->LeftMinimum(), -5.0);
+    QCOMPARE(chart9->LeftMaximum(), 225.0);
+    // Module 5 was read but has no chart.
+    for (int c = 3; c <= 8; ++c)
+        QCOMPARE(page->Chart(c)->PointCount(0), 0);
+}
+
+void TestMainPlot::printChartMakesOnePageOfRealText()
+{
+    TMainF w;
+    quint32 now = 0;
+    plotSomething(w, now);
+    const QSize before = w.size();
+    const int chartHeight = w.Plot_F1->chart_P->height();
+    SizeRecorder recorder;
+    w.Plot_F1->chart_P->installEventFilter(&recorder);
+
+    const QString pdf = m_env->path(QStringLiteral("chart.pdf"));
+    bool printingWhileAsked = true;
+    w.PrintDialog1 = [&](QPrinter &printer) {
+        printingWhileAsked = w.Plot_F1->printing;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        return true;
+    };
+    w.Plot_F1->Button1->click();
+
+    QVERIFY(!printingWhileAsked); // readings dropped only once the job starts
+    QVERIFY(!w.Plot_F1->printing);
+    QCOMPARE(w.size(), before);
+    QCOMPARE(w.maximumWidth(), 800);
+    QCOMPARE(w.Plot_F1->chart_P->height(), chartHeight);
+    // While printing chart_P was 1400 wide less the tab's frame, then 82
+    // higher than the enlarged window made it.
+    QList<int> wide;
+    for (const QSize &size : recorder.sizes) {
+        if (size.width() > 1300)
+            wide << size.height();
+    }
+    QVERIFY2(wide.size() >= 2, qPrintable(QString::number(wide.size())));
+    QCOMPARE(wide[1], wide[0] + 82);
+
+    QVERIFY(QFile::exists(pdf));
+    const QString info = poppler(QStringLiteral("pdfinfo"), {pdf});
+    QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))), qPrintable(info));
+    // pdffonts lists two heading lines, then a line for each font.
+    const QString fonts = poppler(QStringLiteral("pdffonts"), {pdf});
+    QVERIFY2(fonts.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size() >= 3, qPrintable(fonts));
+    const QString text = poppler(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    for (const char *word : {"Module 2", "Minutes", "Temperature (Celsius)", "220 = Open",
+                             "Print Chart", "Viewing Module:", "RTD 8"})
+        QVERIFY2(text.contains(QString::fromLatin1(word)), word);
+    // Lines and text, not a picture of the screen: no image as large as the
+    // page (the style's small button pictures may remain).
+    const QString images = poppler(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf});
+    for (const QString &line : images.split(QLatin1Char('\n')).mid(2)) {
+        const QStringList fields = line.simplified().split(QLatin1Char(' '));
+        if (fields.size() > 4)
+            QVERIFY2(fields[3].toInt() < 400 && fields[4].toInt() < 400, qPrintable(line));
+    }
+}
+
+void TestMainPlot::failedPrintSaysSoWithTheWindowRestored()
+{
+    TMainF w;
+    quint32 now = 0;
+    plotSomething(w, now);
+    const QSize before = w.size();
+    const int points = w.Plot_F1->Chart1->PointCount(0);
+    w.PrintDialog1 = [&](QPrinter &printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(m_env->path(QStringLiteral("no/such/folder/chart.pdf")));
+        return true;
+    };
+    auto seen = std::make_shared<ModalSeen>();
+    QSize sizeBehindTheBox;
+    bool printingBehindTheBox = true;
+    AnswerNextModal(seen, [&](QWidget *box) {
+        sizeBehindTheBox = w.size();
+        printingBehindTheBox = w.Plot_F1->printing;
+        PressButton(box, QStringLiteral("OK"));
+    });
+    w.Plot_F1Button1Click();
+
+    QVERIFY(seen->seen);
+    QCOMPARE(seen->caption, QStringLiteral("Printer Error"));
+    QCOMPARE(seen->text, QStringLiteral("There was an error printing."));
+    QCOMPARE(sizeBehindTheBox, before);
+    QVERIFY(!printingBehindTheBox);
+    QCOMPARE(w.size(), before);
+    QVERIFY(!w.Plot_F1->printing);
+    // Plotting goes on.
+    now += 1000;
+    w.Plot_F1->Plot_Readings(2, {QStringLiteral("21.5")});
+    QCOMPARE(w.Plot_F1->Chart1->PointCount(0), points + 1);
+}
+
+void TestMainPlot::cancelledPrintChangesNothing()
+{
+    TMainF w;
+    quint32 now = 0;
+    plotSomething(w, now);
+    int asked = 0;
+    w.PrintDialog1 = [&](QPrinter &) {
+        ++asked;
+        return false;
+    };
+    const QSize before = w.size();
+    w.Plot_F1->Button1->click();
+    QCOMPARE(asked, 1);
+    QCOMPARE(w.size(), before);
+    QVERIFY(!w.Plot_F1->printing);
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+QTEST_MAIN(TestMainPlot)
+#include "tst_mainplot.moc"

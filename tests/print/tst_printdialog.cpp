@@ -1,0 +1,64 @@
+#include "print/tprintdialogf.h"
+
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
+
+// The "Printing..." window: its texts, its size, the dots its timer counts
+// while a job runs, and closing itself once none does. The test calls the
+// timer's handler itself.
+class TestPrintDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void showsItsTextsAndTicks();
+    void dotsCountUpToTwentySixAndStartAgain();
+    void closesItselfWhenNoJobRuns();
+};
+
+void TestPrintDialog::showsItsTextsAndTicks()
+{
+    QWidget owner;
+    owner.setGeometry(100, 100, 800, 600);
+    TPrintDialogF dialog([] { return true; }, &owner);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Printing..."));
+    QCOMPARE(dialog.size(), QSize(214, 85));
+    QCOMPARE(dialog.Label1->text(), QStringLiteral("Page will Resize while Printing. "));
+    QCOMPARE(dialog.wait_L->text(), QStringLiteral("Please Wait."));
+    QVERIFY(!dialog.isModal());
+    QVERIFY(!(dialog.windowFlags() & Qt::WindowCloseButtonHint));
+    QVERIFY(dialog.Timer1->isActive());
+    QCOMPARE(dialog.Timer1->interval(), 100);
+    QCOMPARE(dialog.dots, 1);
+}
+
+void TestPrintDialog::dotsCountUpToTwentySixAndStartAgain()
+{
+    TPrintDialogF dialog([] { return true; }, nullptr);
+    QStringList shown;
+    for (int tick = 0; tick < 27; ++tick) {
+        dialog.Timer1Timer();
+        shown << dialog.wait_L->text();
+    }
+    QCOMPARE(shown[0], QStringLiteral("Please Wait.."));
+    QCOMPARE(shown[24], QStringLiteral("Please Wait") + QString(26, QLatin1Char('.')));
+    QCOMPARE(shown[25], QStringLiteral("Please Wait."));
+    QCOMPARE(shown[26], QStringLiteral("Please Wait.."));
+}
+
+void TestPrintDialog::closesItselfWhenNoJobRuns()
+{
+    bool running = true;
+    TPrintDialogF dialog([&running] { return running; }, nullptr);
+    dialog.show();
+    dialog.Timer1Timer();
+    QVERIFY(dialog.isVisible());
+    running = false;
+    dialog.Timer1Timer();
+    QVERIFY(!dialog.isVisible());
+    QVERIFY(!dialog.Timer1->isActive());
+}
+
+QTEST_MAIN(TestPrintDialog)
+#include "tst_printdialog.moc"
