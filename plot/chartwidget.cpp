@@ -496,6 +496,7 @@ void ChartWidget::LineUp(const Series &series, const QRect &plot) const
     d.limits[3] = m_leftMax;
     d.lines.clear();
     d.batches.clear();
+    m_segments.clear();
 
     const AxisScale x(m_bottomMin, m_bottomMax, plot.left(), plot.right());
     const AxisScale y(m_leftMin, m_leftMax, plot.bottom(), plot.top());
@@ -503,16 +504,17 @@ void ChartWidget::LineUp(const Series &series, const QRect &plot) const
     if (m_kept.size() < 2)
         return;
 
-    // Segments in the colour of their end point, those of one colour in one
-    // batch. Consecutive segments inside one pixel column are vertical
-    // strokes that overlap: one stroke from their lowest to their highest
-    // row paints the same pixels once. Segments are cut short only when a
-    // point lies very far out, so that what reaches the painter fits its
-    // coordinates.
+    // Segments in the colour of their end point, in order. Consecutive
+    // segments inside one pixel column are vertical strokes that overlap:
+    // one stroke from their lowest to their highest row paints the same
+    // pixels once, as long as they share a colour. Segments are cut short
+    // only when a point lies very far out, so that what reaches the painter
+    // fits its coordinates.
     const QRectF far = QRectF(plot).adjusted(-kFar, -kFar, kFar, kFar);
+    ChartRgb colour = 0;
     const auto add = [&](QPointF a, QPointF b) {
         if (ClipSegment(a, b, far))
-            d.lines.emplace_back(a.toPoint(), b.toPoint());
+            m_segments.push_back(Segment{QLine(a.toPoint(), b.toPoint()), colour});
     };
     bool stroke = false; // a vertical stroke is being gathered
     double column = 0, top = 0, bottom = 0;
@@ -521,18 +523,13 @@ void ChartWidget::LineUp(const Series &series, const QRect &plot) const
             add(QPointF(column, top), QPointF(column, bottom));
         stroke = false;
     };
-    ChartRgb colour = m_kept[1].rgb;
-    const auto endBatch = [&] {
-        endStroke();
-        if (d.lines.size() > (d.batches.empty() ? 0 : d.batches.back().second))
-            d.batches.emplace_back(QPen(QColor::fromRgb(colour), 1), d.lines.size());
-    };
+    colour = m_kept[1].rgb;
     QPointF from(m_kept[0].pixel, y.Pixel(m_kept[0].y));
     for (std::size_t k = 1; k < m_kept.size(); ++k) {
         const KeptPoint &p = m_kept[k];
         const QPointF to(p.pixel, y.Pixel(p.y));
         if (p.rgb != colour) {
-            endBatch();
+            endStroke();
             colour = p.rgb;
         }
         if (to.x() != from.x()) {
@@ -549,7 +546,107 @@ void ChartWidget::LineUp(const Series &series, const QRect &plot) const
         }
         from = to;
     }
-    endBatch();
+    endStroke();
+    Batch(d, plot);
+}
+
+void ChartWidget::Batch(Drawn &d, const QRect &plot) const
+{
+    // Drawing the segments in order would change the pen at every change
+    // of colour, hundreds of times on a long series with gaps, and a pen
+    // change costs the painter more than a line. But only segments of
+    // different colours that share a pixel need their order. A line of one
+    // pixel between whole pixels paints only in the pixel columns from one
+    // end to the other, so: put each segment one layer above every segment
+    // of another colour drawn before it in any of its columns, then draw
+    // layer after layer, a batch for each colour of a layer. Segments of one
+    // layer and different colours share no column, so the picture stays
+    // that of the segments in order; a series with gaps takes a few layers.
+    // Each column remembers the highest layer drawn in it and its colour,
+    // and the highest layer of the other colours.
+    const bool oneColour = std::all_of(m_segments.begin(), m_segments.end(), [&](const Segment &s) {
+        return s.rgb == m_segments.front().rgb;
+    });
+    const int left = plot.left();
+    const int right = plot.right();
+    m_columns.assign(std::size_t(right - left + 1), ColumnLayers{});
+    int layers = 0;
+    for (Segment &s : m_segments) {
+        const int lo = std::max(std::min(s.line.x1(), s.line.x2()), left) - left;
+        const int hi = std::min(std::max(s.line.x1(), s.line.x2()), right) - left;
+        if (lo > hi) { // wholly beside the plot area, where nothing is drawn
+            s.layer = -1;
+            continue;
+        }
+        int layer = 0;
+        for (int c = lo; !oneColour && c <= hi; ++c) {
+            const ColumnLayers &col = m_columns[c];
+            layer = std::max(layer, (col.topRgb == s.rgb ? col.others : col.top) + 1);
+        }
+        for (int c = lo; !oneColour && c <= hi; ++c) {
+            ColumnLayers &col = m_columns[c];
+            if (col.topRgb == s.rgb) {
+                col.top = std::max(col.top, layer);
+            } else { // then layer > col.top
+                col.others = col.top;
+                col.top = layer;
+                col.topRgb = s.rgb;
+            }
+        }
+        s.layer = layer;
+        layers = std::max(layers, layer + 1);
+    }
+
+    // Layer by layer, and in a layer colour by colour, in order of first
+    // appearance; the last colour of a layer goes on into the next layer
+    // when that starts with it.
+    d.lines.reserve(m_segments.size());
+    std::size_t pending = 0; // lines not yet in a batch
+    ChartRgb batchRgb = 0;
+    const auto closeBatch = [&] {
+        if (d.lines.size() > pending)
+            d.batches.emplace_back(QPen(QColor::fromRgb(batchRgb), 1), d.lines.size());
+        pending = d.lines.size();
+    };
+    m_layerStart.assign(std::size_t(layers) + 1, 0);
+    for (const Segment &s : m_segments) {
+        if (s.layer >= 0)
+            ++m_layerStart[std::size_t(s.layer) + 1];
+    }
+    for (int l = 0; l < layers; ++l)
+        m_layerStart[l + 1] += m_layerStart[l];
+    m_layered.resize(m_layerStart[layers]);
+    for (std::size_t i = 0; i < m_segments.size(); ++i) {
+        if (m_segments[i].layer >= 0)
+            m_layered[m_layerStart[m_segments[i].layer]++] = quint32(i);
+    }
+    // Each start has moved on to the next layer's.
+    std::rotate(m_layerStart.begin(), m_layerStart.end() - 1, m_layerStart.end());
+    m_layerStart[0] = 0;
+    for (int l = 0; l < layers; ++l) {
+        const std::size_t begin = m_layerStart[l], end = m_layerStart[l + 1];
+        // The colours of this layer, the one being batched first.
+        m_layerColours.clear();
+        if (d.lines.size() > pending)
+            m_layerColours.push_back(batchRgb);
+        for (std::size_t k = begin; k < end; ++k) {
+            const ChartRgb rgb = m_segments[m_layered[k]].rgb;
+            if (std::find(m_layerColours.begin(), m_layerColours.end(), rgb) ==
+                m_layerColours.end())
+                m_layerColours.push_back(rgb);
+        }
+        for (const ChartRgb rgb : m_layerColours) {
+            if (rgb != batchRgb)
+                closeBatch();
+            batchRgb = rgb;
+            for (std::size_t k = begin; k < end; ++k) {
+                const Segment &s = m_segments[m_layered[k]];
+                if (s.rgb == rgb)
+                    d.lines.push_back(s.line);
+            }
+        }
+    }
+    closeBatch();
 }
 
 void ChartWidget::resizeEvent(QResizeEvent *)

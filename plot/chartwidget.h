@@ -174,6 +174,9 @@ private:
     void PaintSeries(QPainter &painter, const Series &series, const QRect &plot) const;
     // Fills series.drawn for the plot area and the current limits.
     void LineUp(const Series &series, const QRect &plot) const;
+    // Puts m_segments into d's lines and batches, segments of one colour
+    // together where the order does not show.
+    void Batch(Drawn &d, const QRect &plot) const;
     // Puts the legend boxes where the layout wants them, after any change
     // of size, font, titles or series.
     void PlaceLegend();
@@ -196,4 +199,24 @@ private:
     // The reduction's output, kept to save an allocation per series and
     // paint.
     mutable std::vector<KeptPoint> m_kept;
+    // LineUp's segments in drawing order, and what Batch needs to group
+    // them: the layers drawn in each pixel column, where each layer's
+    // segments begin in m_layered, and the colours of one layer.
+    struct Segment
+    {
+        QLine line;
+        ChartRgb rgb;
+        int layer = 0;
+    };
+    mutable std::vector<Segment> m_segments;
+    struct ColumnLayers
+    {
+        int top = -1;                  // the highest layer drawn in the column
+        int others = -1;               // the highest layer of colours other than topRgb
+        ChartRgb topRgb = 0xffffffffu; // none yet
+    };
+    mutable std::vector<ColumnLayers> m_columns;
+    mutable std::vector<std::size_t> m_layerStart;
+    mutable std::vector<quint32> m_layered;
+    mutable std::vector<ChartRgb> m_layerColours;
 };

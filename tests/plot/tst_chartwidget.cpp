@@ -259,6 +259,10 @@ void tst_ChartWidget::paintsWhatEveryPointPaints_data()
     QTest::newRow("a few points a column, no gap") << 3000 << 0.0 << 50.0 << 0;
     QTest::newRow("range cuts both ends") << 50000 << 200.0 << 500.0 << 97;
     QTest::newRow("fewer points than columns") << 200 << 0.0 << 4.0 << 11;
+    // Colours change inside most columns, series over series: the lines of
+    // one colour cannot all go in one batch.
+    QTest::newRow("every other point white") << 20000 << 0.0 << 340.0 << 2;
+    QTest::newRow("every seventh point white") << 60000 << 0.0 << 1000.0 << 7;
 }
 
 void tst_ChartWidget::paintsWhatEveryPointPaints()
