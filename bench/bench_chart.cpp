@@ -215,17 +215,34 @@ void BM_SeriesAppendAndBytesPerPoint(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * points);
 }
 
-// The reduction of one series to 780 pixel columns, alone.
+// One series of process readings, built once for the whole run.
+const ChartSeries &SharedSeries(int points)
+{
+    static std::map<int, ChartSeries> series;
+    ChartSeries &s = series[points];
+    if (s.Count() == 0) {
+        Readings readings(7, Shape::Process);
+        for (int i = 0; i < points; ++i)
+            (void)s.Append(i / 60.0, readings.Y(0, i), readings.Colour(0).rgb() & 0xffffff);
+    }
+    return s;
+}
+
+// The reduction of one series to 780 pixel columns, alone: after the time
+// axis moved by a second (forth and back), and afresh (on 780 and 779
+// columns by turns, which share nothing).
 void BM_SeriesVisiblePoints(benchmark::State &state)
 {
-    ChartSeries series;
-    Readings readings(7, Shape::Process);
-    const int points = int(state.range(0));
-    for (int i = 0; i < points; ++i)
-        (void)series.Append(i / 60.0, readings.Y(0, i), readings.Colour(0).rgb() & 0xffffff);
+    const ChartSeries &series = SharedSeries(int(state.range(0)));
+    const bool afresh = state.range(1) != 0;
+    const double end = (series.Count() - 1) / 60.0;
     std::vector<KeptPoint> kept;
+    bool other = false;
     for (auto _ : state) {
-        series.VisiblePoints(AxisScale(0, (points - 1) / 60.0, 0, 779), kept);
+        other = !other;
+        const AxisScale x(0, end + (other && !afresh ? 1 / 60.0 : 0), 0,
+                          other && afresh ? 778 : 779);
+        series.VisiblePoints(x, kept);
         benchmark::DoNotOptimize(kept.data());
     }
     state.counters["kept"] = double(kept.size());
@@ -249,7 +266,6 @@ BENCHMARK(BM_ChartRepaintTimeAxisMoved)->Apply(kShapes);
 BENCHMARK(BM_ChartAddReadingAndRepaint)->Apply(kShapes);
 BENCHMARK(BM_SeriesAppendAndBytesPerPoint)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SeriesVisiblePoints)
-    ->Arg(1000)
-    ->Arg(1000000)
-    ->Arg(10000000)
+    ->ArgNames({"points", "afresh"})
+    ->ArgsProduct({{1000, 1000000, 10000000}, {0, 1}})
     ->Unit(benchmark::kMicrosecond);

@@ -92,6 +92,7 @@ private slots:
     void assistiveTechnologyReadsTitleAndLatestValues();
     void paintsWhatEveryPointPaints_data();
     void paintsWhatEveryPointPaints();
+    void repaintAfterTheAxisMovedEqualsAFreshChart();
     void paintShowsTheLegendBoxesAsTheScreenDoes();
     void rendersToPdfAsVectors();
     void screenshotOfAModule();
@@ -314,6 +315,81 @@ void tst_ChartWidget::paintsWhatEveryPointPaints()
     // Something was drawn: every series shows.
     for (int s = 0; s < 8; ++s)
         QVERIFY(CountColour(reduced, plot, kColours[s]) > 0);
+}
+
+void tst_ChartWidget::repaintAfterTheAxisMovedEqualsAFreshChart()
+{
+    // Eight series of a reading a second for 22 hours, a hundred points
+    // and more a pixel column, with gaps; the plot page moves the time axis
+    // to every new reading. The chart keeps what it drew and found for the
+    // next repaint: whatever it went through, a repaint must show what a
+    // chart that never drew before shows.
+    QRandomGenerator random(14);
+    struct Reading
+    {
+        double x;
+        double y[8];
+        bool gap[8];
+    };
+    std::vector<Reading> readings;
+    double y[8] = {3, 6, 9, 12, 15, 18, 21, 24};
+    for (int i = 0; i < 80400; ++i) {
+        Reading r{i / 60.0, {}, {}};
+        for (int s = 0; s < 8; ++s) {
+            y[s] = std::clamp(y[s] + random.bounded(0.6) - 0.3, -3.0, 28.0);
+            r.y[s] = random.bounded(3000) == 0 ? 220 : y[s];
+            r.gap[s] = random.bounded(700) == 0;
+        }
+        readings.push_back(r);
+    }
+    const auto add = [&](ChartWidget &chart, const Reading &r) {
+        for (int s = 0; s < 8; ++s) {
+            if (!chart.AddPoint(s, r.x, r.y[s], r.gap[s] ? kGapWhite : kColours[s]).ok())
+                qFatal("point refused");
+        }
+    };
+    const int first = 80000;
+    Chart f;
+    for (int i = 0; i < first; ++i)
+        add(f.chart, readings[i]);
+    f.chart.SetBottomMaximum(readings[first - 1].x);
+    f.Rendered();
+
+    struct Step
+    {
+        const char *what;
+        int readings; // added so far
+        double min, max;
+    };
+    const double end = readings[first - 1].x;
+    const Step steps[] = {
+        {"the axis a second on", first, 0, end + 1 / 60.0},
+        {"and back", first, 0, end},
+        {"a reading", first + 1, 0, readings[first].x},
+        {"five readings more", first + 6, 0, readings[first + 5].x},
+        {"the start a minute on", first + 6, 1, readings[first + 5].x},
+        {"a window of an hour", first + 6, end - 60, end},
+        {"the window a second on", first + 6, end - 60 + 1 / 60.0, end + 1 / 60.0},
+        {"all of it again", first + 6, 0, readings[first + 5].x},
+        {"four hundred readings", first + 400, 0, readings[first + 399].x},
+    };
+    int added = first;
+    for (const Step &step : steps) {
+        for (; added < step.readings; ++added)
+            add(f.chart, readings[added]);
+        f.chart.SetBottomMinimum(step.min);
+        f.chart.SetBottomMaximum(step.max);
+        const QImage moved = f.Rendered();
+
+        Chart fresh;
+        for (int i = 0; i < step.readings; ++i)
+            add(fresh.chart, readings[i]);
+        fresh.chart.SetBottomMinimum(step.min);
+        fresh.chart.SetBottomMaximum(step.max);
+        const QString difference = FirstDifference(moved, fresh.Rendered(), moved.rect());
+        QVERIFY2(difference.isEmpty(),
+                 qPrintable(QLatin1String(step.what) + QLatin1String(": ") + difference));
+    }
 }
 
 void tst_ChartWidget::paintShowsTheLegendBoxesAsTheScreenDoes()
