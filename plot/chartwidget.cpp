@@ -512,15 +512,46 @@ void ChartWidget::LineUp(const Series &series, const QRect &plot) const
     // fits its coordinates.
     const QRectF far = QRectF(plot).adjusted(-kFar, -kFar, kFar, kFar);
     ChartRgb colour = 0;
+    const double farLeft = far.left(), farRight = far.right();
+    const double farTop = far.top(), farBottom = far.bottom();
     const auto add = [&](QPointF a, QPointF b) {
-        if (ClipSegment(a, b, far))
-            m_segments.push_back(Segment{QLine(a.toPoint(), b.toPoint()), colour});
+        const bool near = std::min(a.x(), b.x()) >= farLeft && std::max(a.x(), b.x()) <= farRight &&
+                          std::min(a.y(), b.y()) >= farTop && std::max(a.y(), b.y()) <= farBottom;
+        if (!near && !ClipSegment(a, b, far))
+            return false;
+        m_segments.push_back(Segment{QLine(a.toPoint(), b.toPoint()), colour});
+        return true;
+    };
+    // Where the points are dense, a segment from one column to the next
+    // mostly paints nothing of its own: a one-pixel line paints only in the
+    // rows and columns between its ends, so when both ends lie within the
+    // stroke drawn just before it and within the stroke drawn just after
+    // it, all of one colour, every pixel it paints is painted by one of
+    // those two and stays so. Leaving it out spares the painter half the
+    // lines of a long series.
+    const auto dropCoveredLink = [&] {
+        const std::size_t n = m_segments.size();
+        if (n < 3)
+            return;
+        const Segment &before = m_segments[n - 3], &link = m_segments[n - 2],
+                      &after = m_segments[n - 1];
+        const QLine &b = before.line, &l = link.line, &a = after.line;
+        const auto within = [](int row, const QLine &stroke) {
+            return row >= std::min(stroke.y1(), stroke.y2()) &&
+                   row <= std::max(stroke.y1(), stroke.y2());
+        };
+        if (before.rgb == link.rgb && after.rgb == link.rgb && b.x1() == b.x2() &&
+            a.x1() == a.x2() && l.x1() == b.x1() && l.x2() == a.x1() && within(l.y1(), b) &&
+            within(l.y2(), b) && within(l.y1(), a) && within(l.y2(), a)) {
+            m_segments[n - 2] = after;
+            m_segments.pop_back();
+        }
     };
     bool stroke = false; // a vertical stroke is being gathered
     double column = 0, top = 0, bottom = 0;
     const auto endStroke = [&] {
-        if (stroke)
-            add(QPointF(column, top), QPointF(column, bottom));
+        if (stroke && add(QPointF(column, top), QPointF(column, bottom)))
+            dropCoveredLink();
         stroke = false;
     };
     colour = m_kept[1].rgb;
@@ -564,11 +595,22 @@ void ChartWidget::Batch(Drawn &d, const QRect &plot) const
     // that of the segments in order; a series with gaps takes a few layers.
     // Each column remembers the highest layer drawn in it and its colour,
     // and the highest layer of the other colours.
+    const int left = plot.left();
+    const int right = plot.right();
     const bool oneColour = std::all_of(m_segments.begin(), m_segments.end(), [&](const Segment &s) {
         return s.rgb == m_segments.front().rgb;
     });
-    const int left = plot.left();
-    const int right = plot.right();
+    if (oneColour) {
+        for (const Segment &s : m_segments) {
+            if (std::max(s.line.x1(), s.line.x2()) >= left &&
+                std::min(s.line.x1(), s.line.x2()) <= right)
+                d.lines.push_back(s.line);
+        }
+        if (!d.lines.empty())
+            d.batches.emplace_back(QPen(QColor::fromRgb(m_segments.front().rgb), 1),
+                                   d.lines.size());
+        return;
+    }
     m_columns.assign(std::size_t(right - left + 1), ColumnLayers{});
     int layers = 0;
     for (Segment &s : m_segments) {
@@ -579,11 +621,11 @@ void ChartWidget::Batch(Drawn &d, const QRect &plot) const
             continue;
         }
         int layer = 0;
-        for (int c = lo; !oneColour && c <= hi; ++c) {
+        for (int c = lo; c <= hi; ++c) {
             const ColumnLayers &col = m_columns[c];
             layer = std::max(layer, (col.topRgb == s.rgb ? col.others : col.top) + 1);
         }
-        for (int c = lo; !oneColour && c <= hi; ++c) {
+        for (int c = lo; c <= hi; ++c) {
             ColumnLayers &col = m_columns[c];
             if (col.topRgb == s.rgb) {
                 col.top = std::max(col.top, layer);

@@ -250,20 +250,37 @@ void tst_ChartWidget::assistiveTechnologyReadsTitleAndLatestValues()
     QCOMPARE(face->text(QAccessible::Name), QStringLiteral("Module 12 inputs 1-8"));
 }
 
+// How the test series run.
+enum class Wave
+{
+    RandomWalk, // eight random walks that cross each other
+    Teeth,      // by turns a column climbing and one lying in the middle of that climb
+};
+
 void tst_ChartWidget::paintsWhatEveryPointPaints_data()
 {
     QTest::addColumn<int>("count");
     QTest::addColumn<double>("xmin");
     QTest::addColumn<double>("xmax");
     QTest::addColumn<int>("gapEvery"); // 0: no gaps
-    QTest::newRow("thousands of points a column, gaps") << 200000 << 0.0 << 3400.0 << 500;
-    QTest::newRow("a few points a column, no gap") << 3000 << 0.0 << 50.0 << 0;
-    QTest::newRow("range cuts both ends") << 50000 << 200.0 << 500.0 << 97;
-    QTest::newRow("fewer points than columns") << 200 << 0.0 << 4.0 << 11;
+    QTest::addColumn<int>("wave");
+    const auto row = [](const char *name, int count, double xmin, double xmax, int gapEvery,
+                        Wave wave = Wave::RandomWalk) {
+        QTest::newRow(name) << count << xmin << xmax << gapEvery << int(wave);
+    };
+    row("thousands of points a column, gaps", 200000, 0.0, 3400.0, 500);
+    row("a few points a column, no gap", 3000, 0.0, 50.0, 0);
+    row("range cuts both ends", 50000, 200.0, 500.0, 97);
+    row("fewer points than columns", 200, 0.0, 4.0, 11);
     // Colours change inside most columns, series over series: the lines of
     // one colour cannot all go in one batch.
-    QTest::newRow("every other point white") << 20000 << 0.0 << 340.0 << 2;
-    QTest::newRow("every seventh point white") << 60000 << 0.0 << 1000.0 << 7;
+    row("every other point white", 20000, 0.0, 340.0, 2);
+    row("every seventh point white", 60000, 0.0, 1000.0, 7);
+    // The segment from a climbing column to the next ends within the climb
+    // but starts above all of the next column, and the one from there to
+    // the next climb starts above all of it: neither lies within the
+    // strokes on both sides.
+    row("teeth", 40000, 0.0, 660.0, 0, Wave::Teeth);
 }
 
 void tst_ChartWidget::paintsWhatEveryPointPaints()
@@ -272,20 +289,29 @@ void tst_ChartWidget::paintsWhatEveryPointPaints()
     QFETCH(double, xmin);
     QFETCH(double, xmax);
     QFETCH(int, gapEvery);
+    QFETCH(int, wave);
     Chart f;
     f.chart.SetBottomMinimum(xmin);
     f.chart.SetBottomMaximum(xmax);
-    // Eight random walks that cross each other, with open sensors (220,
-    // far above the axis) now and then, and gaps bridged in white.
+    const QRect area = f.chart.PlotRect();
+    // Random walks with open sensors (220, far above the axis) now and
+    // then, or teeth, and gaps bridged in white.
     QRandomGenerator random(count);
     for (int s = 0; s < 8; ++s) {
         double y = 12;
         for (int i = 0; i < count; ++i) {
-            y = std::clamp(y + random.bounded(3.0) - 1.5, -3.0, 28.0);
-            const bool open = random.bounded(1000) == 0;
+            const double x = i / 60.0;
+            if (Wave(wave) == Wave::Teeth) {
+                // Where the point lies in its pixel column, 0 to 1.
+                const double at = (x - xmin) / (xmax - xmin) * (area.width() - 1) + 0.5;
+                const double along = at - std::floor(at);
+                y = 3 * s + (int(at) % 2 == 0 ? 3 * along : 1.4 + random.bounded(0.2));
+            } else {
+                y = std::clamp(y + random.bounded(3.0) - 1.5, -3.0, 28.0);
+            }
+            const bool open = Wave(wave) == Wave::RandomWalk && random.bounded(1000) == 0;
             const bool gap = gapEvery > 0 && i % gapEvery == s;
-            QVERIFY(
-                f.chart.AddPoint(s, i / 60.0, open ? 220 : y, gap ? kGapWhite : kColours[s]).ok());
+            QVERIFY(f.chart.AddPoint(s, x, open ? 220 : y, gap ? kGapWhite : kColours[s]).ok());
         }
     }
     const QImage reduced = f.Rendered();
