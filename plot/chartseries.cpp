@@ -95,7 +95,6 @@ void ChartSeries::Clear()
     m_count = 0;
     ++m_revision;
     m_reduction = Reduction{};
-    m_spare = Reduction{};
 }
 
 std::size_t ChartSeries::MemoryBytes() const
@@ -104,19 +103,22 @@ std::size_t ChartSeries::MemoryBytes() const
                         m_chunks.size() * sizeof(Chunk) + m_palette.capacity() * sizeof(ChartRgb);
     for (const std::vector<Block> &blocks : m_levels)
         bytes += blocks.capacity() * sizeof(Block);
-    for (const Reduction *r : {&m_reduction, &m_spare})
-        bytes += r->edges.capacity() * sizeof(Edge) +
-                 r->columns.capacity() * sizeof(ReducedColumn) +
-                 r->runs.capacity() * sizeof(KeptRun);
+    const Reduction &r = m_reduction;
+    bytes +=
+        r.edges.capacity() * sizeof(Edge) +
+        (r.was.capacity() + r.columns.capacity() + r.lastColumns.capacity()) * sizeof(quint32) +
+        (r.runs.capacity() + r.lastRuns.capacity()) * sizeof(KeptRun);
     return bytes;
 }
 
-quint32 ChartSeries::EdgeNear(const AxisScale &x, int column, quint32 floor, quint32 start) const
+template <typename XOf>
+quint32 ChartSeries::EdgeNear(const AxisScale &x, int column, quint32 floor, quint32 start,
+                              XOf xOf) const
 {
     // Points usually come at a steady pace, so an edge most likely lies
     // where the caller guesses: look there first, then gallop outwards
     // and halve. The answer lies in [lo, hi]; hi is at or beyond.
-    const auto atOrBeyond = [&](quint32 i) { return i >= m_count || x.Column(X(i)) >= column; };
+    const auto atOrBeyond = [&](quint32 i) { return i >= m_count || x.Column(xOf(i)) >= column; };
     quint32 lo = floor;
     quint32 hi = m_count;
     if (start < lo)
@@ -154,7 +156,30 @@ quint32 ChartSeries::EdgeNear(const AxisScale &x, int column, quint32 floor, qui
 
 ChartSeries::Edge ChartSeries::EdgeAt(quint32 index) const
 {
-    return Edge{index, index > 0 ? X(index - 1) : 0.0f, index < m_count ? X(index) : 0.0f};
+    Edge e{};
+    e.index = index;
+    e.base = index > 3 ? index - 3 : 0;
+    e.known = std::min(kNear, m_count - e.base);
+    for (quint32 j = 0; j < e.known; ++j) {
+        const Group &g = group(e.base + j);
+        const quint32 at = (e.base + j) & kGroupMask;
+        e.x[j] = g.x[at];
+        e.y[j] = g.y[at];
+        e.colour[j] = g.colour[at];
+    }
+    return e;
+}
+
+void ChartSeries::MoveEdge(Edge &e, quint32 index) const
+{
+    // The next move by a point either way needs two points before the edge
+    // and one after it; else the points around it are read again.
+    const bool before = index >= e.base + 2 || e.base == 0;
+    const bool after = std::min(index + 2, m_count) <= e.base + e.known;
+    if (before && after)
+        e.index = index;
+    else
+        e = EdgeAt(index);
 }
 
 void ChartSeries::FindEdges(const AxisScale &x, quint32 begin, Reduction &r) const
@@ -163,11 +188,12 @@ void ChartSeries::FindEdges(const AxisScale &x, quint32 begin, Reduction &r) con
     quint32 i = begin;
     r.edges[0] = EdgeAt(i);
     quint32 guess = 1;
+    const auto xOf = [this](quint32 p) { return X(p); };
     for (std::size_t k = 1; k < r.edges.size(); ++k) {
         const int column = from + int(k) - 1; // the column that ends here
         quint32 next = i;
         if (i < m_count && x.Column(X(i)) == column) {
-            next = EdgeNear(x, column + 1, i + 1, i + guess);
+            next = EdgeNear(x, column + 1, i + 1, i + guess, xOf);
             guess = next - i;
             // On a long series the edges of the column after next lie
             // kilobytes on, and waiting for them to come from memory would
@@ -176,42 +202,25 @@ void ChartSeries::FindEdges(const AxisScale &x, quint32 begin, Reduction &r) con
             if (guess > kQuarterMask && m_count - next > 2 * guess)
                 Prefetch(next + 2 * guess);
         }
-        r.edges[k] = EdgeAt(next);
+        r.edges[k] = next == r.edges[k - 1].index ? r.edges[k - 1] : EdgeAt(next);
         i = next;
     }
 }
 
-void ChartSeries::MoveEdges(const AxisScale &x, const Reduction &last, Reduction &r) const
+void ChartSeries::MoveEdges(const AxisScale &x, Reduction &r) const
 {
-    const int from = x.From();
-    // An edge stays where the point before it lies before its column and
-    // the point at it in the column or beyond, which the kept x values
-    // tell without reading the points. First ask for the points at the
-    // edges that move, all at once, then move them.
-    const auto stays = [&](const Edge &e, int column) {
-        const bool before = e.index == 0 || x.Column(e.xBefore) < column;
-        const bool at = e.index >= m_count ||
-                        (e.index < last.count ? x.Column(e.xAt) : x.Column(X(e.index))) >= column;
-        return before && at;
-    };
-    for (std::size_t k = 0; k < r.edges.size(); ++k) {
-        const Edge &e = last.edges[k];
-        if (e.index < m_count && !stays(e, from + int(k))) {
-            PrefetchPoint(e.index);
-            if (e.index > 0)
-                PrefetchPoint(e.index - 1);
-        }
-    }
+    // Each edge is looked for from where it was, among the points it kept;
+    // mostly it stays or moves by a point, and no point is read.
+    r.was.resize(r.edges.size());
     quint32 floor = 0;
     for (std::size_t k = 0; k < r.edges.size(); ++k) {
-        const Edge &e = last.edges[k];
-        const int column = from + int(k);
-        if (e.index >= floor && stays(e, column)) {
-            r.edges[k] = e.index < last.count ? e : EdgeAt(e.index);
-        } else {
-            r.edges[k] = EdgeAt(EdgeNear(x, column, floor, e.index));
-        }
-        floor = r.edges[k].index;
+        Edge &e = r.edges[k];
+        r.was[k] = e.index;
+        const quint32 index =
+            EdgeNear(x, x.From() + int(k), floor, e.index, [&](quint32 i) { return NearX(e, i); });
+        if (index != e.index || e.index + 2 > e.base + e.known)
+            MoveEdge(e, index);
+        floor = index;
     }
 }
 
@@ -354,16 +363,15 @@ void ChartSeries::AddColumnRuns(quint32 first, quint32 last, std::vector<KeptRun
 
 void ChartSeries::ReduceColumn(quint32 first, quint32 end, Reduction &r) const
 {
-    r.columns.push_back(ReducedColumn{Y(first), ColourIndex(first), quint32(r.runs.size())});
+    r.columns.push_back(quint32(r.runs.size()));
     if (end - 1 > first)
         AddColumnRuns(first + 1, end - 1, r.runs);
 }
 
-bool ChartSeries::EditColumn(const Reduction &last, std::size_t k, quint32 first, quint32 end,
-                             Reduction &r) const
+bool ChartSeries::EditColumn(Reduction &r, std::size_t k, quint32 first, quint32 end) const
 {
-    const quint32 was = last.edges[k].index;
-    const quint32 wasEnd = last.edges[k + 1].index;
+    const quint32 was = r.was[k];
+    const quint32 wasEnd = r.was[k + 1];
     // Only columns that hold enough points for an edit to save reading
     // them, and share most of them with what they held.
     if (end - first < kEditLimit || wasEnd - was < kEditLimit ||
@@ -371,21 +379,19 @@ bool ChartSeries::EditColumn(const Reduction &last, std::size_t k, quint32 first
         (end > wasEnd ? end - wasEnd : wasEnd - end) > kEditLimit)
         return false;
 
-    const ReducedColumn &c = last.columns[k];
     const std::size_t begin = r.runs.size();
-    for (quint32 run = c.runs; run < last.columns[k + 1].runs; ++run)
-        r.runs.push_back(last.runs[run]);
-    ReducedColumn column = c;
-    column.runs = quint32(begin);
-    if (first == was && end == wasEnd) {
-        r.columns.push_back(column);
-        return true;
-    }
+    // One by one: a column holds a run or three, and the library's copy
+    // of a few bytes took a third of a reduction.
+    for (quint32 run = r.lastColumns[k]; run < r.lastColumns[k + 1]; ++run)
+        r.runs.push_back(r.lastRuns[run]);
     const auto runs = [&] { return r.runs.begin() + std::ptrdiff_t(begin); };
     const auto give_up = [&] {
         r.runs.resize(begin);
         return false;
     };
+    // The points that came and went lie around the column's edges.
+    const Edge &start = r.edges[k];
+    const Edge &stop = r.edges[k + 1];
 
     // The start. Points was + 1 .. first went to the column before: drop
     // them from the front of the runs; a run keeps its extremes when none
@@ -400,15 +406,13 @@ bool ChartSeries::EditColumn(const Reduction &last, std::size_t k, quint32 first
                 return give_up();
             runs()->lowest = runs()->highest = first + 1;
         }
-        column.firstY = Y(first);
-        column.firstColour = ColourIndex(first);
-    } else if (first < was) {
+    } else {
         // Points first + 1 .. was came from the column before: put them in
         // front, the last first; a point takes an extreme from a later one
         // with the same y.
         for (quint32 i = was; i > first; --i) {
-            const float y = i == was ? c.firstY : Y(i);
-            const quint8 colour = i == was ? c.firstColour : ColourIndex(i);
+            const float y = NearY(start, i);
+            const quint8 colour = NearColour(start, i);
             if (runs() == r.runs.end() || runs()->colour != colour) {
                 r.runs.insert(runs(), KeptRun{y, y, y, i, i, i, colour});
             } else {
@@ -423,8 +427,6 @@ bool ChartSeries::EditColumn(const Reduction &last, std::size_t k, quint32 first
                 }
             }
         }
-        column.firstY = Y(first);
-        column.firstColour = ColourIndex(first);
     }
 
     // The end. Points end .. wasEnd - 1 went to the column after: drop
@@ -433,8 +435,8 @@ bool ChartSeries::EditColumn(const Reduction &last, std::size_t k, quint32 first
     if (end < wasEnd) {
         while (runs() != r.runs.end()) {
             KeptRun &run = r.runs.back();
-            const quint32 start = r.runs.size() - begin > 1 ? r.runs.end()[-2].last + 1 : first + 1;
-            if (start >= end) {
+            const quint32 from = r.runs.size() - begin > 1 ? r.runs.end()[-2].last + 1 : first + 1;
+            if (from >= end) {
                 r.runs.pop_back();
                 continue;
             }
@@ -442,14 +444,14 @@ bool ChartSeries::EditColumn(const Reduction &last, std::size_t k, quint32 first
                 if (run.lowest >= end || run.highest >= end)
                     return give_up();
                 run.last = end - 1;
-                run.lastY = Y(end - 1);
+                run.lastY = NearY(stop, end - 1);
             }
             break;
         }
     } else {
         for (quint32 i = wasEnd; i < end; ++i) {
-            const float y = Y(i);
-            const quint8 colour = ColourIndex(i);
+            const float y = NearY(stop, i);
+            const quint8 colour = NearColour(stop, i);
             if (runs() == r.runs.end() || r.runs.back().colour != colour) {
                 r.runs.push_back(KeptRun{y, y, y, i, i, i, colour});
             } else {
@@ -460,7 +462,7 @@ bool ChartSeries::EditColumn(const Reduction &last, std::size_t k, quint32 first
             }
         }
     }
-    r.columns.push_back(column);
+    r.columns.push_back(quint32(begin));
     return true;
 }
 
@@ -489,21 +491,25 @@ bool ChartSeries::EditColumn(const Reduction &last, std::size_t k, quint32 first
 [[gnu::flatten]] void ChartSeries::Keep(const AxisScale &x, const Reduction &r,
                                         std::vector<KeptPoint> &kept) const
 {
-    const quint32 begin = r.edges.front().index;
-    const quint32 end = r.edges.back().index;
-    if (begin > 0)
-        kept.push_back(KeptPoint{x.Pixel(X(begin - 1)), Y(begin - 1), Rgb(begin - 1), begin - 1});
+    const Edge &first = r.edges.front();
+    const Edge &end = r.edges.back();
+    if (first.index > 0) {
+        const quint32 i = first.index - 1;
+        kept.push_back(KeptPoint{x.Pixel(NearX(first, i)), NearY(first, i),
+                                 m_palette[NearColour(first, i)], i});
+    }
     for (std::size_t k = 0; k + 1 < r.edges.size(); ++k) {
-        const quint32 first = r.edges[k].index;
-        if (first == r.edges[k + 1].index)
+        const Edge &e = r.edges[k];
+        if (e.index == r.edges[k + 1].index)
             continue;
         const double column = x.From() + int(k);
-        const ReducedColumn &c = r.columns[k];
-        kept.push_back(KeptPoint{column, c.firstY, m_palette[c.firstColour], first});
-        KeepRuns(r.runs.data() + c.runs, r.runs.data() + r.columns[k + 1].runs, column, kept);
+        kept.push_back(
+            KeptPoint{column, NearY(e, e.index), m_palette[NearColour(e, e.index)], e.index});
+        KeepRuns(r.runs.data() + r.columns[k], r.runs.data() + r.columns[k + 1], column, kept);
     }
-    if (end < m_count)
-        kept.push_back(KeptPoint{x.Pixel(X(end)), Y(end), Rgb(end), end});
+    if (end.index < m_count)
+        kept.push_back(KeptPoint{x.Pixel(NearX(end, end.index)), NearY(end, end.index),
+                                 m_palette[NearColour(end, end.index)], end.index});
 }
 
 void ChartSeries::VisiblePoints(const AxisScale &x, std::vector<KeptPoint> &kept) const
@@ -514,23 +520,26 @@ void ChartSeries::VisiblePoints(const AxisScale &x, std::vector<KeptPoint> &kept
     const std::size_t width = std::size_t(x.To() - x.From() + 1);
     // At most four points a column when all is of one colour.
     kept.reserve(4 * width + 2);
-    const quint32 begin =
-        EdgeNear(x, x.From(), 0, m_reduction.valid ? m_reduction.edges[0].index : 0);
+    // Where the visible points begin and end, looked for from where they
+    // did before.
+    const bool valid = m_reduction.valid;
+    const auto xOf = [this](quint32 i) { return X(i); };
+    const quint32 begin = EdgeNear(x, x.From(), 0, valid ? m_reduction.edges[0].index : 0, xOf);
     const quint32 end =
-        EdgeNear(x, x.To() + 1, begin, m_reduction.valid ? m_reduction.edges.back().index : begin);
+        EdgeNear(x, x.To() + 1, begin, valid ? m_reduction.edges.back().index : begin, xOf);
 
     if (end - begin < kEditLimit * width) {
         // Few points a column: reading them costs less than keeping what
         // was found. Column by column, straight into `kept`.
         m_reduction.valid = false;
-        std::vector<KeptRun> &runs = m_spare.runs;
+        std::vector<KeptRun> &runs = m_reduction.runs;
         if (begin > 0)
             kept.push_back(
                 KeptPoint{x.Pixel(X(begin - 1)), Y(begin - 1), Rgb(begin - 1), begin - 1});
         quint32 guess = 1;
         for (quint32 i = begin; i < end;) {
             const int column = x.Column(X(i));
-            const quint32 next = EdgeNear(x, column + 1, i + 1, i + guess);
+            const quint32 next = EdgeNear(x, column + 1, i + 1, i + guess, xOf);
             kept.push_back(KeptPoint{double(column), Y(i), Rgb(i), i});
             if (next - 1 > i) {
                 runs.clear();
@@ -545,32 +554,32 @@ void ChartSeries::VisiblePoints(const AxisScale &x, std::vector<KeptPoint> &kept
         return;
     }
 
-    const Reduction &last = m_reduction;
-    Reduction &r = m_spare;
-    const bool again =
-        last.valid && last.from == x.From() && last.to == x.To() && last.count <= m_count;
+    Reduction &r = m_reduction;
+    const bool again = r.valid && r.from == x.From() && r.to == x.To() && r.count <= m_count;
     r.valid = false;
     r.from = x.From();
     r.to = x.To();
     r.count = m_count;
-    r.edges.resize(width + 1);
-    if (again)
-        MoveEdges(x, last, r);
-    else
+    if (again) {
+        MoveEdges(x, r);
+    } else {
+        r.edges.resize(width + 1);
         FindEdges(x, begin, r);
+    }
 
+    std::swap(r.columns, r.lastColumns);
+    std::swap(r.runs, r.lastRuns);
     r.columns.clear();
     r.runs.clear();
     for (std::size_t k = 0; k < width; ++k) {
         const quint32 first = r.edges[k].index;
         const quint32 next = r.edges[k + 1].index;
         if (first == next)
-            r.columns.push_back(ReducedColumn{0, 0, quint32(r.runs.size())});
-        else if (!again || !EditColumn(last, k, first, next, r))
+            r.columns.push_back(quint32(r.runs.size()));
+        else if (!again || !EditColumn(r, k, first, next))
             ReduceColumn(first, next, r);
     }
-    r.columns.push_back(ReducedColumn{0, 0, quint32(r.runs.size())});
+    r.columns.push_back(quint32(r.runs.size()));
     r.valid = true;
-    std::swap(m_reduction, m_spare);
     Keep(x, m_reduction, kept);
 }

@@ -79,15 +79,15 @@ struct KeptPoint
 // by k/780 s, so that half the edges pass over one point and most columns
 // hold the same points as before, or one more or one fewer at an end. So
 // the series keeps what its last reduction found: per column edge the
-// index of the column's first point with the x of that point and of the
-// one before, and per column its first point and runs. The next reduction
-// on the same columns checks each edge against the kept x values (no
-// point is read when the edge stays), moves the edges that must move from
-// where they were, and per column copies the runs when its points are the
-// same; when a few points came or went at its ends it widens the runs by
-// the points that came and cuts those that went, which is exact unless a
-// point that went was a run's lowest or highest (or the first of equal
-// ones), and then it reduces that column as above. Points never change
+// index of the column's first point and the eight points around it, and
+// per column its runs. The next reduction on the same columns looks for
+// each edge from where it was among the points it kept (no point of the
+// series is read when an edge stays or moves by a point or two), and per
+// column copies the runs when its points are the same; when a few points
+// came or went at its ends it widens the runs by the points that came and
+// cuts those that went, which is exact unless a point that went was a
+// run's lowest or highest (or the first of equal ones), and then it
+// reduces that column as above. Points never change
 // once appended, so a column of the same points has the same runs. Where
 // the columns hold fewer than 64 points on average, reading them costs
 // less than all this, and the reduction keeps nothing.
@@ -197,30 +197,36 @@ private:
         quint8 colour;
     };
     // Where a column begins: the index of its first point (of the first
-    // point beyond, when it has none) and the x of that point and of the
-    // one before, which tell whether the edge stays on another scale.
+    // point beyond, when it has none), and the points around it, so that
+    // an edge that moves by a point or two, and the columns on either side,
+    // read nothing of the series: on a long series each edge lies on
+    // another page of memory, and fetching it costs more than its work.
+    static constexpr quint32 kNear = 8;
     struct Edge
     {
         quint32 index;
-        float xBefore; // when index > 0
-        float xAt;     // when index < Reduction::count
+        quint32 base;  // the points base .. base + known - 1 are kept
+        quint32 known; // up to kNear, from 3 before the index on
+        std::array<float, kNear> x;
+        std::array<float, kNear> y;
+        std::array<quint8, kNear> colour;
     };
-    struct ReducedColumn
-    {
-        float firstY; // of the point at its edge, when it has points
-        quint8 firstColour;
-        quint32 runs; // where its runs begin in Reduction::runs
-    };
-    // What a reduction found on the columns from .. to, for the next.
+    // What a reduction found on the columns from .. to, for the next: the
+    // edges (moved in place by the next), and per column where its runs
+    // begin (then the end), with the runs; with those of the reduction
+    // before while the next is made.
     struct Reduction
     {
         bool valid = false;
         int from = 0;
         int to = -1;
-        quint32 count = 0;                  // points of the series then
-        std::vector<Edge> edges;            // to - from + 2: the last ends column `to`
-        std::vector<ReducedColumn> columns; // to - from + 1, then one for the end
+        quint32 count = 0;        // points of the series then
+        std::vector<Edge> edges;  // to - from + 2: the last ends column `to`
+        std::vector<quint32> was; // the edges' indexes before they moved
+        std::vector<quint32> columns;
         std::vector<KeptRun> runs;
+        std::vector<quint32> lastColumns;
+        std::vector<KeptRun> lastRuns;
     };
     // Points a column's end may gain or lose and still be edited rather
     // than reduced anew; and the fewest points a column holds to be edited
@@ -243,29 +249,38 @@ private:
         for (std::size_t line = 0; line < sizeof(Group); line += 64)
             __builtin_prefetch(g + line);
     }
-    // The same for the x, y and colour of point i alone.
-    void PrefetchPoint(quint32 i) const
-    {
-        const Group &g = group(i);
-        __builtin_prefetch(&g.x[i & kGroupMask]);
-        __builtin_prefetch(&g.y[i & kGroupMask]);
-        __builtin_prefetch(&g.colour[i & kGroupMask]);
-    }
     // The first index at or after `floor` whose column is `column` or
     // beyond (Count() if none), every index before `floor` lying before
-    // the column; looked for from `start`, outwards in doubling steps.
-    quint32 EdgeNear(const AxisScale &x, int column, quint32 floor, quint32 start) const;
+    // the column; looked for from `start`, outwards in doubling steps,
+    // with the x of point i as xOf(i) gives it.
+    template <typename XOf>
+    quint32 EdgeNear(const AxisScale &x, int column, quint32 floor, quint32 start, XOf xOf) const;
+    // Point i as edge e keeps it, else as the series holds it.
+    float NearX(const Edge &e, quint32 i) const
+    {
+        return i - e.base < e.known ? e.x[i - e.base] : X(i);
+    }
+    float NearY(const Edge &e, quint32 i) const
+    {
+        return i - e.base < e.known ? e.y[i - e.base] : Y(i);
+    }
+    quint8 NearColour(const Edge &e, quint32 i) const
+    {
+        return i - e.base < e.known ? e.colour[i - e.base] : ColourIndex(i);
+    }
+    // An edge at `index` with the points around it read from the series;
+    // the same, keeping those of `near` when they are still around it.
     Edge EdgeAt(quint32 index) const;
+    void MoveEdge(Edge &e, quint32 index) const;
     // The edges of every column, found by walking the series from the
     // first point of the first column, or from those of the last reduction.
     void FindEdges(const AxisScale &x, quint32 begin, Reduction &r) const;
-    void MoveEdges(const AxisScale &x, const Reduction &last, Reduction &r) const;
-    // The first point and runs of column k (points first .. end - 1) into
-    // r: reduced, or edited from the same column of `last`, false when
-    // that cannot be done exactly.
+    void MoveEdges(const AxisScale &x, Reduction &r) const;
+    // The runs of column k (points first .. end - 1; the first is kept
+    // apart) into r: reduced, or edited from the last reduction's, false
+    // when that cannot be done exactly.
     void ReduceColumn(quint32 first, quint32 end, Reduction &r) const;
-    bool EditColumn(const Reduction &last, std::size_t k, quint32 first, quint32 end,
-                    Reduction &r) const;
+    bool EditColumn(Reduction &r, std::size_t k, quint32 first, quint32 end) const;
     // Adds the runs of points first..last (inclusive) of one column.
     void AddColumnRuns(quint32 first, quint32 last, std::vector<KeptRun> &runs) const;
     // Takes the points from..to - 1, all in one quarter, into the runs.
@@ -282,7 +297,6 @@ private:
     std::vector<ChartRgb> m_palette;
     quint32 m_count = 0;
     quint64 m_revision = 0;
-    // The last reduction, and room for the next.
+    // What the last reduction found.
     mutable Reduction m_reduction;
-    mutable Reduction m_spare;
 };
