@@ -410,10 +410,7 @@ void ChartWidget::PaintChart(QPainter &painter, const QRect &rect, bool withBoxe
 
         painter.save();
         painter.setClipRect(plot, Qt::IntersectClip);
-        for (const Series &s : m_series) {
-            if (s.box->isChecked())
-                PaintSeries(painter, s, plot);
-        }
+        PaintSeries(painter, plot);
         painter.restore();
 
         // The axis lines around the plot area, their ticks and labels.
@@ -471,17 +468,128 @@ void ChartWidget::PaintChart(QPainter &painter, const QRect &rect, bool withBoxe
     painter.restore();
 }
 
-void ChartWidget::PaintSeries(QPainter &painter, const Series &series, const QRect &plot) const
+void ChartWidget::PaintSeries(QPainter &painter, const QRect &plot) const
 {
-    Drawn &d = series.drawn;
-    if (d.revision != series.points.Revision() || d.plot != plot || d.limits[0] != m_bottomMin ||
-        d.limits[1] != m_bottomMax || d.limits[2] != m_leftMin || d.limits[3] != m_leftMax)
-        LineUp(series, plot);
-    std::size_t begin = 0;
-    for (const auto &[pen, end] : d.batches) {
-        painter.setPen(pen);
-        painter.drawLines(d.lines.data() + begin, int(end - begin));
-        begin = end;
+    bool linedUp = false;
+    quint32 shown = 0;
+    for (std::size_t i = 0; i < m_series.size(); ++i) {
+        const Series &series = m_series[i];
+        if (!series.box->isChecked())
+            continue;
+        shown |= 1u << i;
+        const Drawn &d = series.drawn;
+        if (d.revision != series.points.Revision() || d.plot != plot ||
+            d.limits[0] != m_bottomMin || d.limits[1] != m_bottomMax || d.limits[2] != m_leftMin ||
+            d.limits[3] != m_leftMax) {
+            LineUp(series, plot);
+            linedUp = true;
+        }
+    }
+    if (linedUp || shown != m_uncovered || plot != m_uncoveredPlot)
+        Uncover(plot, shown);
+    for (std::size_t i = 0; i < m_series.size(); ++i) {
+        if (!(shown & (1u << i)))
+            continue;
+        const Drawn &d = m_series[i].drawn;
+        std::size_t begin = 0;
+        for (const auto &[pen, end] : d.shownBatches) {
+            painter.setPen(pen);
+            painter.drawLines(d.shown.data() + begin, int(end - begin));
+            begin = end;
+        }
+    }
+}
+
+namespace {
+
+// Takes from the rows `top` .. `bottom` of a column those that `covered`
+// (sorted, apart) holds, handing each stretch that is left to `keep`.
+template <typename Keep>
+void Uncovered(int top, int bottom, const std::vector<std::pair<int, int>> &covered, Keep keep)
+{
+    for (const auto &[from, to] : covered) {
+        if (to < top)
+            continue;
+        if (from > bottom)
+            break;
+        if (from > top)
+            keep(top, from - 1);
+        top = to + 1;
+        if (top > bottom)
+            return;
+    }
+    keep(top, bottom);
+}
+
+// Adds the rows top .. bottom to `covered`, joining what they touch.
+void Cover(int top, int bottom, std::vector<std::pair<int, int>> &covered)
+{
+    auto at = covered.begin();
+    while (at != covered.end() && at->second < top - 1)
+        ++at;
+    auto past = at;
+    while (past != covered.end() && past->first <= bottom + 1) {
+        top = std::min(top, past->first);
+        bottom = std::max(bottom, past->second);
+        ++past;
+    }
+    at = covered.erase(at, past);
+    covered.insert(at, {top, bottom});
+}
+
+} // namespace
+
+void ChartWidget::Uncover(const QRect &plot, quint32 shown) const
+{
+    // Where series lie over one another, as a random walk of many points
+    // fills its columns with strokes tens of pixels long, the painter
+    // paints most pixels several times, series after series. A series
+    // painted later paints over all of an earlier one, and a vertical
+    // stroke paints exactly the rows from one end to the other; so the rows
+    // of a stroke that strokes of later series paint need not be painted,
+    // and the picture stays the same. From the last series to the first,
+    // each column gathers the rows its strokes paint, and each stroke of an
+    // earlier series is drawn only where it shows (in up to a few pieces,
+    // or not at all). Rows outside the plot area are clipped anyway.
+    m_uncovered = shown;
+    m_uncoveredPlot = plot;
+    m_covered.resize(std::size_t(plot.width()));
+    for (auto &covered : m_covered)
+        covered.clear();
+    const auto stroke = [&](const QLine &l) {
+        return l.x1() == l.x2() && l.x1() >= plot.left() && l.x1() <= plot.right();
+    };
+    for (std::size_t i = m_series.size(); i-- > 0;) {
+        if (!(shown & (1u << i)))
+            continue;
+        Drawn &d = m_series[i].drawn;
+        d.shown.clear();
+        d.shownBatches.clear();
+        std::size_t begin = 0;
+        for (const auto &[pen, end] : d.batches) {
+            for (std::size_t k = begin; k < end; ++k) {
+                const QLine &l = d.lines[k];
+                if (!stroke(l)) {
+                    d.shown.push_back(l);
+                    continue;
+                }
+                const int top = std::max(std::min(l.y1(), l.y2()), plot.top());
+                const int bottom = std::min(std::max(l.y1(), l.y2()), plot.bottom());
+                if (top <= bottom)
+                    Uncovered(top, bottom, m_covered[l.x1() - plot.left()], [&](int from, int to) {
+                        d.shown.emplace_back(l.x1(), from, l.x1(), to);
+                    });
+            }
+            if (d.shown.size() > (d.shownBatches.empty() ? 0 : d.shownBatches.back().second))
+                d.shownBatches.emplace_back(pen, d.shown.size());
+            begin = end;
+        }
+        for (const QLine &l : d.lines) {
+            const int top = std::max(std::min(l.y1(), l.y2()), plot.top());
+            const int bottom = std::min(std::max(l.y1(), l.y2()), plot.bottom());
+            if (stroke(l) && top <= bottom)
+                Cover(top, bottom, m_covered[l.x1() - plot.left()]);
+        }
     }
 }
 

@@ -158,6 +158,9 @@ private:
         double limits[4] = {};
         std::vector<QLine> lines;
         std::vector<std::pair<QPen, std::size_t>> batches; // pen, end in lines
+        // The same less what later series paint over (see Uncover).
+        std::vector<QLine> shown;
+        std::vector<std::pair<QPen, std::size_t>> shownBatches;
     };
     struct Series
     {
@@ -171,7 +174,11 @@ private:
 
     Layout LayOut(const QRect &rect) const;
     void PaintChart(QPainter &painter, const QRect &rect, bool withBoxes) const;
-    void PaintSeries(QPainter &painter, const Series &series, const QRect &plot) const;
+    // Draws the series whose boxes are ticked, lining up those whose points
+    // or axes changed.
+    void PaintSeries(QPainter &painter, const QRect &plot) const;
+    // Fills each shown series' drawn.shown from its lines.
+    void Uncover(const QRect &plot, quint32 shown) const;
     // Fills series.drawn for the plot area and the current limits.
     void LineUp(const Series &series, const QRect &plot) const;
     // Puts m_segments into d's lines and batches, segments of one colour
@@ -216,6 +223,11 @@ private:
         ChartRgb topRgb = 0xffffffffu; // none yet
     };
     mutable std::vector<ColumnLayers> m_columns;
+    // What Uncover worked on: the series shown (a bit each), the plot area,
+    // and per pixel column the rows that later series paint.
+    mutable quint32 m_uncovered = 0;
+    mutable QRect m_uncoveredPlot;
+    mutable std::vector<std::vector<std::pair<int, int>>> m_covered;
     mutable std::vector<std::size_t> m_layerStart;
     mutable std::vector<quint32> m_layered;
     mutable std::vector<ChartRgb> m_layerColours;

@@ -264,9 +264,10 @@ void tst_ChartWidget::paintsWhatEveryPointPaints_data()
     QTest::addColumn<double>("xmax");
     QTest::addColumn<int>("gapEvery"); // 0: no gaps
     QTest::addColumn<int>("wave");
+    QTest::addColumn<int>("hidden"); // a bit for each series hidden after a first paint
     const auto row = [](const char *name, int count, double xmin, double xmax, int gapEvery,
-                        Wave wave = Wave::RandomWalk) {
-        QTest::newRow(name) << count << xmin << xmax << gapEvery << int(wave);
+                        Wave wave = Wave::RandomWalk, int hidden = 0) {
+        QTest::newRow(name) << count << xmin << xmax << gapEvery << int(wave) << hidden;
     };
     row("thousands of points a column, gaps", 200000, 0.0, 3400.0, 500);
     row("a few points a column, no gap", 3000, 0.0, 50.0, 0);
@@ -281,6 +282,8 @@ void tst_ChartWidget::paintsWhatEveryPointPaints_data()
     // the next climb starts above all of it: neither lies within the
     // strokes on both sides.
     row("teeth", 40000, 0.0, 660.0, 0, Wave::Teeth);
+    // Series over series hide one another; a hidden one hides nothing.
+    row("series 2, 4, 6 and 8 hidden", 200000, 0.0, 3400.0, 500, Wave::RandomWalk, 0b10101010);
 }
 
 void tst_ChartWidget::paintsWhatEveryPointPaints()
@@ -290,6 +293,7 @@ void tst_ChartWidget::paintsWhatEveryPointPaints()
     QFETCH(double, xmax);
     QFETCH(int, gapEvery);
     QFETCH(int, wave);
+    QFETCH(int, hidden);
     Chart f;
     f.chart.SetBottomMinimum(xmin);
     f.chart.SetBottomMaximum(xmax);
@@ -314,10 +318,15 @@ void tst_ChartWidget::paintsWhatEveryPointPaints()
             QVERIFY(f.chart.AddPoint(s, x, open ? 220 : y, gap ? kGapWhite : kColours[s]).ok());
         }
     }
+    if (hidden != 0) {
+        f.Rendered();
+        for (int s = 0; s < 8; ++s)
+            f.chart.SetSeriesVisible(s, !(hidden & (1 << s)));
+    }
     const QImage reduced = f.Rendered();
 
-    // Every segment drawn one by one in the colour of its end point, over the
-    // same chart with its series hidden.
+    // Every segment of the shown series drawn one by one in the colour of
+    // its end point, over the same chart with its series hidden.
     for (int s = 0; s < 8; ++s)
         f.chart.SetSeriesVisible(s, false);
     QImage full = f.Rendered();
@@ -329,7 +338,7 @@ void tst_ChartWidget::paintsWhatEveryPointPaints()
         const AxisScale y(0, 25, plot.bottom(), plot.top());
         for (int s = 0; s < 8; ++s) {
             const ChartSeries &points = f.chart.SeriesPoints(s);
-            for (quint32 i = 1; i < points.Count(); ++i) {
+            for (quint32 i = 1; i < points.Count() && !(hidden & (1 << s)); ++i) {
                 painter.setPen(QPen(QColor::fromRgb(points.Rgb(i)), 1));
                 painter.drawLine(
                     QPointF(x.Pixel(points.X(i - 1)), y.Pixel(points.Y(i - 1))).toPoint(),
@@ -338,9 +347,9 @@ void tst_ChartWidget::paintsWhatEveryPointPaints()
         }
     }
     QCOMPARE(FirstDifference(reduced, full, plot), QString());
-    // Something was drawn: every series shows.
+    // Something was drawn: every shown series shows.
     for (int s = 0; s < 8; ++s)
-        QVERIFY(CountColour(reduced, plot, kColours[s]) > 0);
+        QVERIFY(hidden & (1 << s) || CountColour(reduced, plot, kColours[s]) > 0);
 }
 
 void tst_ChartWidget::repaintAfterTheAxisMovedEqualsAFreshChart()
