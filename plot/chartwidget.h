@@ -48,7 +48,14 @@ struct ChartPoint
 // that bridges the gap invisibly on the white back wall. Painting draws
 // per pixel column only the points ChartSeries::VisiblePoints keeps, which
 // gives the same pixels as drawing every segment, at a cost that follows
-// the chart's width rather than the number of points.
+// the chart's width rather than the number of points. The lines it makes
+// of them are the fewest that give those pixels: strokes inside a column
+// joined, links between columns that their strokes cover left out, the
+// rows of a stroke that later series paint over cut off, and the lines of
+// a colour drawn together wherever their order does not show. They are
+// kept until points, axes or the shown series change, and the series keep
+// what their reduction found, so that a move of the time axis redoes
+// little.
 //
 // Assistive technology reads the chart as a Chart whose name is its title
 // (lines joined by blanks) and whose description lists every visible
