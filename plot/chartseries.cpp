@@ -512,6 +512,30 @@ bool ChartSeries::EditColumn(Reduction &r, std::size_t k, quint32 first, quint32
                                  m_palette[NearColour(end, end.index)], end.index});
 }
 
+[[gnu::flatten]] void ChartSeries::KeepEvery(const AxisScale &x, quint32 begin, quint32 end,
+                                             std::vector<KeptPoint> &kept) const
+{
+    std::vector<KeptRun> &runs = m_reduction.runs;
+    if (begin > 0)
+        kept.push_back(KeptPoint{x.Pixel(X(begin - 1)), Y(begin - 1), Rgb(begin - 1), begin - 1});
+    quint32 guess = 1;
+    for (quint32 i = begin; i < end;) {
+        const int column = x.Column(X(i));
+        const quint32 next =
+            EdgeNear(x, column + 1, i + 1, i + guess, [this](quint32 p) { return X(p); });
+        kept.push_back(KeptPoint{double(column), Y(i), Rgb(i), i});
+        if (next - 1 > i) {
+            runs.clear();
+            AddColumnRuns(i + 1, next - 1, runs);
+            KeepRuns(runs.data(), runs.data() + runs.size(), column, kept);
+        }
+        guess = next - i;
+        i = next;
+    }
+    if (end < m_count)
+        kept.push_back(KeptPoint{x.Pixel(X(end)), Y(end), Rgb(end), end});
+}
+
 void ChartSeries::VisiblePoints(const AxisScale &x, std::vector<KeptPoint> &kept) const
 {
     kept.clear();
@@ -530,27 +554,9 @@ void ChartSeries::VisiblePoints(const AxisScale &x, std::vector<KeptPoint> &kept
 
     if (end - begin < kEditLimit * width) {
         // Few points a column: reading them costs less than keeping what
-        // was found. Column by column, straight into `kept`.
+        // was found.
         m_reduction.valid = false;
-        std::vector<KeptRun> &runs = m_reduction.runs;
-        if (begin > 0)
-            kept.push_back(
-                KeptPoint{x.Pixel(X(begin - 1)), Y(begin - 1), Rgb(begin - 1), begin - 1});
-        quint32 guess = 1;
-        for (quint32 i = begin; i < end;) {
-            const int column = x.Column(X(i));
-            const quint32 next = EdgeNear(x, column + 1, i + 1, i + guess, xOf);
-            kept.push_back(KeptPoint{double(column), Y(i), Rgb(i), i});
-            if (next - 1 > i) {
-                runs.clear();
-                AddColumnRuns(i + 1, next - 1, runs);
-                KeepRuns(runs.data(), runs.data() + runs.size(), column, kept);
-            }
-            guess = next - i;
-            i = next;
-        }
-        if (end < m_count)
-            kept.push_back(KeptPoint{x.Pixel(X(end)), Y(end), Rgb(end), end});
+        KeepEvery(x, begin, end, kept);
         return;
     }
 

@@ -287,6 +287,10 @@ private:
     void ScanPoints(quint32 from, quint32 to, Run &run, std::vector<KeptRun> &runs) const;
     // Ends the run, adding it to the runs.
     void FlushRun(Run &run, std::vector<KeptRun> &runs) const;
+    // Hands out the points of the columns of begin .. end - 1 reduced one
+    // by one, keeping nothing.
+    void KeepEvery(const AxisScale &x, quint32 begin, quint32 end,
+                   std::vector<KeptPoint> &kept) const;
     // Hands out the points of r; of runs kept in a column.
     void Keep(const AxisScale &x, const Reduction &r, std::vector<KeptPoint> &kept) const;
     void KeepRuns(const KeptRun *run, const KeptRun *end, double column,
