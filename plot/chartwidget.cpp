@@ -485,29 +485,37 @@ void ChartWidget::PaintSeries(QPainter &painter, const QRect &plot) const
             linedUp = true;
         }
     }
-    if (linedUp || shown != m_uncovered || plot != m_uncoveredPlot)
-        Uncover(plot, shown);
+    if (linedUp || shown != m_uncovered || plot != m_uncoveredPlot) {
+        // Series can hide much of one another only where their strokes
+        // add up to more rows than the plot area holds pixels; else
+        // finding what they hide costs more than it saves.
+        qint64 rows = 0;
+        for (std::size_t i = 0; i < m_series.size(); ++i)
+            rows += shown & (1u << i) ? m_series[i].drawn.strokeRows : 0;
+        Uncover(plot, rows > qint64(plot.width()) * plot.height() ? shown : 0);
+        m_uncovered = shown;
+    }
     for (std::size_t i = 0; i < m_series.size(); ++i) {
         if (!(shown & (1u << i)))
             continue;
         const Drawn &d = m_series[i].drawn;
+        const std::vector<QLine> &lines = d.cut ? d.shown : d.lines;
         std::size_t begin = 0;
-        for (const auto &[pen, end] : d.shownBatches) {
+        for (const auto &[pen, end] : d.cut ? d.shownBatches : d.batches) {
             painter.setPen(pen);
-            painter.drawLines(d.shown.data() + begin, int(end - begin));
+            painter.drawLines(lines.data() + begin, int(end - begin));
             begin = end;
         }
     }
 }
 
-namespace {
-
-// Takes from the rows `top` .. `bottom` of a column those that `covered`
-// (sorted, apart) holds, handing each stretch that is left to `keep`.
+// Takes from the rows `top` .. `bottom` of a column those that `painted`
+// holds, handing each stretch that is left to `keep`.
 template <typename Keep>
-void Uncovered(int top, int bottom, const std::vector<std::pair<int, int>> &covered, Keep keep)
+void ChartWidget::Uncovered(int top, int bottom, const PaintedRows &painted, Keep keep)
 {
-    for (const auto &[from, to] : covered) {
+    for (int i = 0; i < painted.count; ++i) {
+        const auto [from, to] = painted.rows[i];
         if (to < top)
             continue;
         if (from > bottom)
@@ -521,23 +529,36 @@ void Uncovered(int top, int bottom, const std::vector<std::pair<int, int>> &cove
     keep(top, bottom);
 }
 
-// Adds the rows top .. bottom to `covered`, joining what they touch.
-void Cover(int top, int bottom, std::vector<std::pair<int, int>> &covered)
+// Adds the rows top .. bottom to `painted`, joining those they touch; a
+// column whose stretches are all taken forgets the new ones, which only
+// leaves more to paint.
+void ChartWidget::Cover(int top, int bottom, PaintedRows &painted)
 {
-    auto at = covered.begin();
-    while (at != covered.end() && at->second < top - 1)
+    auto &rows = painted.rows;
+    int at = 0;
+    while (at < painted.count && rows[at].second < top - 1)
         ++at;
-    auto past = at;
-    while (past != covered.end() && past->first <= bottom + 1) {
-        top = std::min(top, past->first);
-        bottom = std::max(bottom, past->second);
+    int past = at;
+    while (past < painted.count && rows[past].first <= bottom + 1) {
+        top = std::min(top, rows[past].first);
+        bottom = std::max(bottom, rows[past].second);
         ++past;
     }
-    at = covered.erase(at, past);
-    covered.insert(at, {top, bottom});
+    const int count = painted.count - (past - at) + 1;
+    if (count > int(rows.size()))
+        return;
+    // Shift what lies beyond into place, element by element: a column holds
+    // a few, and the library's move of a few bytes costs more.
+    if (past == at) {
+        for (int i = painted.count; i > at; --i)
+            rows[i] = rows[i - 1];
+    } else {
+        for (int i = at + 1, j = past; j < painted.count; ++i, ++j)
+            rows[i] = rows[j];
+    }
+    rows[at] = {top, bottom};
+    painted.count = count;
 }
-
-} // namespace
 
 void ChartWidget::Uncover(const QRect &plot, quint32 shown) const
 {
@@ -551,13 +572,21 @@ void ChartWidget::Uncover(const QRect &plot, quint32 shown) const
     // each column gathers the rows its strokes paint, and each stroke of an
     // earlier series is drawn only where it shows (in up to a few pieces,
     // or not at all). Rows outside the plot area are clipped anyway.
-    m_uncovered = shown;
     m_uncoveredPlot = plot;
-    m_covered.resize(std::size_t(plot.width()));
-    for (auto &covered : m_covered)
-        covered.clear();
+    m_covered.assign(std::size_t(plot.width()), PaintedRows{});
+    for (const Series &series : m_series)
+        series.drawn.cut = false;
     const auto stroke = [&](const QLine &l) {
         return l.x1() == l.x2() && l.x1() >= plot.left() && l.x1() <= plot.right();
+    };
+    // The rows of a stroke within the plot area (none when top > bottom),
+    // and what later series paint in its column.
+    const auto rows = [&](const QLine &l) {
+        return std::pair{std::max(std::min(l.y1(), l.y2()), plot.top()),
+                         std::min(std::max(l.y1(), l.y2()), plot.bottom())};
+    };
+    const auto covered = [&](const QLine &l) -> PaintedRows & {
+        return m_covered[l.x1() - plot.left()];
     };
     for (std::size_t i = m_series.size(); i-- > 0;) {
         if (!(shown & (1u << i)))
@@ -565,30 +594,39 @@ void ChartWidget::Uncover(const QRect &plot, quint32 shown) const
         Drawn &d = m_series[i].drawn;
         d.shown.clear();
         d.shownBatches.clear();
-        std::size_t begin = 0;
-        for (const auto &[pen, end] : d.batches) {
-            for (std::size_t k = begin; k < end; ++k) {
+        // Mostly nothing of a series is covered where series lie apart, and
+        // it is drawn as it was lined up.
+        d.cut = std::any_of(d.lines.begin(), d.lines.end(), [&](const QLine &l) {
+            if (!stroke(l))
+                return false;
+            const auto [top, bottom] = rows(l);
+            const PaintedRows &painted = covered(l);
+            for (int r = 0; r < painted.count; ++r) {
+                if (painted.rows[r].first <= bottom && painted.rows[r].second >= top)
+                    return true;
+            }
+            return false;
+        });
+        for (std::size_t batch = 0, k = 0; d.cut && batch < d.batches.size(); ++batch) {
+            for (; k < d.batches[batch].second; ++k) {
                 const QLine &l = d.lines[k];
-                if (!stroke(l)) {
+                const auto [top, bottom] = rows(l);
+                if (!stroke(l))
                     d.shown.push_back(l);
-                    continue;
-                }
-                const int top = std::max(std::min(l.y1(), l.y2()), plot.top());
-                const int bottom = std::min(std::max(l.y1(), l.y2()), plot.bottom());
-                if (top <= bottom)
-                    Uncovered(top, bottom, m_covered[l.x1() - plot.left()], [&](int from, int to) {
+                else if (top <= bottom)
+                    Uncovered(top, bottom, covered(l), [&](int from, int to) {
                         d.shown.emplace_back(l.x1(), from, l.x1(), to);
                     });
             }
             if (d.shown.size() > (d.shownBatches.empty() ? 0 : d.shownBatches.back().second))
-                d.shownBatches.emplace_back(pen, d.shown.size());
-            begin = end;
+                d.shownBatches.emplace_back(d.batches[batch].first, d.shown.size());
         }
+        if ((shown & ((1u << i) - 1)) == 0)
+            break; // no series before it to cover
         for (const QLine &l : d.lines) {
-            const int top = std::max(std::min(l.y1(), l.y2()), plot.top());
-            const int bottom = std::min(std::max(l.y1(), l.y2()), plot.bottom());
+            const auto [top, bottom] = rows(l);
             if (stroke(l) && top <= bottom)
-                Cover(top, bottom, m_covered[l.x1() - plot.left()]);
+                Cover(top, bottom, covered(l));
         }
     }
 }
@@ -604,6 +642,7 @@ void ChartWidget::LineUp(const Series &series, const QRect &plot) const
     d.limits[3] = m_leftMax;
     d.lines.clear();
     d.batches.clear();
+    d.strokeRows = 0;
     m_segments.clear();
 
     const AxisScale x(m_bottomMin, m_bottomMax, plot.left(), plot.right());
@@ -687,6 +726,12 @@ void ChartWidget::LineUp(const Series &series, const QRect &plot) const
     }
     endStroke();
     Batch(d, plot);
+    d.strokeRows = 0;
+    for (const QLine &l : d.lines) {
+        if (l.x1() == l.x2())
+            d.strokeRows += std::max(0, std::min(std::max(l.y1(), l.y2()), plot.bottom()) -
+                                            std::max(std::min(l.y1(), l.y2()), plot.top()) + 1);
+    }
 }
 
 void ChartWidget::Batch(Drawn &d, const QRect &plot) const

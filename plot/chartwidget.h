@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <array>
 #include <vector>
 
 class QCheckBox;
@@ -165,10 +166,26 @@ private:
         double limits[4] = {};
         std::vector<QLine> lines;
         std::vector<std::pair<QPen, std::size_t>> batches; // pen, end in lines
-        // The same less what later series paint over (see Uncover).
+        qint64 strokeRows = 0; // the rows of its vertical lines in the plot area
+        // The same less what later series paint over (see Uncover), when
+        // they paint over any of it (`cut`).
+        bool cut = false;
         std::vector<QLine> shown;
         std::vector<std::pair<QPen, std::size_t>> shownBatches;
     };
+
+    // Rows of a pixel column that series paint: stretches from .. to,
+    // apart and in order (for Uncover).
+    struct PaintedRows
+    {
+        std::array<std::pair<int, int>, 6> rows;
+        int count = 0;
+    };
+    // Hands the stretches of the rows top .. bottom that `painted` does
+    // not hold to keep(from, to); adds the rows top .. bottom to `painted`.
+    template <typename Keep>
+    static void Uncovered(int top, int bottom, const PaintedRows &painted, Keep keep);
+    static void Cover(int top, int bottom, PaintedRows &painted);
     struct Series
     {
         QString title;
@@ -184,7 +201,7 @@ private:
     // Draws the series whose boxes are ticked, lining up those whose points
     // or axes changed.
     void PaintSeries(QPainter &painter, const QRect &plot) const;
-    // Fills each shown series' drawn.shown from its lines.
+    // Fills drawn.shown of the series `shown` (a bit each) from its lines.
     void Uncover(const QRect &plot, quint32 shown) const;
     // Fills series.drawn for the plot area and the current limits.
     void LineUp(const Series &series, const QRect &plot) const;
@@ -234,7 +251,7 @@ private:
     // and per pixel column the rows that later series paint.
     mutable quint32 m_uncovered = 0;
     mutable QRect m_uncoveredPlot;
-    mutable std::vector<std::vector<std::pair<int, int>>> m_covered;
+    mutable std::vector<PaintedRows> m_covered;
     mutable std::vector<std::size_t> m_layerStart;
     mutable std::vector<quint32> m_layered;
     mutable std::vector<ChartRgb> m_layerColours;

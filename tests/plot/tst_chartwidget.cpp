@@ -355,10 +355,11 @@ void tst_ChartWidget::paintsWhatEveryPointPaints()
 void tst_ChartWidget::repaintAfterTheAxisMovedEqualsAFreshChart()
 {
     // Eight series of a reading a second for 22 hours, a hundred points
-    // and more a pixel column, with gaps; the plot page moves the time axis
-    // to every new reading. The chart keeps what it drew and found for the
-    // next repaint: whatever it went through, a repaint must show what a
-    // chart that never drew before shows.
+    // and more a pixel column, with gaps, roaming so that they cross and
+    // hide one another; the plot page moves the time axis to every new
+    // reading. The chart keeps what it drew and found for the next repaint:
+    // whatever it went through, a repaint must show what a chart that never
+    // drew before shows.
     QRandomGenerator random(14);
     struct Reading
     {
@@ -371,7 +372,7 @@ void tst_ChartWidget::repaintAfterTheAxisMovedEqualsAFreshChart()
     for (int i = 0; i < 80400; ++i) {
         Reading r{i / 60.0, {}, {}};
         for (int s = 0; s < 8; ++s) {
-            y[s] = std::clamp(y[s] + random.bounded(0.6) - 0.3, -3.0, 28.0);
+            y[s] = std::clamp(y[s] + random.bounded(2.0) - 1.0, -3.0, 28.0);
             r.y[s] = random.bounded(3000) == 0 ? 220 : y[s];
             r.gap[s] = random.bounded(700) == 0;
         }
@@ -395,6 +396,7 @@ void tst_ChartWidget::repaintAfterTheAxisMovedEqualsAFreshChart()
         const char *what;
         int readings; // added so far
         double min, max;
+        double top = 25; // of the left axis
     };
     const double end = readings[first - 1].x;
     const Step steps[] = {
@@ -407,6 +409,9 @@ void tst_ChartWidget::repaintAfterTheAxisMovedEqualsAFreshChart()
         {"the window a second on", first + 6, end - 60 + 1 / 60.0, end + 1 / 60.0},
         {"all of it again", first + 6, 0, readings[first + 5].x},
         {"four hundred readings", first + 400, 0, readings[first + 399].x},
+        // The series flattened to a few rows, where they hide little.
+        {"the left axis up to 2500", first + 400, 0, readings[first + 399].x, 2500},
+        {"and back to 25", first + 400, 0, readings[first + 399].x},
     };
     int added = first;
     for (const Step &step : steps) {
@@ -414,6 +419,7 @@ void tst_ChartWidget::repaintAfterTheAxisMovedEqualsAFreshChart()
             add(f.chart, readings[added]);
         f.chart.SetBottomMinimum(step.min);
         f.chart.SetBottomMaximum(step.max);
+        f.chart.SetLeftMaximum(step.top);
         const QImage moved = f.Rendered();
 
         Chart fresh;
@@ -421,6 +427,7 @@ void tst_ChartWidget::repaintAfterTheAxisMovedEqualsAFreshChart()
             add(fresh.chart, readings[i]);
         fresh.chart.SetBottomMinimum(step.min);
         fresh.chart.SetBottomMaximum(step.max);
+        fresh.chart.SetLeftMaximum(step.top);
         const QString difference = FirstDifference(moved, fresh.Rendered(), moved.rect());
         QVERIFY2(difference.isEmpty(),
                  qPrintable(QLatin1String(step.what) + QLatin1String(": ") + difference));
