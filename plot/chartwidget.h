@@ -247,12 +247,12 @@ private:
         ChartRgb topRgb = 0xffffffffu; // none yet
     };
     mutable std::vector<ColumnLayers> m_columns;
+    mutable std::vector<std::size_t> m_layerStart;
+    mutable std::vector<quint32> m_layered;
+    mutable std::vector<ChartRgb> m_layerColours;
     // What Uncover worked on: the series shown (a bit each), the plot area,
     // and per pixel column the rows that later series paint.
     mutable quint32 m_uncovered = 0;
     mutable QRect m_uncoveredPlot;
     mutable std::vector<PaintedRows> m_covered;
-    mutable std::vector<std::size_t> m_layerStart;
-    mutable std::vector<quint32> m_layered;
-    mutable std::vector<ChartRgb> m_layerColours;
 };
