@@ -671,11 +671,11 @@ void ChartWidget::LineUp(const Series &series, const QRect &plot) const
     };
     // Where the points are dense, a segment from one column to the next
     // mostly paints nothing of its own: a one-pixel line paints only in the
-    // rows and columns between its ends, so when both ends lie within the
-    // stroke drawn just before it and within the stroke drawn just after
-    // it, all of one colour, every pixel it paints is painted by one of
-    // those two and stays so. Leaving it out spares the painter half the
-    // lines of a long series.
+    // rows and columns between its ends, so when it joins neighbouring
+    // columns and both its ends lie within the stroke drawn just before it
+    // and within the stroke drawn just after it, all of one colour, every
+    // pixel it paints is painted by one of those two and stays so. Leaving
+    // it out spares the painter half the lines of a long series.
     const auto dropCoveredLink = [&] {
         const std::size_t n = m_segments.size();
         if (n < 3)
@@ -688,8 +688,8 @@ void ChartWidget::LineUp(const Series &series, const QRect &plot) const
                    row <= std::max(stroke.y1(), stroke.y2());
         };
         if (before.rgb == link.rgb && after.rgb == link.rgb && b.x1() == b.x2() &&
-            a.x1() == a.x2() && l.x1() == b.x1() && l.x2() == a.x1() && within(l.y1(), b) &&
-            within(l.y2(), b) && within(l.y1(), a) && within(l.y2(), a)) {
+            a.x1() == a.x2() && l.x1() == b.x1() && l.x2() == a.x1() && l.x2() == l.x1() + 1 &&
+            within(l.y1(), b) && within(l.y2(), b) && within(l.y1(), a) && within(l.y2(), a)) {
             m_segments[n - 2] = after;
             m_segments.pop_back();
         }
@@ -726,7 +726,6 @@ void ChartWidget::LineUp(const Series &series, const QRect &plot) const
     }
     endStroke();
     Batch(d, plot);
-    d.strokeRows = 0;
     for (const QLine &l : d.lines) {
         if (l.x1() == l.x2())
             d.strokeRows += std::max(0, std::min(std::max(l.y1(), l.y2()), plot.bottom()) -

@@ -255,6 +255,7 @@ enum class Wave
 {
     RandomWalk, // eight random walks that cross each other
     Teeth,      // by turns a column climbing and one lying in the middle of that climb
+    Bursts,     // ten points in a column, then two columns without points
 };
 
 void tst_ChartWidget::paintsWhatEveryPointPaints_data()
@@ -282,6 +283,9 @@ void tst_ChartWidget::paintsWhatEveryPointPaints_data()
     // the next climb starts above all of it: neither lies within the
     // strokes on both sides.
     row("teeth", 40000, 0.0, 660.0, 0, Wave::Teeth);
+    // Segments that span empty columns, between columns of many points at
+    // the same height.
+    row("bursts", 20000, 0.0, 660.0, 0, Wave::Bursts);
     // Series over series hide one another; a hidden one hides nothing.
     row("series 2, 4, 6 and 8 hidden", 200000, 0.0, 3400.0, 500, Wave::RandomWalk, 0b10101010);
 }
@@ -304,8 +308,14 @@ void tst_ChartWidget::paintsWhatEveryPointPaints()
     for (int s = 0; s < 8; ++s) {
         double y = 12;
         for (int i = 0; i < count; ++i) {
-            const double x = i / 60.0;
-            if (Wave(wave) == Wave::Teeth) {
+            // Bursts: ten points in the middle fifth of every third column.
+            const double column = (xmax - xmin) / (area.width() - 1);
+            const double x = Wave(wave) == Wave::Bursts
+                                 ? xmin + (i / 10 * 3 + (i % 10) * 0.02 - 0.1) * column
+                                 : i / 60.0;
+            if (Wave(wave) == Wave::Bursts) {
+                y = 3 * s + 1 + random.bounded(1.0);
+            } else if (Wave(wave) == Wave::Teeth) {
                 // Where the point lies in its pixel column, 0 to 1.
                 const double at = (x - xmin) / (xmax - xmin) * (area.width() - 1) + 0.5;
                 const double along = at - std::floor(at);
