@@ -94,6 +94,7 @@ void ChartSeries::Clear()
     m_palette.clear();
     m_count = 0;
     ++m_revision;
+    m_reduction = Reduction{};
 }
 
 std::size_t ChartSeries::MemoryBytes() const
@@ -102,59 +103,128 @@ std::size_t ChartSeries::MemoryBytes() const
                         m_chunks.size() * sizeof(Chunk) + m_palette.capacity() * sizeof(ChartRgb);
     for (const std::vector<Block> &blocks : m_levels)
         bytes += blocks.capacity() * sizeof(Block);
+    const Reduction &r = m_reduction;
+    bytes +=
+        r.edges.capacity() * sizeof(Edge) +
+        (r.was.capacity() + r.columns.capacity() + r.lastColumns.capacity()) * sizeof(quint32) +
+        (r.runs.capacity() + r.lastRuns.capacity()) * sizeof(KeptRun);
     return bytes;
 }
 
-quint32 ChartSeries::FirstAtOrBeyond(const AxisScale &x, quint32 end, int column) const
+template <typename XOf>
+quint32 ChartSeries::EdgeNear(const AxisScale &x, int column, quint32 floor, quint32 start,
+                              XOf xOf) const
 {
-    quint32 lo = 0;
-    quint32 hi = end;
+    // Points usually come at a steady pace, so an edge most likely lies
+    // where the caller guesses: look there first, then gallop outwards
+    // and halve. The answer lies in [lo, hi]; hi is at or beyond.
+    const auto atOrBeyond = [&](quint32 i) { return i >= m_count || x.Column(xOf(i)) >= column; };
+    quint32 lo = floor;
+    quint32 hi = m_count;
+    if (start < lo)
+        start = lo;
+    if (start >= m_count || atOrBeyond(start)) {
+        hi = std::min(start, m_count);
+        for (quint32 step = 1; hi > lo; step *= 2) {
+            const quint32 probe = hi - std::min(step, hi - lo);
+            if (!atOrBeyond(probe)) {
+                lo = probe + 1;
+                break;
+            }
+            hi = probe;
+        }
+    } else {
+        lo = start + 1;
+        for (quint32 step = 1; lo < hi; step *= 2) {
+            const quint32 probe = lo + std::min(step, hi - lo) - 1;
+            if (atOrBeyond(probe)) {
+                hi = probe;
+                break;
+            }
+            lo = probe + 1;
+        }
+    }
     while (lo < hi) {
         const quint32 mid = lo + (hi - lo) / 2;
-        if (x.Column(X(mid)) < column)
-            lo = mid + 1;
-        else
+        if (atOrBeyond(mid))
             hi = mid;
+        else
+            lo = mid + 1;
     }
     return lo;
 }
 
-quint32 ChartSeries::EndOfColumn(const AxisScale &x, quint32 from, quint32 end, int column,
-                                 quint32 guess) const
+ChartSeries::Edge ChartSeries::EdgeAt(quint32 index) const
 {
-    // Points usually come at a steady pace, so the column most likely ends
-    // where the one before it did, `guess` points on: look there first,
-    // then gallop outwards from the nearest known bound and halve.
-    const auto beyond = [&](quint32 i) { return x.Column(X(i)) > column; };
-    quint32 lo = from; // Column(X(lo)) <= column
-    quint32 hi = end;  // beyond, or end
-    const quint32 at = end - from > guess ? from + guess : end;
-    if (at < end && beyond(at)) {
-        hi = at;
-        if (!beyond(at - 1))
-            return at;
-    } else if (at < end) {
-        lo = at;
-        quint32 step = 1;
-        while (end - lo > step && !beyond(lo + step)) {
-            lo += step;
-            step *= 2;
-        }
-        hi = end - lo > step ? lo + step : end;
-    } else {
-        lo = from;
+    Edge e{};
+    e.index = index;
+    e.base = index > 3 ? index - 3 : 0;
+    e.known = std::min(kNear, m_count - e.base);
+    for (quint32 j = 0; j < e.known; ++j) {
+        const Group &g = group(e.base + j);
+        const quint32 at = (e.base + j) & kGroupMask;
+        e.x[j] = g.x[at];
+        e.y[j] = g.y[at];
+        e.colour[j] = g.colour[at];
     }
-    while (hi - lo > 1) {
-        const quint32 mid = lo + (hi - lo) / 2;
-        if (beyond(mid))
-            hi = mid;
-        else
-            lo = mid;
-    }
-    return hi;
+    return e;
 }
 
-// One run of points of one colour inside a column.
+void ChartSeries::MoveEdge(Edge &e, quint32 index) const
+{
+    // The next move by a point either way needs two points before the edge
+    // and one after it; else the points around it are read again.
+    const bool before = index >= e.base + 2 || e.base == 0;
+    const bool after = std::min(index + 2, m_count) <= e.base + e.known;
+    if (before && after)
+        e.index = index;
+    else
+        e = EdgeAt(index);
+}
+
+void ChartSeries::FindEdges(const AxisScale &x, quint32 begin, Reduction &r) const
+{
+    const int from = x.From();
+    quint32 i = begin;
+    r.edges[0] = EdgeAt(i);
+    quint32 guess = 1;
+    const auto xOf = [this](quint32 p) { return X(p); };
+    for (std::size_t k = 1; k < r.edges.size(); ++k) {
+        const int column = from + int(k) - 1; // the column that ends here
+        quint32 next = i;
+        if (i < m_count && x.Column(X(i)) == column) {
+            next = EdgeNear(x, column + 1, i + 1, i + guess, xOf);
+            guess = next - i;
+            // On a long series the edges of the column after next lie
+            // kilobytes on, and waiting for them to come from memory would
+            // cost more than the work of a column: ask for them now, two
+            // columns ahead.
+            if (guess > kQuarterMask && m_count - next > 2 * guess)
+                Prefetch(next + 2 * guess);
+        }
+        r.edges[k] = next == r.edges[k - 1].index ? r.edges[k - 1] : EdgeAt(next);
+        i = next;
+    }
+}
+
+void ChartSeries::MoveEdges(const AxisScale &x, Reduction &r) const
+{
+    // Each edge is looked for from where it was, among the points it kept;
+    // mostly it stays or moves by a point, and no point is read.
+    r.was.resize(r.edges.size());
+    quint32 floor = 0;
+    for (std::size_t k = 0; k < r.edges.size(); ++k) {
+        Edge &e = r.edges[k];
+        r.was[k] = e.index;
+        const quint32 index =
+            EdgeNear(x, x.From() + int(k), floor, e.index, [&](quint32 i) { return NearX(e, i); });
+        if (index != e.index || e.index + 2 > e.base + e.known)
+            MoveEdge(e, index);
+        floor = index;
+    }
+}
+
+// One run of points of one colour inside a column, while it is gathered.
 struct ChartSeries::Run
 {
     float low = 0;
@@ -183,32 +253,16 @@ struct ChartSeries::Run
     }
 };
 
-void ChartSeries::FlushRun(Run &run, int column, std::vector<KeptPoint> &kept) const
+void ChartSeries::FlushRun(Run &run, std::vector<KeptRun> &runs) const
 {
     if (!run.open)
         return;
     run.open = false;
-    const ChartRgb rgb = m_palette[run.colour];
-    // The three points in index order (lowest and highest may come either
-    // way round; the last comes last), each once, each after what is kept.
-    quint32 first = run.lowest, second = run.highest;
-    float firstY = run.low, secondY = run.high;
-    if (second < first) {
-        std::swap(first, second);
-        std::swap(firstY, secondY);
-    }
-    const auto keep = [&](quint32 index, float y) {
-        if (index > kept.back().index)
-            kept.push_back(KeptPoint{double(column), y, rgb, index});
-    };
-    keep(first, firstY);
-    keep(second, secondY);
-    if (run.last > kept.back().index)
-        keep(run.last, std::isnan(run.lastY) ? Y(run.last) : run.lastY);
+    runs.push_back(KeptRun{run.low, run.high, std::isnan(run.lastY) ? Y(run.last) : run.lastY,
+                           run.lowest, run.highest, run.last, run.colour});
 }
 
-void ChartSeries::ScanPoints(quint32 from, quint32 to, int column, Run &run,
-                             std::vector<KeptPoint> &kept) const
+void ChartSeries::ScanPoints(quint32 from, quint32 to, Run &run, std::vector<KeptRun> &runs) const
 {
     const Group &g = group(from);
     const quint32 base = from & ~kGroupMask;
@@ -220,7 +274,7 @@ void ChartSeries::ScanPoints(quint32 from, quint32 to, int column, Run &run,
                 run.last = base + j - 1;
                 run.lastY = g.y[j - 1];
             }
-            FlushRun(run, column, kept);
+            FlushRun(run, runs);
             run.Start(g.y[j], g.y[j], base + j, base + j, g.colour[j]);
             ++j;
             continue;
@@ -249,8 +303,7 @@ void ChartSeries::ScanPoints(quint32 from, quint32 to, int column, Run &run,
     run.lastY = g.y[end - 1];
 }
 
-void ChartSeries::AddColumnRuns(quint32 first, quint32 last, int column,
-                                std::vector<KeptPoint> &kept) const
+void ChartSeries::AddColumnRuns(quint32 first, quint32 last, std::vector<KeptRun> &runs) const
 {
     constexpr quint32 kQuarter = 1u << kQuarterShift;
     Run run;
@@ -258,7 +311,7 @@ void ChartSeries::AddColumnRuns(quint32 first, quint32 last, int column,
     const auto take = [&](float low, float high, quint32 lowest, quint32 highest, quint32 end,
                           quint8 colour) {
         if (!run.open || run.colour != colour) {
-            FlushRun(run, column, kept);
+            FlushRun(run, runs);
             run.Start(low, high, lowest, highest, colour);
         } else {
             run.Widen(low, high, lowest, highest);
@@ -272,7 +325,7 @@ void ChartSeries::AddColumnRuns(quint32 first, quint32 last, int column,
         // Single points up to the next quarter boundary.
         if ((i & kQuarterMask) != 0 || last - i + 1 < kQuarter) {
             const quint32 stop = std::min(last + 1, (i | kQuarterMask) + 1);
-            ScanPoints(i, stop, column, run, kept);
+            ScanPoints(i, stop, run, runs);
             i = stop;
             continue;
         }
@@ -300,42 +353,239 @@ void ChartSeries::AddColumnRuns(quint32 first, quint32 last, int column,
         // Else a quarter, or its points when it holds more than one colour.
         const Quarter &q = group(i).quarters[(i & kGroupMask) >> kQuarterShift];
         if (q.colour == kMixed)
-            ScanPoints(i, i + kQuarter, column, run, kept);
+            ScanPoints(i, i + kQuarter, run, runs);
         else
             take(q.low, q.high, i + q.lowest, i + q.highest, i + kQuarter - 1, q.colour);
         i += kQuarter;
     }
-    FlushRun(run, column, kept);
+    FlushRun(run, runs);
+}
+
+void ChartSeries::ReduceColumn(quint32 first, quint32 end, Reduction &r) const
+{
+    r.columns.push_back(quint32(r.runs.size()));
+    if (end - 1 > first)
+        AddColumnRuns(first + 1, end - 1, r.runs);
+}
+
+bool ChartSeries::EditColumn(Reduction &r, std::size_t k, quint32 first, quint32 end) const
+{
+    const quint32 was = r.was[k];
+    const quint32 wasEnd = r.was[k + 1];
+    // Only columns that hold enough points for an edit to save reading
+    // them, and share most of them with what they held.
+    if (end - first < kEditLimit || wasEnd - was < kEditLimit ||
+        (first > was ? first - was : was - first) > kEditLimit ||
+        (end > wasEnd ? end - wasEnd : wasEnd - end) > kEditLimit)
+        return false;
+
+    const std::size_t begin = r.runs.size();
+    // One by one: a column holds a run or three, and the library's copy
+    // of a few bytes took a third of a reduction.
+    for (quint32 run = r.lastColumns[k]; run < r.lastColumns[k + 1]; ++run)
+        r.runs.push_back(r.lastRuns[run]);
+    const auto runs = [&] { return r.runs.begin() + std::ptrdiff_t(begin); };
+    const auto give_up = [&] {
+        r.runs.resize(begin);
+        return false;
+    };
+    // The points that came and went lie around the column's edges.
+    const Edge &start = r.edges[k];
+    const Edge &stop = r.edges[k + 1];
+
+    // The start. Points was + 1 .. first went to the column before: drop
+    // them from the front of the runs; a run keeps its extremes when none
+    // of them went, as the extremes are the first points with their y.
+    if (first > was) {
+        while (runs() != r.runs.end() && runs()->last <= first)
+            r.runs.erase(runs());
+        if (runs() != r.runs.end() && (runs()->lowest <= first || runs()->highest <= first)) {
+            // An extreme went. Only a run whose points share one y knows
+            // its new extremes: the first point it has left.
+            if (runs()->low != runs()->high)
+                return give_up();
+            runs()->lowest = runs()->highest = first + 1;
+        }
+    } else {
+        // Points first + 1 .. was came from the column before: put them in
+        // front, the last first; a point takes an extreme from a later one
+        // with the same y.
+        for (quint32 i = was; i > first; --i) {
+            const float y = NearY(start, i);
+            const quint8 colour = NearColour(start, i);
+            if (runs() == r.runs.end() || runs()->colour != colour) {
+                r.runs.insert(runs(), KeptRun{y, y, y, i, i, i, colour});
+            } else {
+                KeptRun &run = *runs();
+                if (y <= run.low) {
+                    run.low = y;
+                    run.lowest = i;
+                }
+                if (y >= run.high) {
+                    run.high = y;
+                    run.highest = i;
+                }
+            }
+        }
+    }
+
+    // The end. Points end .. wasEnd - 1 went to the column after: drop
+    // them from the back, as at the start; points wasEnd .. end - 1 came:
+    // widen the last run by them, or start runs.
+    if (end < wasEnd) {
+        while (runs() != r.runs.end()) {
+            KeptRun &run = r.runs.back();
+            const quint32 from = r.runs.size() - begin > 1 ? r.runs.end()[-2].last + 1 : first + 1;
+            if (from >= end) {
+                r.runs.pop_back();
+                continue;
+            }
+            if (run.last >= end) {
+                if (run.lowest >= end || run.highest >= end)
+                    return give_up();
+                run.last = end - 1;
+                run.lastY = NearY(stop, end - 1);
+            }
+            break;
+        }
+    } else {
+        for (quint32 i = wasEnd; i < end; ++i) {
+            const float y = NearY(stop, i);
+            const quint8 colour = NearColour(stop, i);
+            if (runs() == r.runs.end() || r.runs.back().colour != colour) {
+                r.runs.push_back(KeptRun{y, y, y, i, i, i, colour});
+            } else {
+                KeptRun &run = r.runs.back();
+                TakeInto(run, y, i, colour);
+                run.last = i;
+                run.lastY = y;
+            }
+        }
+    }
+    r.columns.push_back(quint32(begin));
+    return true;
+}
+
+// Flattened: with push_back called rather than inlined, handing out the
+// points took a third of a reduction after a move of the axis.
+[[gnu::flatten]] void ChartSeries::KeepRuns(const KeptRun *run, const KeptRun *end, double column,
+                                            std::vector<KeptPoint> &kept) const
+{
+    for (; run != end; ++run) {
+        // The three points in index order (lowest and highest may come
+        // either way round; the last comes last), each once, each after
+        // what is kept.
+        const ChartRgb rgb = m_palette[run->colour];
+        const bool lowFirst = run->lowest <= run->highest;
+        const quint32 one = lowFirst ? run->lowest : run->highest;
+        const quint32 two = lowFirst ? run->highest : run->lowest;
+        if (one > kept.back().index)
+            kept.push_back(KeptPoint{column, lowFirst ? run->low : run->high, rgb, one});
+        if (two > kept.back().index)
+            kept.push_back(KeptPoint{column, lowFirst ? run->high : run->low, rgb, two});
+        if (run->last > kept.back().index)
+            kept.push_back(KeptPoint{column, run->lastY, rgb, run->last});
+    }
+}
+
+[[gnu::flatten]] void ChartSeries::Keep(const AxisScale &x, const Reduction &r,
+                                        std::vector<KeptPoint> &kept) const
+{
+    const Edge &first = r.edges.front();
+    const Edge &end = r.edges.back();
+    if (first.index > 0) {
+        const quint32 i = first.index - 1;
+        kept.push_back(KeptPoint{x.Pixel(NearX(first, i)), NearY(first, i),
+                                 m_palette[NearColour(first, i)], i});
+    }
+    for (std::size_t k = 0; k + 1 < r.edges.size(); ++k) {
+        const Edge &e = r.edges[k];
+        if (e.index == r.edges[k + 1].index)
+            continue;
+        const double column = x.From() + int(k);
+        kept.push_back(
+            KeptPoint{column, NearY(e, e.index), m_palette[NearColour(e, e.index)], e.index});
+        KeepRuns(r.runs.data() + r.columns[k], r.runs.data() + r.columns[k + 1], column, kept);
+    }
+    if (end.index < m_count)
+        kept.push_back(KeptPoint{x.Pixel(NearX(end, end.index)), NearY(end, end.index),
+                                 m_palette[NearColour(end, end.index)], end.index});
+}
+
+[[gnu::flatten]] void ChartSeries::KeepEvery(const AxisScale &x, quint32 begin, quint32 end,
+                                             std::vector<KeptPoint> &kept) const
+{
+    std::vector<KeptRun> &runs = m_reduction.runs;
+    if (begin > 0)
+        kept.push_back(KeptPoint{x.Pixel(X(begin - 1)), Y(begin - 1), Rgb(begin - 1), begin - 1});
+    quint32 guess = 1;
+    for (quint32 i = begin; i < end;) {
+        const int column = x.Column(X(i));
+        const quint32 next =
+            EdgeNear(x, column + 1, i + 1, i + guess, [this](quint32 p) { return X(p); });
+        kept.push_back(KeptPoint{double(column), Y(i), Rgb(i), i});
+        if (next - 1 > i) {
+            runs.clear();
+            AddColumnRuns(i + 1, next - 1, runs);
+            KeepRuns(runs.data(), runs.data() + runs.size(), column, kept);
+        }
+        guess = next - i;
+        i = next;
+    }
+    if (end < m_count)
+        kept.push_back(KeptPoint{x.Pixel(X(end)), Y(end), Rgb(end), end});
 }
 
 void ChartSeries::VisiblePoints(const AxisScale &x, std::vector<KeptPoint> &kept) const
 {
     kept.clear();
-    if (m_count == 0)
+    if (m_count == 0 || x.To() < x.From())
         return;
+    const std::size_t width = std::size_t(x.To() - x.From() + 1);
     // At most four points a column when all is of one colour.
-    kept.reserve(4 * std::size_t(x.To() - x.From() + 1) + 2);
-    const auto point = [&](quint32 i, double pixel) { return KeptPoint{pixel, Y(i), Rgb(i), i}; };
-    const quint32 begin = FirstAtOrBeyond(x, m_count, x.From());
-    const quint32 end = FirstAtOrBeyond(x, m_count, x.To() + 1);
-    if (begin > 0)
-        kept.push_back(point(begin - 1, x.Pixel(X(begin - 1))));
-    quint32 i = begin;
-    quint32 guess = 1;
-    while (i < end) {
-        const int column = x.Column(X(i));
-        const quint32 next = EndOfColumn(x, i, end, column, guess);
-        // On a long series the edges of the column after next lie kilobytes
-        // on, and waiting for them to come from memory would cost more than
-        // the work of a column: ask for them now, two columns ahead.
-        if (next - i > kQuarterMask && end - next > 2 * (next - i))
-            Prefetch(next + 2 * (next - i));
-        kept.push_back(point(i, column));
-        if (next - 1 > i)
-            AddColumnRuns(i + 1, next - 1, column, kept);
-        guess = next - i;
-        i = next;
+    kept.reserve(4 * width + 2);
+    // Where the visible points begin and end, looked for from where they
+    // did before.
+    const bool valid = m_reduction.valid;
+    const auto xOf = [this](quint32 i) { return X(i); };
+    const quint32 begin = EdgeNear(x, x.From(), 0, valid ? m_reduction.edges[0].index : 0, xOf);
+    const quint32 end =
+        EdgeNear(x, x.To() + 1, begin, valid ? m_reduction.edges.back().index : begin, xOf);
+
+    if (end - begin < kEditLimit * width) {
+        // Few points a column: reading them costs less than keeping what
+        // was found.
+        m_reduction.valid = false;
+        KeepEvery(x, begin, end, kept);
+        return;
     }
-    if (end < m_count)
-        kept.push_back(point(end, x.Pixel(X(end))));
+
+    Reduction &r = m_reduction;
+    const bool again = r.valid && r.from == x.From() && r.to == x.To() && r.count <= m_count;
+    r.valid = false;
+    r.from = x.From();
+    r.to = x.To();
+    r.count = m_count;
+    if (again) {
+        MoveEdges(x, r);
+    } else {
+        r.edges.resize(width + 1);
+        FindEdges(x, begin, r);
+    }
+
+    std::swap(r.columns, r.lastColumns);
+    std::swap(r.runs, r.lastRuns);
+    r.columns.clear();
+    r.runs.clear();
+    for (std::size_t k = 0; k < width; ++k) {
+        const quint32 first = r.edges[k].index;
+        const quint32 next = r.edges[k + 1].index;
+        if (first == next)
+            r.columns.push_back(quint32(r.runs.size()));
+        else if (!again || !EditColumn(r, k, first, next))
+            ReduceColumn(first, next, r);
+    }
+    r.columns.push_back(quint32(r.runs.size()));
+    r.valid = true;
+    Keep(x, m_reduction, kept);
 }

@@ -72,6 +72,25 @@ struct KeptPoint
 // themselves, and the reduction hands out what it has read, so that
 // neither it nor the drawing jumps about in the megabytes of points to
 // fetch them again.
+//
+// Reduction again. The chart reduces anew whenever the time axis moves,
+// at every reading, and then each column's edge moves by less than a
+// point: on 780 columns a move of one second shifts the edge of column k
+// by k/780 s, so that half the edges pass over one point and most columns
+// hold the same points as before, or one more or one fewer at an end. So
+// the series keeps what its last reduction found: per column edge the
+// index of the column's first point and the eight points around it, and
+// per column its runs. The next reduction on the same columns looks for
+// each edge from where it was among the points it kept (no point of the
+// series is read when an edge stays or moves by a point or two), and per
+// column copies the runs when its points are the same; when a few points
+// came or went at its ends it widens the runs by the points that came and
+// cuts those that went, which is exact unless a point that went was a
+// run's lowest or highest (or the first of equal ones), and then it
+// reduces that column as above. Points never change
+// once appended, so a column of the same points has the same runs. Where
+// the columns hold fewer than 64 points on average, reading them costs
+// less than all this, and the reduction keeps nothing.
 class ChartSeries
 {
 public:
@@ -111,7 +130,8 @@ public:
     // above). Includes the last point before the first column and the first
     // point after the last column, when there are any, so that the line
     // enters and leaves the plot area; the caller clips. Replaces the
-    // content of `kept`.
+    // content of `kept`. Keeps what it found for the next call (see
+    // above), so a series is reduced by one thread at a time.
     void VisiblePoints(const AxisScale &x, std::vector<KeptPoint> &kept) const;
 
 private:
@@ -164,6 +184,54 @@ private:
         quint8 colour;   // the colour index of all its points, or kMixed
     };
     struct Run;
+    // A run of one colour in a column as a reduction found it: its lowest,
+    // highest and last point.
+    struct KeptRun
+    {
+        float low;
+        float high;
+        float lastY;
+        quint32 lowest;
+        quint32 highest;
+        quint32 last;
+        quint8 colour;
+    };
+    // Where a column begins: the index of its first point (of the first
+    // point beyond, when it has none), and the points around it, so that
+    // an edge that moves by a point or two, and the columns on either side,
+    // read nothing of the series: on a long series each edge lies on
+    // another page of memory, and fetching it costs more than its work.
+    static constexpr quint32 kNear = 8;
+    struct Edge
+    {
+        quint32 index;
+        quint32 base;  // the points base .. base + known - 1 are kept
+        quint32 known; // up to kNear, from 3 before the index on
+        std::array<float, kNear> x;
+        std::array<float, kNear> y;
+        std::array<quint8, kNear> colour;
+    };
+    // What a reduction found on the columns from .. to, for the next: the
+    // edges (moved in place by the next), and per column where its runs
+    // begin (then the end), with the runs; with those of the reduction
+    // before while the next is made.
+    struct Reduction
+    {
+        bool valid = false;
+        int from = 0;
+        int to = -1;
+        quint32 count = 0;        // points of the series then
+        std::vector<Edge> edges;  // to - from + 2: the last ends column `to`
+        std::vector<quint32> was; // the edges' indexes before they moved
+        std::vector<quint32> columns;
+        std::vector<KeptRun> runs;
+        std::vector<quint32> lastColumns;
+        std::vector<KeptRun> lastRuns;
+    };
+    // Points a column's end may gain or lose and still be edited rather
+    // than reduced anew; and the fewest points a column holds to be edited
+    // (fewer are read as fast as their runs are copied).
+    static constexpr quint32 kEditLimit = 64;
 
     // Widens the extremes of a block or quarter by one more point.
     template <typename Extremes, typename Index>
@@ -174,7 +242,6 @@ private:
         return m_chunks[i >> kChunkShift]->groups[(i & kChunkMask) >> kGroupShift];
     }
     quint8 ColourIndex(quint32 i) const { return group(i).colour[i & kGroupMask]; }
-    quint32 FirstAtOrBeyond(const AxisScale &x, quint32 end, int column) const;
     // Asks the processor to fetch what a column edge at point i needs.
     void Prefetch(quint32 i) const
     {
@@ -182,23 +249,58 @@ private:
         for (std::size_t line = 0; line < sizeof(Group); line += 64)
             __builtin_prefetch(g + line);
     }
-    // The first index in [from, end) whose column lies beyond `column` (end
-    // if none), looked for first `guess` points on, where the column before
-    // ended.
-    quint32 EndOfColumn(const AxisScale &x, quint32 from, quint32 end, int column,
-                        quint32 guess) const;
+    // The first index at or after `floor` whose column is `column` or
+    // beyond (Count() if none), every index before `floor` lying before
+    // the column; looked for from `start`, outwards in doubling steps,
+    // with the x of point i as xOf(i) gives it.
+    template <typename XOf>
+    quint32 EdgeNear(const AxisScale &x, int column, quint32 floor, quint32 start, XOf xOf) const;
+    // Point i as edge e keeps it, else as the series holds it.
+    float NearX(const Edge &e, quint32 i) const
+    {
+        return i - e.base < e.known ? e.x[i - e.base] : X(i);
+    }
+    float NearY(const Edge &e, quint32 i) const
+    {
+        return i - e.base < e.known ? e.y[i - e.base] : Y(i);
+    }
+    quint8 NearColour(const Edge &e, quint32 i) const
+    {
+        return i - e.base < e.known ? e.colour[i - e.base] : ColourIndex(i);
+    }
+    // An edge at `index` with the points around it read from the series;
+    // the same, keeping those of `near` when they are still around it.
+    Edge EdgeAt(quint32 index) const;
+    void MoveEdge(Edge &e, quint32 index) const;
+    // The edges of every column, found by walking the series from the
+    // first point of the first column, or from those of the last reduction.
+    void FindEdges(const AxisScale &x, quint32 begin, Reduction &r) const;
+    void MoveEdges(const AxisScale &x, Reduction &r) const;
+    // The runs of column k (points first .. end - 1; the first is kept
+    // apart) into r: reduced, or edited from the last reduction's, false
+    // when that cannot be done exactly.
+    void ReduceColumn(quint32 first, quint32 end, Reduction &r) const;
+    bool EditColumn(Reduction &r, std::size_t k, quint32 first, quint32 end) const;
     // Adds the runs of points first..last (inclusive) of one column.
-    void AddColumnRuns(quint32 first, quint32 last, int column, std::vector<KeptPoint> &kept) const;
+    void AddColumnRuns(quint32 first, quint32 last, std::vector<KeptRun> &runs) const;
     // Takes the points from..to - 1, all in one quarter, into the runs.
-    void ScanPoints(quint32 from, quint32 to, int column, Run &run,
-                    std::vector<KeptPoint> &kept) const;
-    // Adds the run's lowest, highest and last point, in their order, and
-    // closes it.
-    void FlushRun(Run &run, int column, std::vector<KeptPoint> &kept) const;
+    void ScanPoints(quint32 from, quint32 to, Run &run, std::vector<KeptRun> &runs) const;
+    // Ends the run, adding it to the runs.
+    void FlushRun(Run &run, std::vector<KeptRun> &runs) const;
+    // Hands out the points of the columns of begin .. end - 1 reduced one
+    // by one, keeping nothing.
+    void KeepEvery(const AxisScale &x, quint32 begin, quint32 end,
+                   std::vector<KeptPoint> &kept) const;
+    // Hands out the points of r; of runs kept in a column.
+    void Keep(const AxisScale &x, const Reduction &r, std::vector<KeptPoint> &kept) const;
+    void KeepRuns(const KeptRun *run, const KeptRun *end, double column,
+                  std::vector<KeptPoint> &kept) const;
 
     std::vector<std::unique_ptr<Chunk>> m_chunks;
     std::array<std::vector<Block>, kLevels> m_levels;
     std::vector<ChartRgb> m_palette;
     quint32 m_count = 0;
     quint64 m_revision = 0;
+    // What the last reduction found.
+    mutable Reduction m_reduction;
 };

@@ -410,10 +410,7 @@ void ChartWidget::PaintChart(QPainter &painter, const QRect &rect, bool withBoxe
 
         painter.save();
         painter.setClipRect(plot, Qt::IntersectClip);
-        for (const Series &s : m_series) {
-            if (s.box->isChecked())
-                PaintSeries(painter, s, plot);
-        }
+        PaintSeries(painter, plot);
         painter.restore();
 
         // The axis lines around the plot area, their ticks and labels.
@@ -471,17 +468,166 @@ void ChartWidget::PaintChart(QPainter &painter, const QRect &rect, bool withBoxe
     painter.restore();
 }
 
-void ChartWidget::PaintSeries(QPainter &painter, const Series &series, const QRect &plot) const
+void ChartWidget::PaintSeries(QPainter &painter, const QRect &plot) const
 {
-    Drawn &d = series.drawn;
-    if (d.revision != series.points.Revision() || d.plot != plot || d.limits[0] != m_bottomMin ||
-        d.limits[1] != m_bottomMax || d.limits[2] != m_leftMin || d.limits[3] != m_leftMax)
-        LineUp(series, plot);
-    std::size_t begin = 0;
-    for (const auto &[pen, end] : d.batches) {
-        painter.setPen(pen);
-        painter.drawLines(d.lines.data() + begin, int(end - begin));
-        begin = end;
+    bool linedUp = false;
+    quint32 shown = 0;
+    for (std::size_t i = 0; i < m_series.size(); ++i) {
+        const Series &series = m_series[i];
+        if (!series.box->isChecked())
+            continue;
+        shown |= 1u << i;
+        const Drawn &d = series.drawn;
+        if (d.revision != series.points.Revision() || d.plot != plot ||
+            d.limits[0] != m_bottomMin || d.limits[1] != m_bottomMax || d.limits[2] != m_leftMin ||
+            d.limits[3] != m_leftMax) {
+            LineUp(series, plot);
+            linedUp = true;
+        }
+    }
+    if (linedUp || shown != m_uncovered || plot != m_uncoveredPlot) {
+        // Series can hide much of one another only where their strokes
+        // add up to more rows than the plot area holds pixels; else
+        // finding what they hide costs more than it saves.
+        qint64 rows = 0;
+        for (std::size_t i = 0; i < m_series.size(); ++i)
+            rows += shown & (1u << i) ? m_series[i].drawn.strokeRows : 0;
+        Uncover(plot, rows > qint64(plot.width()) * plot.height() ? shown : 0);
+        m_uncovered = shown;
+    }
+    for (std::size_t i = 0; i < m_series.size(); ++i) {
+        if (!(shown & (1u << i)))
+            continue;
+        const Drawn &d = m_series[i].drawn;
+        const std::vector<QLine> &lines = d.cut ? d.shown : d.lines;
+        std::size_t begin = 0;
+        for (const auto &[pen, end] : d.cut ? d.shownBatches : d.batches) {
+            painter.setPen(pen);
+            painter.drawLines(lines.data() + begin, int(end - begin));
+            begin = end;
+        }
+    }
+}
+
+// Takes from the rows `top` .. `bottom` of a column those that `painted`
+// holds, handing each stretch that is left to `keep`.
+template <typename Keep>
+void ChartWidget::Uncovered(int top, int bottom, const PaintedRows &painted, Keep keep)
+{
+    for (int i = 0; i < painted.count; ++i) {
+        const auto [from, to] = painted.rows[i];
+        if (to < top)
+            continue;
+        if (from > bottom)
+            break;
+        if (from > top)
+            keep(top, from - 1);
+        top = to + 1;
+        if (top > bottom)
+            return;
+    }
+    keep(top, bottom);
+}
+
+// Adds the rows top .. bottom to `painted`, joining those they touch; a
+// column whose stretches are all taken forgets the new ones, which only
+// leaves more to paint.
+void ChartWidget::Cover(int top, int bottom, PaintedRows &painted)
+{
+    auto &rows = painted.rows;
+    int at = 0;
+    while (at < painted.count && rows[at].second < top - 1)
+        ++at;
+    int past = at;
+    while (past < painted.count && rows[past].first <= bottom + 1) {
+        top = std::min(top, rows[past].first);
+        bottom = std::max(bottom, rows[past].second);
+        ++past;
+    }
+    const int count = painted.count - (past - at) + 1;
+    if (count > int(rows.size()))
+        return;
+    // Shift what lies beyond into place, element by element: a column holds
+    // a few, and the library's move of a few bytes costs more.
+    if (past == at) {
+        for (int i = painted.count; i > at; --i)
+            rows[i] = rows[i - 1];
+    } else {
+        for (int i = at + 1, j = past; j < painted.count; ++i, ++j)
+            rows[i] = rows[j];
+    }
+    rows[at] = {top, bottom};
+    painted.count = count;
+}
+
+void ChartWidget::Uncover(const QRect &plot, quint32 shown) const
+{
+    // Where series lie over one another, as a random walk of many points
+    // fills its columns with strokes tens of pixels long, the painter
+    // paints most pixels several times, series after series. A series
+    // painted later paints over all of an earlier one, and a vertical
+    // stroke paints exactly the rows from one end to the other; so the rows
+    // of a stroke that strokes of later series paint need not be painted,
+    // and the picture stays the same. From the last series to the first,
+    // each column gathers the rows its strokes paint, and each stroke of an
+    // earlier series is drawn only where it shows (in up to a few pieces,
+    // or not at all). Rows outside the plot area are clipped anyway.
+    m_uncoveredPlot = plot;
+    m_covered.assign(std::size_t(plot.width()), PaintedRows{});
+    for (const Series &series : m_series)
+        series.drawn.cut = false;
+    const auto stroke = [&](const QLine &l) {
+        return l.x1() == l.x2() && l.x1() >= plot.left() && l.x1() <= plot.right();
+    };
+    // The rows of a stroke within the plot area (none when top > bottom),
+    // and what later series paint in its column.
+    const auto rows = [&](const QLine &l) {
+        return std::pair{std::max(std::min(l.y1(), l.y2()), plot.top()),
+                         std::min(std::max(l.y1(), l.y2()), plot.bottom())};
+    };
+    const auto covered = [&](const QLine &l) -> PaintedRows & {
+        return m_covered[l.x1() - plot.left()];
+    };
+    for (std::size_t i = m_series.size(); i-- > 0;) {
+        if (!(shown & (1u << i)))
+            continue;
+        Drawn &d = m_series[i].drawn;
+        d.shown.clear();
+        d.shownBatches.clear();
+        // Mostly nothing of a series is covered where series lie apart, and
+        // it is drawn as it was lined up.
+        d.cut = std::any_of(d.lines.begin(), d.lines.end(), [&](const QLine &l) {
+            if (!stroke(l))
+                return false;
+            const auto [top, bottom] = rows(l);
+            const PaintedRows &painted = covered(l);
+            for (int r = 0; r < painted.count; ++r) {
+                if (painted.rows[r].first <= bottom && painted.rows[r].second >= top)
+                    return true;
+            }
+            return false;
+        });
+        for (std::size_t batch = 0, k = 0; d.cut && batch < d.batches.size(); ++batch) {
+            for (; k < d.batches[batch].second; ++k) {
+                const QLine &l = d.lines[k];
+                const auto [top, bottom] = rows(l);
+                if (!stroke(l))
+                    d.shown.push_back(l);
+                else if (top <= bottom)
+                    Uncovered(top, bottom, covered(l), [&](int from, int to) {
+                        d.shown.emplace_back(l.x1(), from, l.x1(), to);
+                    });
+            }
+            if (d.shown.size() > (d.shownBatches.empty() ? 0 : d.shownBatches.back().second))
+                d.shownBatches.emplace_back(d.batches[batch].first, d.shown.size());
+        }
+        if ((shown & ((1u << i) - 1)) == 0)
+            break; // no series before it to cover
+        for (const QLine &l : d.lines) {
+            const auto [top, bottom] = rows(l);
+            if (stroke(l) && top <= bottom)
+                Cover(top, bottom, covered(l));
+        }
     }
 }
 
@@ -496,6 +642,8 @@ void ChartWidget::LineUp(const Series &series, const QRect &plot) const
     d.limits[3] = m_leftMax;
     d.lines.clear();
     d.batches.clear();
+    d.strokeRows = 0;
+    m_segments.clear();
 
     const AxisScale x(m_bottomMin, m_bottomMax, plot.left(), plot.right());
     const AxisScale y(m_leftMin, m_leftMax, plot.bottom(), plot.top());
@@ -503,36 +651,63 @@ void ChartWidget::LineUp(const Series &series, const QRect &plot) const
     if (m_kept.size() < 2)
         return;
 
-    // Segments in the colour of their end point, those of one colour in one
-    // batch. Consecutive segments inside one pixel column are vertical
-    // strokes that overlap: one stroke from their lowest to their highest
-    // row paints the same pixels once. Segments are cut short only when a
-    // point lies very far out, so that what reaches the painter fits its
-    // coordinates.
+    // Segments in the colour of their end point, in order. Consecutive
+    // segments inside one pixel column are vertical strokes that overlap:
+    // one stroke from their lowest to their highest row paints the same
+    // pixels once, as long as they share a colour. Segments are cut short
+    // only when a point lies very far out, so that what reaches the painter
+    // fits its coordinates.
     const QRectF far = QRectF(plot).adjusted(-kFar, -kFar, kFar, kFar);
+    ChartRgb colour = 0;
+    const double farLeft = far.left(), farRight = far.right();
+    const double farTop = far.top(), farBottom = far.bottom();
     const auto add = [&](QPointF a, QPointF b) {
-        if (ClipSegment(a, b, far))
-            d.lines.emplace_back(a.toPoint(), b.toPoint());
+        const bool near = std::min(a.x(), b.x()) >= farLeft && std::max(a.x(), b.x()) <= farRight &&
+                          std::min(a.y(), b.y()) >= farTop && std::max(a.y(), b.y()) <= farBottom;
+        if (!near && !ClipSegment(a, b, far))
+            return false;
+        m_segments.push_back(Segment{QLine(a.toPoint(), b.toPoint()), colour});
+        return true;
+    };
+    // Where the points are dense, a segment from one column to the next
+    // mostly paints nothing of its own: a one-pixel line paints only in the
+    // rows and columns between its ends, so when it joins neighbouring
+    // columns and both its ends lie within the stroke drawn just before it
+    // and within the stroke drawn just after it, all of one colour, every
+    // pixel it paints is painted by one of those two and stays so. Leaving
+    // it out spares the painter half the lines of a long series.
+    const auto dropCoveredLink = [&] {
+        const std::size_t n = m_segments.size();
+        if (n < 3)
+            return;
+        const Segment &before = m_segments[n - 3], &link = m_segments[n - 2],
+                      &after = m_segments[n - 1];
+        const QLine &b = before.line, &l = link.line, &a = after.line;
+        const auto within = [](int row, const QLine &stroke) {
+            return row >= std::min(stroke.y1(), stroke.y2()) &&
+                   row <= std::max(stroke.y1(), stroke.y2());
+        };
+        if (before.rgb == link.rgb && after.rgb == link.rgb && b.x1() == b.x2() &&
+            a.x1() == a.x2() && l.x1() == b.x1() && l.x2() == a.x1() && l.x2() == l.x1() + 1 &&
+            within(l.y1(), b) && within(l.y2(), b) && within(l.y1(), a) && within(l.y2(), a)) {
+            m_segments[n - 2] = after;
+            m_segments.pop_back();
+        }
     };
     bool stroke = false; // a vertical stroke is being gathered
     double column = 0, top = 0, bottom = 0;
     const auto endStroke = [&] {
-        if (stroke)
-            add(QPointF(column, top), QPointF(column, bottom));
+        if (stroke && add(QPointF(column, top), QPointF(column, bottom)))
+            dropCoveredLink();
         stroke = false;
     };
-    ChartRgb colour = m_kept[1].rgb;
-    const auto endBatch = [&] {
-        endStroke();
-        if (d.lines.size() > (d.batches.empty() ? 0 : d.batches.back().second))
-            d.batches.emplace_back(QPen(QColor::fromRgb(colour), 1), d.lines.size());
-    };
+    colour = m_kept[1].rgb;
     QPointF from(m_kept[0].pixel, y.Pixel(m_kept[0].y));
     for (std::size_t k = 1; k < m_kept.size(); ++k) {
         const KeptPoint &p = m_kept[k];
         const QPointF to(p.pixel, y.Pixel(p.y));
         if (p.rgb != colour) {
-            endBatch();
+            endStroke();
             colour = p.rgb;
         }
         if (to.x() != from.x()) {
@@ -549,7 +724,123 @@ void ChartWidget::LineUp(const Series &series, const QRect &plot) const
         }
         from = to;
     }
-    endBatch();
+    endStroke();
+    Batch(d, plot);
+    for (const QLine &l : d.lines) {
+        if (l.x1() == l.x2())
+            d.strokeRows += std::max(0, std::min(std::max(l.y1(), l.y2()), plot.bottom()) -
+                                            std::max(std::min(l.y1(), l.y2()), plot.top()) + 1);
+    }
+}
+
+void ChartWidget::Batch(Drawn &d, const QRect &plot) const
+{
+    // Drawing the segments in order would change the pen at every change
+    // of colour, hundreds of times on a long series with gaps, and a pen
+    // change costs the painter more than a line. But only segments of
+    // different colours that share a pixel need their order. A line of one
+    // pixel between whole pixels paints only in the pixel columns from one
+    // end to the other, so: put each segment one layer above every segment
+    // of another colour drawn before it in any of its columns, then draw
+    // layer after layer, a batch for each colour of a layer. Segments of one
+    // layer and different colours share no column, so the picture stays
+    // that of the segments in order; a series with gaps takes a few layers.
+    // Each column remembers the highest layer drawn in it and its colour,
+    // and the highest layer of the other colours.
+    const int left = plot.left();
+    const int right = plot.right();
+    const bool oneColour = std::all_of(m_segments.begin(), m_segments.end(), [&](const Segment &s) {
+        return s.rgb == m_segments.front().rgb;
+    });
+    if (oneColour) {
+        for (const Segment &s : m_segments) {
+            if (std::max(s.line.x1(), s.line.x2()) >= left &&
+                std::min(s.line.x1(), s.line.x2()) <= right)
+                d.lines.push_back(s.line);
+        }
+        if (!d.lines.empty())
+            d.batches.emplace_back(QPen(QColor::fromRgb(m_segments.front().rgb), 1),
+                                   d.lines.size());
+        return;
+    }
+    m_columns.assign(std::size_t(right - left + 1), ColumnLayers{});
+    int layers = 0;
+    for (Segment &s : m_segments) {
+        const int lo = std::max(std::min(s.line.x1(), s.line.x2()), left) - left;
+        const int hi = std::min(std::max(s.line.x1(), s.line.x2()), right) - left;
+        if (lo > hi) { // wholly beside the plot area, where nothing is drawn
+            s.layer = -1;
+            continue;
+        }
+        int layer = 0;
+        for (int c = lo; c <= hi; ++c) {
+            const ColumnLayers &col = m_columns[c];
+            layer = std::max(layer, (col.topRgb == s.rgb ? col.others : col.top) + 1);
+        }
+        for (int c = lo; c <= hi; ++c) {
+            ColumnLayers &col = m_columns[c];
+            if (col.topRgb == s.rgb) {
+                col.top = std::max(col.top, layer);
+            } else { // then layer > col.top
+                col.others = col.top;
+                col.top = layer;
+                col.topRgb = s.rgb;
+            }
+        }
+        s.layer = layer;
+        layers = std::max(layers, layer + 1);
+    }
+
+    // Layer by layer, and in a layer colour by colour, in order of first
+    // appearance; the last colour of a layer goes on into the next layer
+    // when that starts with it.
+    d.lines.reserve(m_segments.size());
+    std::size_t pending = 0; // lines not yet in a batch
+    ChartRgb batchRgb = 0;
+    const auto closeBatch = [&] {
+        if (d.lines.size() > pending)
+            d.batches.emplace_back(QPen(QColor::fromRgb(batchRgb), 1), d.lines.size());
+        pending = d.lines.size();
+    };
+    m_layerStart.assign(std::size_t(layers) + 1, 0);
+    for (const Segment &s : m_segments) {
+        if (s.layer >= 0)
+            ++m_layerStart[std::size_t(s.layer) + 1];
+    }
+    for (int l = 0; l < layers; ++l)
+        m_layerStart[l + 1] += m_layerStart[l];
+    m_layered.resize(m_layerStart[layers]);
+    for (std::size_t i = 0; i < m_segments.size(); ++i) {
+        if (m_segments[i].layer >= 0)
+            m_layered[m_layerStart[m_segments[i].layer]++] = quint32(i);
+    }
+    // Each start has moved on to the next layer's.
+    std::rotate(m_layerStart.begin(), m_layerStart.end() - 1, m_layerStart.end());
+    m_layerStart[0] = 0;
+    for (int l = 0; l < layers; ++l) {
+        const std::size_t begin = m_layerStart[l], end = m_layerStart[l + 1];
+        // The colours of this layer, the one being batched first.
+        m_layerColours.clear();
+        if (d.lines.size() > pending)
+            m_layerColours.push_back(batchRgb);
+        for (std::size_t k = begin; k < end; ++k) {
+            const ChartRgb rgb = m_segments[m_layered[k]].rgb;
+            if (std::find(m_layerColours.begin(), m_layerColours.end(), rgb) ==
+                m_layerColours.end())
+                m_layerColours.push_back(rgb);
+        }
+        for (const ChartRgb rgb : m_layerColours) {
+            if (rgb != batchRgb)
+                closeBatch();
+            batchRgb = rgb;
+            for (std::size_t k = begin; k < end; ++k) {
+                const Segment &s = m_segments[m_layered[k]];
+                if (s.rgb == rgb)
+                    d.lines.push_back(s.line);
+            }
+        }
+    }
+    closeBatch();
 }
 
 void ChartWidget::resizeEvent(QResizeEvent *)

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <array>
 #include <vector>
 
 class QCheckBox;
@@ -48,7 +49,14 @@ struct ChartPoint
 // that bridges the gap invisibly on the white back wall. Painting draws
 // per pixel column only the points ChartSeries::VisiblePoints keeps, which
 // gives the same pixels as drawing every segment, at a cost that follows
-// the chart's width rather than the number of points.
+// the chart's width rather than the number of points. The lines it makes
+// of them are the fewest that give those pixels: strokes inside a column
+// joined, links between columns that their strokes cover left out, the
+// rows of a stroke that later series paint over cut off, and the lines of
+// a colour drawn together wherever their order does not show. They are
+// kept until points, axes or the shown series change, and the series keep
+// what their reduction found, so that a move of the time axis redoes
+// little.
 //
 // Assistive technology reads the chart as a Chart whose name is its title
 // (lines joined by blanks) and whose description lists every visible
@@ -158,7 +166,26 @@ private:
         double limits[4] = {};
         std::vector<QLine> lines;
         std::vector<std::pair<QPen, std::size_t>> batches; // pen, end in lines
+        qint64 strokeRows = 0; // the rows of its vertical lines in the plot area
+        // The same less what later series paint over (see Uncover), when
+        // they paint over any of it (`cut`).
+        bool cut = false;
+        std::vector<QLine> shown;
+        std::vector<std::pair<QPen, std::size_t>> shownBatches;
     };
+
+    // Rows of a pixel column that series paint: stretches from .. to,
+    // apart and in order (for Uncover).
+    struct PaintedRows
+    {
+        std::array<std::pair<int, int>, 6> rows;
+        int count = 0;
+    };
+    // Hands the stretches of the rows top .. bottom that `painted` does
+    // not hold to keep(from, to); adds the rows top .. bottom to `painted`.
+    template <typename Keep>
+    static void Uncovered(int top, int bottom, const PaintedRows &painted, Keep keep);
+    static void Cover(int top, int bottom, PaintedRows &painted);
     struct Series
     {
         QString title;
@@ -171,9 +198,16 @@ private:
 
     Layout LayOut(const QRect &rect) const;
     void PaintChart(QPainter &painter, const QRect &rect, bool withBoxes) const;
-    void PaintSeries(QPainter &painter, const Series &series, const QRect &plot) const;
+    // Draws the series whose boxes are ticked, lining up those whose points
+    // or axes changed.
+    void PaintSeries(QPainter &painter, const QRect &plot) const;
+    // Fills drawn.shown of the series `shown` (a bit each) from its lines.
+    void Uncover(const QRect &plot, quint32 shown) const;
     // Fills series.drawn for the plot area and the current limits.
     void LineUp(const Series &series, const QRect &plot) const;
+    // Puts m_segments into d's lines and batches, segments of one colour
+    // together where the order does not show.
+    void Batch(Drawn &d, const QRect &plot) const;
     // Puts the legend boxes where the layout wants them, after any change
     // of size, font, titles or series.
     void PlaceLegend();
@@ -196,4 +230,29 @@ private:
     // The reduction's output, kept to save an allocation per series and
     // paint.
     mutable std::vector<KeptPoint> m_kept;
+    // LineUp's segments in drawing order, and what Batch needs to group
+    // them: the layers drawn in each pixel column, where each layer's
+    // segments begin in m_layered, and the colours of one layer.
+    struct Segment
+    {
+        QLine line;
+        ChartRgb rgb;
+        int layer = 0;
+    };
+    mutable std::vector<Segment> m_segments;
+    struct ColumnLayers
+    {
+        int top = -1;                  // the highest layer drawn in the column
+        int others = -1;               // the highest layer of colours other than topRgb
+        ChartRgb topRgb = 0xffffffffu; // none yet
+    };
+    mutable std::vector<ColumnLayers> m_columns;
+    mutable std::vector<std::size_t> m_layerStart;
+    mutable std::vector<quint32> m_layered;
+    mutable std::vector<ChartRgb> m_layerColours;
+    // What Uncover worked on: the series shown (a bit each), the plot area,
+    // and per pixel column the rows that later series paint.
+    mutable quint32 m_uncovered = 0;
+    mutable QRect m_uncoveredPlot;
+    mutable std::vector<PaintedRows> m_covered;
 };

@@ -208,6 +208,21 @@ std::vector<quint32> KeptByScan(const ChartSeries &series, const AxisScale &x)
     return kept;
 }
 
+// Where the kept points differ from what a scan keeps, or an empty text.
+QString DifferenceFromScan(const std::vector<KeptPoint> &points, const ChartSeries &series,
+                           const AxisScale &x)
+{
+    const std::vector<quint32> kept = Indexes(points);
+    const std::vector<quint32> expected = KeptByScan(series, x);
+    const auto [mine, scan] =
+        std::mismatch(kept.begin(), kept.end(), expected.begin(), expected.end());
+    if (mine == kept.end() && scan == expected.end())
+        return {};
+    return QStringLiteral("kept %1 where a scan keeps %2")
+        .arg(mine == kept.end() ? -1 : qint64(*mine))
+        .arg(scan == expected.end() ? -1 : qint64(*scan));
+}
+
 std::vector<quint32> Every(const ChartSeries &series)
 {
     std::vector<quint32> all(series.Count());
@@ -231,6 +246,8 @@ private slots:
     void reductionPaintsWhatEveryPointPaints();
     void reductionKeepsWhatAScanKeeps_data();
     void reductionKeepsWhatAScanKeeps();
+    void reductionAfterTheAxisMovedKeepsWhatAScanKeeps_data();
+    void reductionAfterTheAxisMovedKeepsWhatAScanKeeps();
     void reductionKeepsTheNeighboursOutside_data();
     void reductionKeepsTheNeighboursOutside();
     void reductionSizeFollowsColumnsNotPoints();
@@ -408,14 +425,105 @@ void tst_ChartSeries::reductionKeepsWhatAScanKeeps()
     const AxisScale x(xmin, xmax, 0, columns - 1);
     std::vector<KeptPoint> points;
     series.VisiblePoints(x, points);
-    const std::vector<quint32> kept = Indexes(points);
-    const std::vector<quint32> expected = KeptByScan(series, x);
-    const auto [mine, scan] =
-        std::mismatch(kept.begin(), kept.end(), expected.begin(), expected.end());
-    QVERIFY2(mine == kept.end() && scan == expected.end(),
-             qPrintable(QStringLiteral("kept %1 where a scan keeps %2")
-                            .arg(mine == kept.end() ? -1 : qint64(*mine))
-                            .arg(scan == expected.end() ? -1 : qint64(*scan))));
+    const QString difference = DifferenceFromScan(points, series, x);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+}
+
+// How the axis moves between reductions of one series.
+enum class Moves
+{
+    EndForthAndBack, // the axis end a second on and back again
+    Readings,        // a point appended, the axis end moved to it
+    Window,          // a window of fixed width sliding a second at a time
+    Jumps,           // both ends anywhere, by little or by much
+};
+
+void tst_ChartSeries::reductionAfterTheAxisMovedKeepsWhatAScanKeeps_data()
+{
+    QTest::addColumn<int>("shape");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<int>("moves");
+    const auto row = [](const char *name, Shape shape, int count, int columns, Moves moves) {
+        QTest::newRow(name) << int(shape) << count << columns << int(moves);
+    };
+    row("gaps, end forth and back", Shape::Gaps, 20000, 97, Moves::EndForthAndBack);
+    row("gaps, reading by reading", Shape::Gaps, 20000, 97, Moves::Readings);
+    row("gaps, sliding window", Shape::Gaps, 20000, 97, Moves::Window);
+    row("gaps, jumps", Shape::Gaps, 20000, 97, Moves::Jumps);
+    row("a colour change at every point, readings", Shape::EveryColour, 6000, 61, Moves::Readings);
+    row("a colour change at every point, window", Shape::EveryColour, 6000, 61, Moves::Window);
+    row("a colour change at every point, jumps", Shape::EveryColour, 6000, 61, Moves::Jumps);
+    row("all equal y, readings", Shape::Flat, 6000, 40, Moves::Readings);
+    row("all equal y, window", Shape::Flat, 6000, 40, Moves::Window);
+    row("spikes, end forth and back", Shape::Spikes, 20000, 50, Moves::EndForthAndBack);
+    row("spikes, window", Shape::Spikes, 20000, 50, Moves::Window);
+    row("rising, readings", Shape::Rising, 6000, 33, Moves::Readings);
+    row("rising, window", Shape::Rising, 6000, 33, Moves::Window);
+    row("noise, jumps", Shape::Noise, 20000, 120, Moves::Jumps);
+    row("five points on every x, readings", Shape::SameX, 6000, 40, Moves::Readings);
+    row("five points on every x, window", Shape::SameX, 6000, 40, Moves::Window);
+    row("fewer points than columns, readings", Shape::Gaps, 300, 120, Moves::Readings);
+    row("fewer points than columns, jumps", Shape::Gaps, 300, 120, Moves::Jumps);
+    row("random walk, readings", Shape::RandomWalk, 60000, 7, Moves::Readings);
+}
+
+// The reduction keeps what it found for the next one and works from it
+// when the axis moves or points come; whatever came before, it must keep
+// what a scan of every point keeps.
+void tst_ChartSeries::reductionAfterTheAxisMovedKeepsWhatAScanKeeps()
+{
+    QFETCH(int, shape);
+    QFETCH(int, count);
+    QFETCH(int, columns);
+    QFETCH(int, moves);
+    const Data data = MakeData(Shape(shape), count, 77 + count + shape);
+    const double seconds = data.x.back() * 60; // x is in minutes
+    QRandomGenerator random(count + moves);
+    ChartSeries series;
+    int added = 0;
+    const auto addUpTo = [&](int n) {
+        for (; added < n; ++added)
+            QVERIFY(series.Append(data.x[added], data.y[added], data.rgb[added]).ok());
+    };
+    addUpTo(Moves(moves) == Moves::Readings ? count - 250 : count);
+
+    std::vector<KeptPoint> points;
+    for (int step = 0; step < 250; ++step) {
+        double xmin = 0, xmax = data.x[added - 1];
+        switch (Moves(moves)) {
+        case Moves::EndForthAndBack:
+            xmax += step % 2 / 60.0;
+            break;
+        case Moves::Readings:
+            addUpTo(added + 1);
+            if (QTest::currentTestFailed())
+                return;
+            xmax = data.x[added - 1];
+            break;
+        case Moves::Window:
+            xmin = seconds / 4 / 60 + step / 60.0;
+            xmax = xmin + seconds / 2 / 60;
+            break;
+        case Moves::Jumps: {
+            // Mostly a few seconds, now and then anywhere.
+            const bool far = random.bounded(8) == 0;
+            xmin = far ? random.bounded(seconds / 2) / 60 : step / 60.0;
+            xmax = far ? xmin + random.bounded(seconds) / 60 : data.x.back() - step % 3 / 60.0;
+            break;
+        }
+        }
+        const AxisScale x(xmin, xmax, 0, columns - 1);
+        series.VisiblePoints(x, points);
+        const QString difference = DifferenceFromScan(points, series, x);
+        QVERIFY2(difference.isEmpty(),
+                 qPrintable(QStringLiteral("step %1: %2").arg(step).arg(difference)));
+        for (const KeptPoint &p : points) {
+            QCOMPARE(p.pixel, x.Pixel(series.X(p.index)));
+            QCOMPARE(p.y, series.Y(p.index));
+            QCOMPARE(p.rgb, series.Rgb(p.index));
+        }
+    }
 }
 
 void tst_ChartSeries::reductionKeepsTheNeighboursOutside_data()

@@ -92,6 +92,7 @@ private slots:
     void assistiveTechnologyReadsTitleAndLatestValues();
     void paintsWhatEveryPointPaints_data();
     void paintsWhatEveryPointPaints();
+    void repaintAfterTheAxisMovedEqualsAFreshChart();
     void paintShowsTheLegendBoxesAsTheScreenDoes();
     void rendersToPdfAsVectors();
     void screenshotOfAModule();
@@ -249,16 +250,44 @@ void tst_ChartWidget::assistiveTechnologyReadsTitleAndLatestValues()
     QCOMPARE(face->text(QAccessible::Name), QStringLiteral("Module 12 inputs 1-8"));
 }
 
+// How the test series run.
+enum class Wave
+{
+    RandomWalk, // eight random walks that cross each other
+    Teeth,      // by turns a column climbing and one lying in the middle of that climb
+    Bursts,     // ten points in a column, then two columns without points
+};
+
 void tst_ChartWidget::paintsWhatEveryPointPaints_data()
 {
     QTest::addColumn<int>("count");
     QTest::addColumn<double>("xmin");
     QTest::addColumn<double>("xmax");
     QTest::addColumn<int>("gapEvery"); // 0: no gaps
-    QTest::newRow("thousands of points a column, gaps") << 200000 << 0.0 << 3400.0 << 500;
-    QTest::newRow("a few points a column, no gap") << 3000 << 0.0 << 50.0 << 0;
-    QTest::newRow("range cuts both ends") << 50000 << 200.0 << 500.0 << 97;
-    QTest::newRow("fewer points than columns") << 200 << 0.0 << 4.0 << 11;
+    QTest::addColumn<int>("wave");
+    QTest::addColumn<int>("hidden"); // a bit for each series hidden after a first paint
+    const auto row = [](const char *name, int count, double xmin, double xmax, int gapEvery,
+                        Wave wave = Wave::RandomWalk, int hidden = 0) {
+        QTest::newRow(name) << count << xmin << xmax << gapEvery << int(wave) << hidden;
+    };
+    row("thousands of points a column, gaps", 200000, 0.0, 3400.0, 500);
+    row("a few points a column, no gap", 3000, 0.0, 50.0, 0);
+    row("range cuts both ends", 50000, 200.0, 500.0, 97);
+    row("fewer points than columns", 200, 0.0, 4.0, 11);
+    // Colours change inside most columns, series over series: the lines of
+    // one colour cannot all go in one batch.
+    row("every other point white", 20000, 0.0, 340.0, 2);
+    row("every seventh point white", 60000, 0.0, 1000.0, 7);
+    // The segment from a climbing column to the next ends within the climb
+    // but starts above all of the next column, and the one from there to
+    // the next climb starts above all of it: neither lies within the
+    // strokes on both sides.
+    row("teeth", 40000, 0.0, 660.0, 0, Wave::Teeth);
+    // Segments that span empty columns, between columns of many points at
+    // the same height.
+    row("bursts", 20000, 0.0, 660.0, 0, Wave::Bursts);
+    // Series over series hide one another; a hidden one hides nothing.
+    row("series 2, 4, 6 and 8 hidden", 200000, 0.0, 3400.0, 500, Wave::RandomWalk, 0b10101010);
 }
 
 void tst_ChartWidget::paintsWhatEveryPointPaints()
@@ -267,26 +296,47 @@ void tst_ChartWidget::paintsWhatEveryPointPaints()
     QFETCH(double, xmin);
     QFETCH(double, xmax);
     QFETCH(int, gapEvery);
+    QFETCH(int, wave);
+    QFETCH(int, hidden);
     Chart f;
     f.chart.SetBottomMinimum(xmin);
     f.chart.SetBottomMaximum(xmax);
-    // Eight random walks that cross each other, with open sensors (220,
-    // far above the axis) now and then, and gaps bridged in white.
+    const QRect area = f.chart.PlotRect();
+    // Random walks with open sensors (220, far above the axis) now and
+    // then, or teeth, and gaps bridged in white.
     QRandomGenerator random(count);
     for (int s = 0; s < 8; ++s) {
         double y = 12;
         for (int i = 0; i < count; ++i) {
-            y = std::clamp(y + random.bounded(3.0) - 1.5, -3.0, 28.0);
-            const bool open = random.bounded(1000) == 0;
+            // Bursts: ten points in the middle fifth of every third column.
+            const double column = (xmax - xmin) / (area.width() - 1);
+            const double x = Wave(wave) == Wave::Bursts
+                                 ? xmin + (i / 10 * 3 + (i % 10) * 0.02 - 0.1) * column
+                                 : i / 60.0;
+            if (Wave(wave) == Wave::Bursts) {
+                y = 3 * s + 1 + random.bounded(1.0);
+            } else if (Wave(wave) == Wave::Teeth) {
+                // Where the point lies in its pixel column, 0 to 1.
+                const double at = (x - xmin) / (xmax - xmin) * (area.width() - 1) + 0.5;
+                const double along = at - std::floor(at);
+                y = 3 * s + (int(at) % 2 == 0 ? 3 * along : 1.4 + random.bounded(0.2));
+            } else {
+                y = std::clamp(y + random.bounded(3.0) - 1.5, -3.0, 28.0);
+            }
+            const bool open = Wave(wave) == Wave::RandomWalk && random.bounded(1000) == 0;
             const bool gap = gapEvery > 0 && i % gapEvery == s;
-            QVERIFY(
-                f.chart.AddPoint(s, i / 60.0, open ? 220 : y, gap ? kGapWhite : kColours[s]).ok());
+            QVERIFY(f.chart.AddPoint(s, x, open ? 220 : y, gap ? kGapWhite : kColours[s]).ok());
         }
+    }
+    if (hidden != 0) {
+        f.Rendered();
+        for (int s = 0; s < 8; ++s)
+            f.chart.SetSeriesVisible(s, !(hidden & (1 << s)));
     }
     const QImage reduced = f.Rendered();
 
-    // Every segment drawn one by one in the colour of its end point, over the
-    // same chart with its series hidden.
+    // Every segment of the shown series drawn one by one in the colour of
+    // its end point, over the same chart with its series hidden.
     for (int s = 0; s < 8; ++s)
         f.chart.SetSeriesVisible(s, false);
     QImage full = f.Rendered();
@@ -298,7 +348,7 @@ void tst_ChartWidget::paintsWhatEveryPointPaints()
         const AxisScale y(0, 25, plot.bottom(), plot.top());
         for (int s = 0; s < 8; ++s) {
             const ChartSeries &points = f.chart.SeriesPoints(s);
-            for (quint32 i = 1; i < points.Count(); ++i) {
+            for (quint32 i = 1; i < points.Count() && !(hidden & (1 << s)); ++i) {
                 painter.setPen(QPen(QColor::fromRgb(points.Rgb(i)), 1));
                 painter.drawLine(
                     QPointF(x.Pixel(points.X(i - 1)), y.Pixel(points.Y(i - 1))).toPoint(),
@@ -307,9 +357,91 @@ void tst_ChartWidget::paintsWhatEveryPointPaints()
         }
     }
     QCOMPARE(FirstDifference(reduced, full, plot), QString());
-    // Something was drawn: every series shows.
+    // Something was drawn: every shown series shows.
     for (int s = 0; s < 8; ++s)
-        QVERIFY(CountColour(reduced, plot, kColours[s]) > 0);
+        QVERIFY(hidden & (1 << s) || CountColour(reduced, plot, kColours[s]) > 0);
+}
+
+void tst_ChartWidget::repaintAfterTheAxisMovedEqualsAFreshChart()
+{
+    // Eight series of a reading a second for 22 hours, a hundred points
+    // and more a pixel column, with gaps, roaming so that they cross and
+    // hide one another; the plot page moves the time axis to every new
+    // reading. The chart keeps what it drew and found for the next repaint:
+    // whatever it went through, a repaint must show what a chart that never
+    // drew before shows.
+    QRandomGenerator random(14);
+    struct Reading
+    {
+        double x;
+        double y[8];
+        bool gap[8];
+    };
+    std::vector<Reading> readings;
+    double y[8] = {3, 6, 9, 12, 15, 18, 21, 24};
+    for (int i = 0; i < 80400; ++i) {
+        Reading r{i / 60.0, {}, {}};
+        for (int s = 0; s < 8; ++s) {
+            y[s] = std::clamp(y[s] + random.bounded(2.0) - 1.0, -3.0, 28.0);
+            r.y[s] = random.bounded(3000) == 0 ? 220 : y[s];
+            r.gap[s] = random.bounded(700) == 0;
+        }
+        readings.push_back(r);
+    }
+    const auto add = [&](ChartWidget &chart, const Reading &r) {
+        for (int s = 0; s < 8; ++s) {
+            if (!chart.AddPoint(s, r.x, r.y[s], r.gap[s] ? kGapWhite : kColours[s]).ok())
+                qFatal("point refused");
+        }
+    };
+    const int first = 80000;
+    Chart f;
+    for (int i = 0; i < first; ++i)
+        add(f.chart, readings[i]);
+    f.chart.SetBottomMaximum(readings[first - 1].x);
+    f.Rendered();
+
+    struct Step
+    {
+        const char *what;
+        int readings; // added so far
+        double min, max;
+        double top = 25; // of the left axis
+    };
+    const double end = readings[first - 1].x;
+    const Step steps[] = {
+        {"the axis a second on", first, 0, end + 1 / 60.0},
+        {"and back", first, 0, end},
+        {"a reading", first + 1, 0, readings[first].x},
+        {"five readings more", first + 6, 0, readings[first + 5].x},
+        {"the start a minute on", first + 6, 1, readings[first + 5].x},
+        {"a window of an hour", first + 6, end - 60, end},
+        {"the window a second on", first + 6, end - 60 + 1 / 60.0, end + 1 / 60.0},
+        {"all of it again", first + 6, 0, readings[first + 5].x},
+        {"four hundred readings", first + 400, 0, readings[first + 399].x},
+        // The series flattened to a few rows, where they hide little.
+        {"the left axis up to 2500", first + 400, 0, readings[first + 399].x, 2500},
+        {"and back to 25", first + 400, 0, readings[first + 399].x},
+    };
+    int added = first;
+    for (const Step &step : steps) {
+        for (; added < step.readings; ++added)
+            add(f.chart, readings[added]);
+        f.chart.SetBottomMinimum(step.min);
+        f.chart.SetBottomMaximum(step.max);
+        f.chart.SetLeftMaximum(step.top);
+        const QImage moved = f.Rendered();
+
+        Chart fresh;
+        for (int i = 0; i < step.readings; ++i)
+            add(fresh.chart, readings[i]);
+        fresh.chart.SetBottomMinimum(step.min);
+        fresh.chart.SetBottomMaximum(step.max);
+        fresh.chart.SetLeftMaximum(step.top);
+        const QString difference = FirstDifference(moved, fresh.Rendered(), moved.rect());
+        QVERIFY2(difference.isEmpty(),
+                 qPrintable(QLatin1String(step.what) + QLatin1String(": ") + difference));
+    }
 }
 
 void tst_ChartWidget::paintShowsTheLegendBoxesAsTheScreenDoes()
