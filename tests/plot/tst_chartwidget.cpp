@@ -1,4 +1,5 @@
 #include "plot/chartwidget.h"
+#include "support/pixels.h"
 
 #include <QAccessible>
 #include <QBuffer>
@@ -50,17 +51,6 @@ struct Chart
         return image;
     }
 };
-
-int CountColour(const QImage &image, const QRect &area, const QColor &colour)
-{
-    int n = 0;
-    const QRect r = area.intersected(image.rect());
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        for (int x = r.left(); x <= r.right(); ++x)
-            n += image.pixelColor(x, y) == colour;
-    }
-    return n;
-}
 
 QString FirstDifference(const QImage &a, const QImage &b, const QRect &area)
 {

@@ -1,6 +1,7 @@
 #include "plot/chartwidget.h"
 #include "plot/tplot_f.h"
 #include "support/modal.h"
+#include "support/pixels.h"
 #include "widgets/tqmspinedit.h"
 
 #include <QAccessible>
@@ -121,17 +122,6 @@ ReadingTexts All(const char *text)
     ReadingTexts r;
     r.fill(QString::fromLatin1(text));
     return r;
-}
-
-int CountColour(const QImage &image, const QRect &area, const QColor &colour)
-{
-    int n = 0;
-    const QRect r = area.intersected(image.rect());
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        for (int x = r.left(); x <= r.right(); ++x)
-            n += image.pixelColor(x, y) == colour;
-    }
-    return n;
 }
 
 } // namespace
