@@ -9,11 +9,6 @@
 
 class ModuleTable;
 
-// One guarded register write (function 16) to target.address; the shape of
-// Protocol::WriteRegisters.
-using RegisterWriter =
-    std::function<bool(const BusTarget &target, int first, int count, const int16_t *values)>;
-
 // Told before the work of each listed module: step 1 for the first address,
 // addresses.size() for the last, also for a module that is then skipped. A
 // caller that shows progress sets its maximum to addresses.size() first.

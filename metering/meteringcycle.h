@@ -10,11 +10,6 @@
 
 class ModuleTable;
 
-// Function 3 on target.address: count registers from first into values;
-// false when the module did not answer soundly.
-using RegisterReader =
-    std::function<bool(const BusTarget &target, int first, int count, uint16_t *values)>;
-
 // Where the texts of one read go; module is 1..63, or 0 for an idle tick
 // (show only, with eight empty texts).
 using ReadingsHook = std::function<void(int module, const ReadingTexts &readings)>;

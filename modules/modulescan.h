@@ -1,8 +1,6 @@
 #pragma once
 
-#include "config/configsender.h"
 #include "link/bustarget.h"
-#include "metering/meteringcycle.h"
 #include "result/result.h"
 
 #include <QList>
@@ -48,9 +46,9 @@ struct ModuleInfo
 };
 
 // Told before the work of each listed module: step 1 for the first address,
-// addresses.size() for the last (SendProgress's contract). A caller that
-// shows progress sets its maximum to addresses.size() first.
-using ScanProgress = SendProgress;
+// addresses.size() for the last, as the sending loop tells its progress. A
+// caller that shows progress sets its maximum to addresses.size() first.
+using ScanProgress = std::function<void(int step)>;
 // Takes the texts of the module at list position step (1 = first).
 using ModuleInfoHook = std::function<void(int step, const ModuleInfo &info)>;
 
