@@ -221,6 +221,9 @@ private:
     // opened, gone once it opens.
     void showComportProblem();
 
+    // What start-up found in the place of the preferences file; the saves go
+    // by it.
+    PreferencesFile m_preferencesFile = PreferencesFile::Sound;
     // Why the last datalog row was dropped (empty after a row went in).
     QString m_datalogFailure;
     // The printer of Print Chart, made at the first print.

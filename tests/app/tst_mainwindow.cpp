@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QImage>
 #include <QMenu>
@@ -31,6 +32,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+
+#include <sys/stat.h>
 
 // Each test starts the main window on an empty settings folder and in an
 // empty working directory of its own.
@@ -67,7 +70,8 @@ private slots:
     void newConfigurationFromTheMenu();
     void sendConfigurationFromTheMenu();
     void placeOnNoScreenOpensCentredAndIsNotStoredAgain();
-    void unreadablePreferencesAreReportedAsUnreadable();
+    void unreadablePreferencesAreReportedAndKeptAtClose_data();
+    void unreadablePreferencesAreReportedAndKeptAtClose();
     void closingClosesOpenPorts();
 
 private:
@@ -661,41 +665,80 @@ void TestMainWindow::placeOnNoScreenOpensCentredAndIsNotStoredAgain()
 
 // Binary junk in the settings file was reported as a file that "could not
 // be written". The report names the file and says that the defaults are used;
-// the window runs on them, and the close replaces the file without a word.
-void TestMainWindow::unreadablePreferencesAreReportedAsUnreadable()
+// the window runs on them, and the close keeps the file, whole, under the
+// name the report gave, and writes a clean one in its place without a word.
+// The close used to write over a damaged file instead: QSettings had told
+// only start-up's settings object that the file was damaged, and the save
+// asked a fresh one. A FIFO held start-up in open() for good.
+void TestMainWindow::unreadablePreferencesAreReportedAndKeptAtClose_data()
 {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("fifo");
     QByteArray junk(2048, '\0');
     for (int i = 0; i < junk.size(); ++i)
         junk[i] = static_cast<char>((i * 151 + 7) % 256);
+    QTest::newRow("binary junk") << junk << false;
+    QTest::newRow("a group line without its bracket")
+        << QByteArray("[Preferences\nPeriod=5\nComport=ttyUSB3\n") << false;
+    QTest::newRow("FIFO") << QByteArray() << true;
+}
+
+void TestMainWindow::unreadablePreferencesAreReportedAndKeptAtClose()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, fifo);
     m_env->writeStore({}); // makes the folder
-    {
+    const QString kept = m_env->storeFile() + QStringLiteral(".unreadable");
+    if (fifo) {
+        QVERIFY(QFile::remove(m_env->storeFile()));
+        QCOMPARE(::mkfifo(QFile::encodeName(m_env->storeFile()).constData(), 0600), 0);
+    } else {
         QFile file(m_env->storeFile());
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(junk);
+        file.write(content);
     }
     auto atStart = std::make_shared<ModalSeen>();
     AnswerNextModal(atStart, [](QWidget *box) { PressButton(box, QStringLiteral("OK")); });
-    TMainF w;
-    QVERIFY(atStart->seen);
-    QCOMPARE(atStart->caption, QStringLiteral("Kelvora"));
-    QVERIFY2(atStart->text.contains(QStringLiteral("could not be read")),
-             qPrintable(atStart->text));
-    QVERIFY2(atStart->text.contains(QStringLiteral("default preferences")),
-             qPrintable(atStart->text));
-    QVERIFY2(atStart->text.contains(m_env->storeFile()), qPrintable(atStart->text));
-    QVERIFY2(!atStart->text.contains(QStringLiteral("written")), qPrintable(atStart->text));
-    QCOMPARE(w.period_P->text(), QStringLiteral("Period: 63"));
-    QCOMPARE(w.com_P->text(), QStringLiteral("Comport: ttyS0"));
+    {
+        TMainF w;
+        QVERIFY(atStart->seen);
+        QCOMPARE(atStart->caption, QStringLiteral("Kelvora"));
+        QVERIFY2(atStart->text.contains(QStringLiteral("could not be read")),
+                 qPrintable(atStart->text));
+        QVERIFY2(atStart->text.contains(QStringLiteral("default preferences")),
+                 qPrintable(atStart->text));
+        QVERIFY2(atStart->text.contains(kept), qPrintable(atStart->text));
+        QVERIFY2(!atStart->text.contains(QStringLiteral("written")), qPrintable(atStart->text));
+        QCOMPARE(w.period_P->text(), QStringLiteral("Period: 63"));
+        QCOMPARE(w.com_P->text(), QStringLiteral("Comport: ttyS0"));
 
-    w.show();
-    auto atClose = std::make_shared<ModalSeen>();
-    AnswerNextModal(
-        atClose, [](QWidget *box) { PressButton(box, QStringLiteral("OK")); }, 50);
-    QVERIFY(w.close());
-    QVERIFY2(!atClose->seen, qPrintable(atClose->text));
+        w.show();
+        // One look, from inside the box's own loop should the close show one;
+        // spent before the next case, so it cannot answer that case's box.
+        auto atClose = std::make_shared<ModalSeen>();
+        AnswerNextModal(
+            atClose, [](QWidget *box) { PressButton(box, QStringLiteral("OK")); }, 0);
+        QVERIFY(w.close());
+        QTest::qWait(50);
+        QVERIFY2(!atClose->seen, qPrintable(atClose->text));
+    }
+    if (fifo) {
+        struct stat info
+        {
+        };
+        QCOMPARE(::stat(QFile::encodeName(kept).constData(), &info), 0);
+        QVERIFY(S_ISFIFO(info.st_mode));
+    } else {
+        QFile file(kept);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), content);
+    }
     QSettings raw(m_env->storeFile(), QSettings::IniFormat);
-    QCOMPARE(raw.value(QStringLiteral("Preferences/Period")).toString(), QStringLiteral("63"));
     QCOMPARE(raw.status(), QSettings::NoError);
+    QCOMPARE(raw.value(QStringLiteral("Preferences/Period")).toString(), QStringLiteral("63"));
+
+    // The next start finds a sound file.
+    QCOMPARE(ExaminePreferencesFile(), PreferencesFile::Sound);
 }
 
 // Closing the window closes both ports. Each port object holds a pty of its
