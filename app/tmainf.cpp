@@ -23,8 +23,8 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QMenuBar>
@@ -103,7 +103,7 @@ TMainF::TMainF(QWidget *parent)
     loadPreferences();
     placeWindow();
     showStatusTexts();
-    help_path = HelpPathFor(QDir::currentPath()); // the directory current now
+    help_path = FindHelpDocument(HelpFolders(QCoreApplication::applicationDirPath()));
     resetRunState();
     assignPorts();
     VRX_RTD_F1->Set_Unit_Name(PrefInfo.Temperature);

@@ -42,6 +42,7 @@ public:
     // --- state owned for the whole run -----------------------------------
     ModuleTable table;
     PrefInfoType PrefInfo;
+    // The help document, chosen once at start-up (FindHelpDocument).
     QString help_path;
     TComPort m_comport;
     TComPort vrx_comport;

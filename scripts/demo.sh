@@ -61,8 +61,6 @@ Width=0
 EOF
 echo "demo: settings in $XDG_CONFIG_HOME, datalog files in $log_dir"
 
-# Kelvora looks for its help under the folder it starts in: the project root.
-cd "$root"
 if [ -n "${DISPLAY:-}" ]; then
     "$root/build/kelvora"
     exit 0

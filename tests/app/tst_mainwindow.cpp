@@ -63,7 +63,7 @@ private slots:
     void miscPageComputesActiveSet();
     void help_data();
     void help();
-    void helpPathIsTheStartupDirectory();
+    void helpIsLookedForNextToTheProgramNotInTheCurrentFolder();
     void aboutBox();
     void stateImages();
     void configurationPageAtStart();
@@ -500,6 +500,9 @@ void TestMainWindow::help()
         file.write("<html></html>");
     }
     TMainF w;
+    // Where the document is looked for is tst_helpfile's; here it is the
+    // test's own folder.
+    w.help_path = m_env->path(QStringLiteral("help/index.html"));
     QUrl asked;
     w.OpenDocument = [&](const QUrl &url) {
         asked = url;
@@ -520,14 +523,21 @@ void TestMainWindow::help()
     }
 }
 
-void TestMainWindow::helpPathIsTheStartupDirectory()
+// The help was looked for under the folder Kelvora was started in, so F1
+// did nothing when it was started from anywhere but the checkout. It is
+// looked for next to the program (here the test's own folder, which holds
+// no help), never in the current folder, even when that has one.
+void TestMainWindow::helpIsLookedForNextToTheProgramNotInTheCurrentFolder()
 {
+    QVERIFY(QDir().mkdir(QStringLiteral("help")));
+    QFile file(QStringLiteral("help/index.html"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<html></html>");
+    file.close();
     TMainF w;
-    const QString expected = m_env->workPath() + QStringLiteral("/help/index.html");
-    QCOMPARE(w.help_path, expected);
-    // Moving the current directory afterwards does not move the help.
-    QDir::setCurrent(QDir::tempPath());
-    QCOMPARE(w.help_path, expected);
+    QCOMPARE(
+        w.help_path,
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help/index.html")));
 }
 
 void TestMainWindow::aboutBox()
