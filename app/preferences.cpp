@@ -57,6 +57,19 @@ QString readString(QSettings &store, const QString &name, const QString &fallbac
     return readText(store, name).value_or(fallback);
 }
 
+// The temperature unit as the program spells it, whatever the case of the
+// stored text ("celsius", "FAHRENHEIT" from a hand-edited file): the
+// conversion, the dialog and the titles know the two names only in this
+// spelling, and every reading was left blank. Any other text stays as it is.
+QString unitName(const QString &stored)
+{
+    for (const QString &unit : {QStringLiteral("Celsius"), QStringLiteral("Fahrenheit")}) {
+        if (stored.compare(unit, Qt::CaseInsensitive) == 0)
+            return unit;
+    }
+    return stored;
+}
+
 // Every value is written as text, in the one order the store has always used.
 void writeAll(QSettings &store, const PrefInfoType &p)
 {
@@ -201,7 +214,7 @@ void Load_Preferences(QSettings &store, PrefInfoType &p)
     p.Datalog = readBool(store, QStringLiteral("Datalog"), d.Datalog);
     p.ShowOptions = readBool(store, QStringLiteral("ShowOptions"), d.ShowOptions);
     p.Comport = readString(store, QStringLiteral("Comport"), d.Comport);
-    p.Temperature = readString(store, QStringLiteral("Temperature"), d.Temperature);
+    p.Temperature = unitName(readString(store, QStringLiteral("Temperature"), d.Temperature));
     p.Period = readInt(store, QStringLiteral("Period"), d.Period);
     p.Top = readInt(store, QStringLiteral("Top"), d.Top);
     p.Left = readInt(store, QStringLiteral("Left"), d.Left);

@@ -78,7 +78,9 @@ Result<> Write_Default_Preferences(QSettings &store);
 
 // Fills prefs from the store. A missing value, a value that is not text, or a
 // bool or integer whose text is not a decimal integer takes its default; a
-// bool is true for any integer other than 0.
+// bool is true for any integer other than 0. Temperature is read without
+// regard to case: "celsius" gives "Celsius", "FAHRENHEIT" "Fahrenheit"; any
+// other text is taken as it is.
 void Load_Preferences(QSettings &store, PrefInfoType &prefs);
 
 // Writes all twelve values, going by found, what start-up made of the file,

@@ -6,6 +6,7 @@
 #include "config/configtree.h"
 #include "link/protocol.h"
 #include "metering/datalogfile.h"
+#include "metering/tmetering_f.h"
 #include "sim/bussimulator.h"
 #include "support/linesettings.h"
 #include "support/modal.h"
@@ -69,6 +70,8 @@ private slots:
     void configurationPageAtStart();
     void newConfigurationFromTheMenu();
     void sendConfigurationFromTheMenu();
+    void storedUnitInAnotherCaseStillShowsReadings_data();
+    void storedUnitInAnotherCaseStillShowsReadings();
     void placeOnNoScreenOpensCentredAndIsNotStoredAgain();
     void unreadablePreferencesAreReportedAndKeptAtClose_data();
     void unreadablePreferencesAreReportedAndKeptAtClose();
@@ -651,6 +654,48 @@ void TestMainWindow::sendConfigurationFromTheMenu()
     QCOMPARE(log[0].first, 0);
     QCOMPARE(log[0].values, (QList<quint16>{256, 515, 1029, 1}));
     QVERIFY(!w.m_comport.Connected());
+}
+
+// "Temperature=celsius" typed into the preferences file left every reading
+// blank, in the grid, the plot and the datalog, without a word. The unit is
+// read without regard to case; another unit stays as it is (and leaves the
+// readings blank, as ever).
+void TestMainWindow::storedUnitInAnotherCaseStillShowsReadings_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<QString>("reading"); // 23.5 degrees Celsius on input 1
+    QTest::newRow("lower case") << QByteArray("celsius") << "Celsius"
+                                << "23.5";
+    QTest::newRow("upper case") << QByteArray("FAHRENHEIT") << "Fahrenheit"
+                                << "74.3";
+    QTest::newRow("another unit") << QByteArray("Kelvin") << "Kelvin"
+                                  << "";
+}
+
+void TestMainWindow::storedUnitInAnotherCaseStillShowsReadings()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(QString, unit);
+    QFETCH(QString, reading);
+    BusSimulator sim(m_env->path(QStringLiteral("ttySIM")));
+    sim.addModule(5);
+    QVERIFY(sim.setReading(5, 1, 235));
+    const Result<> started = sim.start();
+    QVERIFY2(started, qPrintable(started.error()));
+    m_env->writeStore("Comport=" + sim.linkPath().toUtf8() + "\nTemperature=" + stored + "\n");
+
+    TMainF w;
+    QCOMPARE(w.temp_P->text(), QStringLiteral("Temperature: ") + unit);
+    w.Config_Page->Config_Tree->topLevelItem(0)->setExpanded(true);
+    w.table.module_state[5] = kMarkOn;
+    w.table.input_type[1][5] = kPt100;
+    w.PrepareMetering();
+    w.Metering_F1start_BClick(); // sends the configuration
+    w.Read_Timer->stop();        // the test ticks
+    w.Read_TimerTimer();
+    QCOMPARE(w.Metering_F1->Metering_Grid->Cell(1, 1), reading);
+    w.Metering_F1stop_BClick();
 }
 
 // Left 99999, Top -5000 opened the window where no screen shows it, and the

@@ -154,6 +154,19 @@ void TestPreferences::junkValuesTakeDefaults_data()
     QTest::newRow("Temperature variant")
         << QByteArray("Temperature=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)") << "Temperature"
         << "Celsius";
+    // A hand-edited unit in another case blanked every reading.
+    QTest::newRow("Temperature lower case") << QByteArray("Temperature=celsius") << "Temperature"
+                                            << "Celsius";
+    QTest::newRow("Temperature upper case") << QByteArray("Temperature=FAHRENHEIT") << "Temperature"
+                                            << "Fahrenheit";
+    QTest::newRow("Temperature mixed case") << QByteArray("Temperature=fAhReNhEiT") << "Temperature"
+                                            << "Fahrenheit";
+    QTest::newRow("Temperature other unit kept")
+        << QByteArray("Temperature=kelvin") << "Temperature"
+        << "kelvin";
+    QTest::newRow("Temperature with a blank kept")
+        << QByteArray("Temperature=\"Celsius \"") << "Temperature"
+        << "Celsius ";
     QTest::newRow("Comport arbitrary text kept") << QByteArray("Comport=COM 7 (usb)") << "Comport"
                                                  << "COM 7 (usb)";
 }
