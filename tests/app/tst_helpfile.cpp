@@ -53,24 +53,25 @@ void TestHelpFile::lookedForNextToTheProgramThenInItsDataFolder_data()
 {
     QTest::addColumn<QStringList>("layout");
     QTest::addColumn<QString>("document"); // relative to the temporary folder
-    QTest::addColumn<int>("result");       // of the open, with a browser that opens it
+    // The open's result, with a browser that opens it: the codes the help
+    // menu explains, written out; 33 stands for any success (above 32).
+    QTest::addColumn<int>("result");
 
     const QString beside = QStringLiteral("bin/help/index.html");
     const QString installed = QStringLiteral("share/kelvora/help/index.html");
-    QTest::newRow("next to the program") << QStringList{beside} << beside << kHelpOpened;
-    QTest::newRow("in the installed data folder")
-        << QStringList{installed} << installed << kHelpOpened;
+    QTest::newRow("next to the program") << QStringList{beside} << beside << 33;
+    QTest::newRow("in the installed data folder") << QStringList{installed} << installed << 33;
     QTest::newRow("both: the one next to the program")
-        << QStringList{beside, installed} << beside << kHelpOpened;
+        << QStringList{beside, installed} << beside << 33;
     QTest::newRow("empty folder next to the program, installed file")
-        << QStringList{QStringLiteral("bin/help/"), installed} << installed << kHelpOpened;
+        << QStringList{QStringLiteral("bin/help/"), installed} << installed << 33;
     QTest::newRow("folder next to the program without the file")
-        << QStringList{QStringLiteral("bin/help/")} << beside << kHelpFileNotFound;
+        << QStringList{QStringLiteral("bin/help/")} << beside << 2;
     QTest::newRow("installed folder without the file")
-        << QStringList{QStringLiteral("share/kelvora/help/")} << installed << kHelpFileNotFound;
-    QTest::newRow("no help folder anywhere") << QStringList{} << beside << kHelpPathNotFound;
+        << QStringList{QStringLiteral("share/kelvora/help/")} << installed << 2;
+    QTest::newRow("no help folder anywhere") << QStringList{} << beside << 3;
     QTest::newRow("index.html is a folder")
-        << QStringList{beside + QLatin1Char('/')} << beside << kHelpAccessDenied;
+        << QStringList{beside + QLatin1Char('/')} << beside << 5;
 }
 
 void TestHelpFile::lookedForNextToTheProgramThenInItsDataFolder()
@@ -105,8 +106,8 @@ void TestHelpFile::lookedForNextToTheProgramThenInItsDataFolder()
         asked = url;
         return true;
     });
-    QCOMPARE(opened, result);
-    QCOMPARE(asked.isEmpty(), result != kHelpOpened);
+    QCOMPARE(opened > 32 ? 33 : opened, result);
+    QCOMPARE(asked.isEmpty(), result != 33);
 }
 
 void TestHelpFile::errorTextByResult_data()
