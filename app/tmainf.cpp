@@ -23,8 +23,8 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QMenuBar>
@@ -103,7 +103,7 @@ TMainF::TMainF(QWidget *parent)
     loadPreferences();
     placeWindow();
     showStatusTexts();
-    help_path = HelpPathFor(QDir::currentPath()); // the directory current now
+    help_path = FindHelpDocument(HelpFolders(QCoreApplication::applicationDirPath()));
     resetRunState();
     assignPorts();
     VRX_RTD_F1->Set_Unit_Name(PrefInfo.Temperature);
@@ -169,15 +169,16 @@ void TMainF::buildWindow()
 void TMainF::loadPreferences()
 {
     // The defaults are written on first start. A store that cannot be read or
-    // written is reported, and the program runs on the defaults; an unreadable
-    // file is left alone until the save at close keeps it aside and writes a
-    // new one.
-    const std::unique_ptr<QSettings> store = OpenPreferencesStore();
-    const Result<> readable = CheckPreferencesReadable(*store);
+    // written is reported, and the program runs on the defaults. What was
+    // found here is kept for the run: an unreadable file stays as it is until
+    // the first save keeps it aside and writes a new one.
+    m_preferencesFile = ExaminePreferencesFile();
+    const Result<> readable = CheckPreferencesReadable(m_preferencesFile);
     if (!readable) {
         ShowErrorReport(readable.error(), this);
         return;
     }
+    const std::unique_ptr<QSettings> store = OpenPreferencesStore();
     if (!PreferencesExist(*store)) {
         const Result<> written = Write_Default_Preferences(*store);
         if (!written)
@@ -655,8 +656,7 @@ void TMainF::SavePreferences()
 
 Result<> TMainF::storePreferences()
 {
-    const std::unique_ptr<QSettings> store = OpenPreferencesStore();
-    return Save_Preferences(*store, PrefInfo);
+    return Save_Preferences(PrefInfo, m_preferencesFile);
 }
 
 void TMainF::Contents1Click()

@@ -42,6 +42,7 @@ public:
     // --- state owned for the whole run -----------------------------------
     ModuleTable table;
     PrefInfoType PrefInfo;
+    // The help document, chosen once at start-up (FindHelpDocument).
     QString help_path;
     TComPort m_comport;
     TComPort vrx_comport;
@@ -221,6 +222,9 @@ private:
     // opened, gone once it opens.
     void showComportProblem();
 
+    // What start-up found in the place of the preferences file; the saves go
+    // by it.
+    PreferencesFile m_preferencesFile = PreferencesFile::Sound;
     // Why the last datalog row was dropped (empty after a row went in).
     QString m_datalogFailure;
     // The printer of Print Chart, made at the first print.

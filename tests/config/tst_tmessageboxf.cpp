@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <map>
@@ -225,7 +226,16 @@ void TestTMessageBoxF::progressBoxWithMaximumZeroShowsAnEmptyBar()
     const auto box =
         TMessageBoxF::CreateProgressBox(&m_owner, QStringLiteral("Sending Configuration"), 0);
     QVERIFY(box->isVisible());
-    QVERIFY(!box->isModal());
+    // Shown, not modal: the other windows still take the user's clicks.
+    QPushButton other;
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    int clicks = 0;
+    connect(&other, &QPushButton::clicked, &other, [&clicks] { ++clicks; });
+    // Through the window, as the system delivers a click, so that a modal
+    // box would block it.
+    QTest::mouseClick(other.windowHandle(), Qt::LeftButton, {}, other.rect().center());
+    QCOMPARE(clicks, 1);
     QCOMPARE(box->windowTitle(), QStringLiteral("Sending Configuration"));
     QCOMPARE(box->size(), QSize(394, 72));
     QCOMPARE(box->ProgressBar1->geometry(), QRect(10, 72 / 2 - 10, 374, 20));
