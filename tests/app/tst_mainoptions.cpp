@@ -5,6 +5,7 @@
 #include "app/ttemperaturef.h"
 #include "config/configpage.h"
 #include "config/configtree.h"
+#include "debug/tvrx_rtd_f.h"
 #include "support/lockholder.h"
 #include "support/modal.h"
 #include "support/pty.h"
@@ -44,6 +45,7 @@ private slots:
     void comportCancelStillSaves();
     void comportListIsSortedAndOffersStableNamesAndTheSimulator();
     void comportChangeWhileTheDebugLinkHoldsItsPortThrowsNothing();
+    void enterInComportKeepsThePortTheDebugLinkPollsOn();
     void temperatureDialogSetsSavesAndShowsTheUnit();
     void periodDialogUsesTheActiveModules_data();
     void periodDialogUsesTheActiveModules();
@@ -203,6 +205,43 @@ void TestMainOptions::comportChangeWhileTheDebugLinkHoldsItsPortThrowsNothing()
     QCOMPARE(w.vrx_comport.Port(), gone);
     QVERIFY(!w.vrx_comport.Connected());
     QCOMPARE(w.vrx_comport.LastOpenError(), ENOENT);
+}
+
+// While the debug page polls, its link holds the port open, so the dialog
+// marks the current port "  (in use)". It used to open on the first port
+// then, and Enter moved the bus there without a word.
+void TestMainOptions::enterInComportKeepsThePortTheDebugLinkPollsOn()
+{
+    Pty first;
+    Pty second;
+    QStringList ports{first.Path(), second.Path()};
+    ports.sort();
+    const QString bus = ports[1];
+    m_env->writeStore("Comport=" + bus.toUtf8() + "\n");
+    TMainF w;
+    w.ListPorts = [&ports] { return ports; };
+    w.RTDModuleType1Click();
+    w.Selection_Page->vrx_RB->setChecked(true);
+    w.view_BClick();
+    w.VRX_RTD_F1->Poller().SetModuleState(1, kMarkOn);
+    w.VRX_RTD_F1->Poller().SetInputType(1, 1, 1);
+    w.VRX_RTD_F1enable_BtnClick();
+    w.VRX_Read_Timer->stop(); // the test polls
+    w.VRX_Read_TimerTimer();  // nobody answers; the port stays open
+    QVERIFY(w.vrx_comport.Connected());
+
+    QString chosen;
+    Answer<TComportF>([&w] { w.Comport1->trigger(); },
+                      [&chosen](TComportF *dialog) {
+                          chosen = dialog->cport_CB->currentText();
+                          PressKey(dialog, Qt::Key_Return);
+                      });
+    QCOMPARE(chosen, bus + QStringLiteral("  (in use)"));
+    QCOMPARE(w.PrefInfo.Comport, bus);
+    QCOMPARE(m_env->storedValue(QStringLiteral("Comport")), bus);
+    QCOMPARE(w.m_comport.Port(), bus);
+    QCOMPARE(w.vrx_comport.Port(), bus);
+    w.VRX_RTD_F1disable_BtnClick();
 }
 
 void TestMainOptions::temperatureDialogSetsSavesAndShowsTheUnit()
