@@ -429,16 +429,27 @@ void TMainF::PageControl1Change(int index)
     QWidget *page = PageControl1->widget(index);
     if (page == Metering_Tab && !table.metering_on)
         PrepareMetering();
-    else if (page == Misc_Tab) {
-        table.UpdateActiveModules();
-        Misc_Page->RefreshModuleTree();
-        Misc_Page->RefreshModuleInfoGrid();
-    }
+    else if (page == Misc_Tab)
+        listModuleInfo();
+}
+
+void TMainF::listModuleInfo()
+{
+    table.UpdateActiveModules();
+    Misc_Page->RefreshModuleTree();
+    Misc_Page->RefreshModuleInfoGrid();
+}
+
+void TMainF::configurationReplaced()
+{
+    if (PageControl1->currentWidget() == Misc_Tab)
+        listModuleInfo();
 }
 
 void TMainF::NewConfiguration1Click()
 {
     Config_Page->NewConfiguration1Click();
+    configurationReplaced();
 }
 
 void TMainF::SendConfig1Click()
@@ -512,6 +523,8 @@ void TMainF::LoadConfig1Click()
     }
     Config_Page->RefreshConfigGrid();
     PrepareMetering();
+    if (!name.isEmpty())
+        configurationReplaced();
     SavePreferences();
 }
 

@@ -207,6 +207,14 @@ private:
     void showSettings();
     void layoutStatusPanels();
 
+    // Lists the active modules on the Miscellaneous Info page, its scan
+    // texts emptied: when the page is chosen, and when the configuration
+    // is replaced while it shows (File, New and Load Configuration work
+    // from every page), so that Scan and Set Frequency reach the modules
+    // of the configuration in force.
+    void listModuleInfo();
+    void configurationReplaced();
+
     void buildMenu();
     void buildPages();
     void buildStatusRows();

@@ -24,6 +24,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -189,6 +190,8 @@ private slots:
     void frequencyChangeWithNoModuleListedStillTells();
     void assistiveTechnologyReadsThePage();
     void scanOnAPortThatIsNotThereSaysWhyOnThePanel();
+    void listFollowsANewOrLoadedConfigurationWhileShown_data();
+    void listFollowsANewOrLoadedConfigurationWhileShown();
 
 private:
     // Module m selected, its group expanded and every input type; as on the
@@ -196,6 +199,8 @@ private:
     void configure(int m, int type = kPt100);
     void selectPage();
     QStringList row(int r) const;
+    // The modules the requests on the line went to, each once, in order.
+    QList<int> addressed() const;
 
     std::unique_ptr<WindowEnvironment> m_env;
     std::unique_ptr<BusSimulator> m_sim;
@@ -656,6 +661,93 @@ void TestMiscInfoPage::scanOnAPortThatIsNotThereSaysWhyOnThePanel()
     QCOMPARE(row(1).at(1), QStringLiteral("UNKNOWN"));
     QVERIFY2(!m_window->com_P->toolTip().contains(QStringLiteral("cannot be opened")),
              qPrintable(m_window->com_P->toolTip()));
+}
+
+QList<int> TestMiscInfoPage::addressed() const
+{
+    QList<int> order;
+    for (const SimRequest &request : m_sim->requests()) {
+        if (order.isEmpty() || order.last() != request.address)
+            order << request.address;
+    }
+    return order;
+}
+
+void TestMiscInfoPage::listFollowsANewOrLoadedConfigurationWhileShown_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QList<int>>("listed");
+    QTest::newRow("New Configuration") << "new" << QList<int>{};
+    QTest::newRow("Load Configuration") << "load" << QList<int>{5, 9};
+    // Refused, it leaves a new configuration.
+    QTest::newRow("Load Configuration of a damaged file") << "damaged" << QList<int>{};
+    // Nothing replaced: the list and what the scan read stay.
+    QTest::newRow("Load Configuration cancelled") << "cancel" << QList<int>{2};
+}
+
+// File, New and Load Configuration work from every page (Ctrl+N, Ctrl+O).
+// While this page shows, its list used to stay as it was, so Scan and Set
+// Frequency went on asking and writing to the modules of the configuration
+// before; the list now follows the new one.
+void TestMiscInfoPage::listFollowsANewOrLoadedConfigurationWhileShown()
+{
+    QFETCH(QString, command);
+    QFETCH(QList<int>, listed);
+    TMainF &w = *m_window;
+    const QString saved = m_env->path(QStringLiteral("five-nine.cfg"));
+    configure(5);
+    configure(9);
+    QVERIFY(w.Config_Page->SaveConfigFile(saved, 10));
+    const QString damaged = m_env->path(QStringLiteral("damaged.cfg"));
+    {
+        QFile file(damaged);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write("cfg"), 3);
+    }
+    w.NewConfiguration1Click();
+    configure(2);
+    selectPage();
+    QCOMPARE(m_page->GridAddresses(), QList<int>{2});
+    m_page->scan_BClick();
+    QCOMPARE(row(1)[1], QStringLiteral("UNKNOWN"));
+
+    ModalLog modals; // the damaged file's box, then the notch boxes: OK
+    if (command == QStringLiteral("new")) {
+        w.NewConfiguration1->trigger();
+    } else {
+        const QString name = command == QStringLiteral("load")      ? saved
+                             : command == QStringLiteral("damaged") ? damaged
+                                                                    : QString();
+        w.ChooseConfigFile = [name](bool, const QString &) { return name; };
+        if (command == QStringLiteral("damaged"))
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression(QStringLiteral("^Configuration refused")));
+        w.LoadConfig1->trigger();
+    }
+    QCOMPARE(w.PageControl1->currentWidget(), w.Misc_Tab);
+    QCOMPARE(m_page->GridAddresses(), listed);
+    QCOMPARE(m_page->freq_T->topLevelItemCount(), int(listed.size()));
+    QCOMPARE(m_page->Freq_Grid->FixedRows(), listed.isEmpty() ? 0 : 1);
+    if (command == QStringLiteral("cancel"))
+        QCOMPARE(row(1)[1], QStringLiteral("UNKNOWN"));
+    else {
+        for (int r = 1; r <= int(listed.size()); ++r)
+            QCOMPARE(row(r).mid(1, 3), QStringList(3, QString())); // not scanned yet
+    }
+
+    m_sim->clearRequests();
+    m_page->scan_BClick();
+    QCOMPARE(addressed(), listed);
+
+    m_sim->clearRequests();
+    m_page->Set50Hz1->trigger();
+    QList<int> written;
+    for (const SimRequest &request : m_sim->requests()) {
+        if (request.function == 16)
+            written << request.address;
+    }
+    QCOMPARE(written, listed);
+    QCOMPARE(m_sim->moduleState(2)->notchHz, listed.contains(2) ? 50 : 60);
 }
 
 QTEST_MAIN(TestMiscInfoPage)
