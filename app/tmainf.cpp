@@ -18,6 +18,7 @@
 #include "plot/tplot_f.h"
 #include "print/printchart.h"
 #include "widgets/filedialogs.h"
+#include "widgets/pagetabs.h"
 #include "widgets/palette.h"
 #include "widgets/statuspanel.h"
 
@@ -111,7 +112,7 @@ TMainF::TMainF(QWidget *parent)
     if (PrefInfo.AutoStart)
         autoStart();
     // Only now: no page handler runs while the window is being built.
-    connect(PageControl1, &QTabWidget::currentChanged, this, &TMainF::PageControl1Change);
+    connect(PageControl1, &PageTabs::pageChanged, this, &TMainF::PageControl1Change);
     showSettings();
     layoutStatusPanels();
     AboutBox = new TAboutBox(this);
@@ -289,7 +290,7 @@ void TMainF::buildPages()
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    PageControl1 = new QTabWidget(central);
+    PageControl1 = new PageTabs(central);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setMinimumHeight(464);
     column->addWidget(PageControl1, 1);
@@ -416,12 +417,12 @@ void TMainF::Show_Datalog_Status()
 
 void TMainF::SetTabVisible(QWidget *page, bool visible)
 {
-    PageControl1->setTabVisible(PageControl1->indexOf(page), visible);
+    PageControl1->SetPageVisible(page, visible);
 }
 
 bool TMainF::IsTabVisible(QWidget *page) const
 {
-    return PageControl1->isTabVisible(PageControl1->indexOf(page));
+    return PageControl1->IsPageVisible(page);
 }
 
 void TMainF::PageControl1Change(int index)
@@ -429,16 +430,27 @@ void TMainF::PageControl1Change(int index)
     QWidget *page = PageControl1->widget(index);
     if (page == Metering_Tab && !table.metering_on)
         PrepareMetering();
-    else if (page == Misc_Tab) {
-        table.UpdateActiveModules();
-        Misc_Page->RefreshModuleTree();
-        Misc_Page->RefreshModuleInfoGrid();
-    }
+    else if (page == Misc_Tab)
+        listModuleInfo();
+}
+
+void TMainF::listModuleInfo()
+{
+    table.UpdateActiveModules();
+    Misc_Page->RefreshModuleTree();
+    Misc_Page->RefreshModuleInfoGrid();
+}
+
+void TMainF::configurationReplaced()
+{
+    if (PageControl1->currentWidget() == Misc_Tab)
+        listModuleInfo();
 }
 
 void TMainF::NewConfiguration1Click()
 {
     Config_Page->NewConfiguration1Click();
+    configurationReplaced();
 }
 
 void TMainF::SendConfig1Click()
@@ -512,6 +524,8 @@ void TMainF::LoadConfig1Click()
     }
     Config_Page->RefreshConfigGrid();
     PrepareMetering();
+    if (!name.isEmpty())
+        configurationReplaced();
     SavePreferences();
 }
 
@@ -560,15 +574,19 @@ void TMainF::AutoStartMetering()
 
 void TMainF::EnableSettings(bool on)
 {
-    for (QAction *item : {Comport1, Datalogging1, TempDisplay1, SamplePeriod1, RTDModuleType1,
-                          NewConfiguration1, LoadConfig1, SaveConfig1, SendConfig1})
+    for (QAction *item : {Comport1, Datalogging1, TempDisplay1, SamplePeriod1, NewConfiguration1,
+                          LoadConfig1, SaveConfig1, SendConfig1})
         item->setEnabled(on);
+    RTDModuleType1->setEnabled(on && !VRX_RTD_F1->Polling());
     for (StatusPanel *panel : {config_file_P, datalog_file_P, datalog_P, com_P, period_P, temp_P})
         panel->setEnabled(on);
 }
 
 void TMainF::Metering_F1start_BClick()
 {
+    // The debug link holds the port while it polls; the two never share it.
+    if (VRX_RTD_F1->Polling())
+        return;
     Metering_F1->start_BClick();
     EnableSettings(false);
     Config_Page->LockForMetering(true);
@@ -609,6 +627,10 @@ void TMainF::Plot_F1Button1Click()
 
 void TMainF::VRX_RTD_F1enable_BtnClick()
 {
+    // Metering owns the port while it runs: polling would turn every reading
+    // into "----".
+    if (table.metering_on)
+        return;
     // With nothing to poll, nothing else changes.
     if (!VRX_RTD_F1->enable_BtnClick())
         return;
@@ -618,7 +640,8 @@ void TMainF::VRX_RTD_F1enable_BtnClick()
 
 void TMainF::VRX_RTD_F1disable_BtnClick()
 {
-    RTDModuleType1->setEnabled(true);
+    // Metering, too, keeps the module type as it is.
+    RTDModuleType1->setEnabled(!table.metering_on);
     VRX_RTD_F1->disable_BtnClick();
     VRX_Read_Timer->stop();
     try {

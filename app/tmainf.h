@@ -4,6 +4,7 @@
 #include "link/tcomport.h"
 #include "metering/meteringcycle.h"
 #include "modules/moduletable.h"
+#include "widgets/pagetabs.h"
 
 #include <QDateTime>
 #include <QMainWindow>
@@ -15,7 +16,6 @@ class QAction;
 class QFrame;
 class QMenu;
 class QPrinter;
-class QTabWidget;
 class QTimer;
 class QUrl;
 class StatusPanel;
@@ -52,7 +52,8 @@ public:
     MeteringCycle cycle;
 
     // --- pages --------------------------------------------------------------
-    QTabWidget *PageControl1 = nullptr;
+    // A hidden page is out of reach of every key, click and call.
+    PageTabs *PageControl1 = nullptr;
     QWidget *Metering_Tab = nullptr;
     QWidget *Config_Tab = nullptr;
     QWidget *Misc_Tab = nullptr;
@@ -140,6 +141,8 @@ public:
     void PrepareMetering();
     // At start-up with AutoStart: the Metering page, prepared, then started.
     void AutoStartMetering();
+    // Starts metering; nothing while the debug page polls, which holds the
+    // port then.
     void Metering_F1start_BClick();
     void Metering_F1stop_BClick();
     // One tick of Read_Timer: one module read, or an idle tick.
@@ -149,9 +152,10 @@ public:
     // --- VRX-RTD debug page --------------------------------------------------
     // Enable: the page lists what it polls; with something to poll, the menu
     // item "RTD Module Type" is disabled and VRX_Read_Timer runs (1200 ms).
+    // Nothing at all while metering runs, which owns the port then.
     void VRX_RTD_F1enable_BtnClick();
-    // Disable: the menu item back, the page editable, the timer stopped and
-    // vrx_comport closed.
+    // Disable: the menu item back (unless metering runs), the page editable,
+    // the timer stopped and vrx_comport closed.
     void VRX_RTD_F1disable_BtnClick();
     // One tick of VRX_Read_Timer: the page polls its next module.
     void VRX_Read_TimerTimer();
@@ -177,6 +181,11 @@ public:
     void Comport1Click();
     void temp_PClick();
     void period_PClick();
+    // The page sets switch only while neither metering runs nor the debug
+    // page polls: the two never share the port, and a page set that is
+    // shown is the one whose work goes on. RTDModuleType1Click and
+    // view_BClick do nothing otherwise.
+    bool ModuleTypeChangeable() const;
     void RTDModuleType1Click();
     void view_BClick();
 
@@ -198,6 +207,14 @@ private:
     void showStandardPageSet();
     void showSettings();
     void layoutStatusPanels();
+
+    // Lists the active modules on the Miscellaneous Info page, its scan
+    // texts emptied: when the page is chosen, and when the configuration
+    // is replaced while it shows (File, New and Load Configuration work
+    // from every page), so that Scan and Set Frequency reach the modules
+    // of the configuration in force.
+    void listModuleInfo();
+    void configurationReplaced();
 
     void buildMenu();
     void buildPages();
