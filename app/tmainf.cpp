@@ -141,6 +141,7 @@ void TMainF::buildWindow()
     };
     Now = [] { return QDateTime::currentDateTime(); };
     PrintDialog1 = [this](QPrinter &printer) { return RunPrintDialog(printer, this); };
+    RunPrintJob = PrintPagePicture;
 
     Read_Timer = new QTimer(this);
     Read_Timer->setObjectName(QStringLiteral("Read_Timer"));
@@ -603,7 +604,7 @@ void TMainF::Read_TimerTimer()
 
 void TMainF::Plot_F1Button1Click()
 {
-    PrintPlotPage(this, Plot_F1, m_printer, PrintDialog1);
+    PrintPlotPage(this, Plot_F1, m_printer, PrintDialog1, RunPrintJob);
 }
 
 void TMainF::VRX_RTD_F1enable_BtnClick()

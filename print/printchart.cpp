@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QFrame>
 #include <QMainWindow>
-#include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 
@@ -56,22 +55,6 @@ struct WindowShape
     int chartHeight;
 };
 
-Result<> PrintPage(TPlot_F *page, QPrinter &printer, TPrintDialogF &waiting)
-{
-    QPainter painter;
-    if (!painter.begin(&printer))
-        return Fail(QStringLiteral("The print job could not begin."));
-    waiting.show();
-    waiting.raise();
-    const Result<> drawn = Print_Control(page, printer, painter);
-    const bool ended = painter.end();
-    if (!drawn)
-        return drawn;
-    if (!ended || printer.printerState() == QPrinter::Error)
-        return Fail(QStringLiteral("The print job could not be finished."));
-    return {};
-}
-
 } // namespace
 
 bool RunPrintDialog(QPrinter &printer, QWidget *owner)
@@ -84,7 +67,7 @@ bool RunPrintDialog(QPrinter &printer, QWidget *owner)
 }
 
 void PrintPlotPage(QMainWindow *window, TPlot_F *page, std::unique_ptr<QPrinter> &printer,
-                   const PrintDialogFunction &PrintDialog1)
+                   const PrintDialogFunction &PrintDialog1, const PrintJobFunction &job)
 {
     const WindowShape shape(window, page);
     if (!printer)
@@ -92,9 +75,10 @@ void PrintPlotPage(QMainWindow *window, TPlot_F *page, std::unique_ptr<QPrinter>
 
     Result<> printed;
     {
-        QPrinter *job = printer.get();
-        TPrintDialogF waiting([job] { return job->printerState() == QPrinter::Active; }, window);
+        bool jobRunning = false;
+        TPrintDialogF waiting([&jobRunning] { return jobRunning; }, window);
         if (PrintDialog1 && PrintDialog1(*printer)) {
+            jobRunning = true;
             page->Set_Printing(true);
             waiting.show();
             LetWindowsSettle();
@@ -105,7 +89,12 @@ void PrintPlotPage(QMainWindow *window, TPlot_F *page, std::unique_ptr<QPrinter>
             LetWindowsSettle();
             // The page's own layout gives the extra height to chart_P.
             page->resize(page->width(), page->height() + kPrintChartGrowth);
-            printed = PrintPage(page, *printer, waiting);
+            waiting.show();
+            waiting.raise();
+            const PagePicture picture = RecordPage(page);
+            const PrintSettings settings = PrintSettingsOf(*printer);
+            printed = job ? job(picture, settings) : Fail(QStringLiteral("No print job."));
+            jobRunning = false;
         }
     }
 

@@ -4,6 +4,7 @@
 #include "plot/chartwidget.h"
 #include "plot/tplot_f.h"
 #include "sim/bussimulator.h"
+#include "support/filesizecap.h"
 #include "support/modal.h"
 #include "support/windowenvironment.h"
 
@@ -33,6 +34,7 @@ private slots:
     void readingsReachTheChartOfTheirModule();
     void printChartMakesOnePageOfRealText();
     void failedPrintSaysSoWithTheWindowRestored();
+    void failedWriteKeepsTheFileAndSpoilsNoLaterPrint();
     void cancelledPrintChangesNothing();
 
 private:
@@ -82,6 +84,35 @@ QString poppler(const QString &tool, const QStringList &arguments)
     process.start(program, arguments);
     process.waitForFinished(30000);
     return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// Prints to a PDF file through Print Chart; true when the box "There was
+// an error printing." came up (and was answered).
+bool PrintToPdf(TMainF &w, const QString &pdf)
+{
+    w.PrintDialog1 = [&](QPrinter &printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        return true;
+    };
+    auto seen = std::make_shared<ModalSeen>();
+    // Answers only this print's box: the poll may outlive it.
+    auto mine = std::make_shared<bool>(true);
+    AnswerNextModal(seen, [mine](QWidget *box) {
+        if (*mine)
+            PressButton(box, QStringLiteral("OK"));
+    });
+    w.Plot_F1Button1Click();
+    *mine = false;
+    if (seen->seen && seen->text != QLatin1StringView("There was an error printing."))
+        qWarning("another box: %s", qPrintable(seen->text));
+    return seen->seen;
+}
+
+// The files of a folder whose names start with prefix.
+QStringList FilesStartingWith(const QString &folder, const QString &prefix)
+{
+    return QDir(folder).entryList({prefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden);
 }
 
 // Sizes chart_P takes, in order.
@@ -284,6 +315,46 @@ void TestMainPlot::failedPrintSaysSoWithTheWindowRestored()
     now += 1000;
     w.Plot_F1->Plot_Readings(2, {QStringLiteral("21.5")});
     QCOMPARE(w.Plot_F1->Chart1->PointCount(0), points + 1);
+}
+
+// A write that fails once the job has begun (here a file-size limit, as a
+// full disk gives) is a failed print: the box says so, the good file that
+// was there stays as it was and no temporary file is left beside it. The
+// next print, over the same file or another, writes a whole file again:
+// Qt's PDF engine kept the failed write, so every later print on the same
+// printer object wrote 0 bytes and said nothing.
+void TestMainPlot::failedWriteKeepsTheFileAndSpoilsNoLaterPrint()
+{
+    TMainF w;
+    quint32 now = 0;
+    plotSomething(w, now);
+    const QString folder = m_env->workPath();
+    const QString pdf = m_env->path(QStringLiteral("chart.pdf"));
+    QVERIFY(!PrintToPdf(w, pdf));
+    const QByteArray good = ReadFileBytes(pdf);
+    QVERIFY2(good.size() > 8192, qPrintable(QString::number(good.size())));
+
+    for (const QString &name : {QStringLiteral("chart.pdf"), QStringLiteral("fresh.pdf")}) {
+        bool failed = false;
+        {
+            const FileSizeCap cap(4096);
+            QVERIFY(cap.ok());
+            failed = PrintToPdf(w, m_env->path(name));
+        }
+        QVERIFY2(failed, qPrintable(name));
+        QVERIFY(!w.Plot_F1->printing);
+    }
+    QCOMPARE(ReadFileBytes(pdf), good);
+    QCOMPARE(FilesStartingWith(folder, QStringLiteral("chart")),
+             QStringList{QStringLiteral("chart.pdf")});
+    QVERIFY(FilesStartingWith(folder, QStringLiteral("fresh")).isEmpty());
+
+    for (const QString &name : {QStringLiteral("chart.pdf"), QStringLiteral("other.pdf")}) {
+        QVERIFY2(!PrintToPdf(w, m_env->path(name)), qPrintable(name));
+        const QString info = poppler(QStringLiteral("pdfinfo"), {m_env->path(name)});
+        QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))),
+                 qPrintable(name + QLatin1Char(' ') + info));
+    }
 }
 
 void TestMainPlot::cancelledPrintChangesNothing()
