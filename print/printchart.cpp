@@ -55,6 +55,18 @@ struct WindowShape
     int chartHeight;
 };
 
+// The window's client area, the part below the menu bar, becomes width x
+// height.
+void SetClientSize(QMainWindow *window, int width, int height)
+{
+    const QWidget *client = window->centralWidget();
+    for (int attempt = 0; attempt < 2 && client->size() != QSize(width, height); ++attempt) {
+        window->resize(window->width() + width - client->width(),
+                       window->height() + height - client->height());
+        LetWindowsSettle();
+    }
+}
+
 } // namespace
 
 bool RunPrintDialog(QPrinter &printer, QWidget *owner)
@@ -85,8 +97,7 @@ void PrintPlotPage(QMainWindow *window, TPlot_F *page, std::unique_ptr<QPrinter>
             window->setWindowState(Qt::WindowNoState);
             window->setMinimumSize(0, 0);
             window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-            window->resize(kPrintClientWidth, kPrintClientHeight);
-            LetWindowsSettle();
+            SetClientSize(window, kPrintClientWidth, kPrintClientHeight);
             // The page's own layout gives the extra height to chart_P.
             page->resize(page->width(), page->height() + kPrintChartGrowth);
             waiting.show();

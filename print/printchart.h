@@ -26,12 +26,12 @@ bool RunPrintDialog(QPrinter &printer, QWidget *owner);
 // spoils no later one. When PrintDialog1 confirms:
 // - the page drops readings (Set_Printing(true)) and the "Printing..."
 //   window shows;
-// - the window goes to its normal state with a client area of 1400 x 1200,
-//   so that the picture has more room than the usual window gives it, and
-//   the chart panel chart_P grows by another 82 pixels. The page grows with
-//   it, so that the bottom panel stays whole below the charts: growing
-//   chart_P alone would hide the time axis, its labels and its title under
-//   the bottom panel;
+// - the window goes to its normal state with a client area (below the menu
+//   bar) of 1400 x 1200, so that the picture has more room than the usual
+//   window gives it, and the chart panel chart_P grows by another 82 pixels.
+//   The page grows with it, so that the bottom panel stays whole below the
+//   charts: growing chart_P alone would hide the time axis, its labels and
+//   its title under the bottom panel;
 // - the page is recorded and job prints it.
 // Whatever happened, the window's size, state and size limits, the page's
 // and chart_P's size come back and the page takes readings again. A print

@@ -236,6 +236,8 @@ void TestMainPlot::printChartMakesOnePageOfRealText()
     const int chartHeight = w.Plot_F1->chart_P->height();
     SizeRecorder recorder;
     w.Plot_F1->chart_P->installEventFilter(&recorder);
+    SizeRecorder client;
+    w.centralWidget()->installEventFilter(&client);
 
     const QString pdf = m_env->path(QStringLiteral("chart.pdf"));
     bool printingWhileAsked = true;
@@ -261,6 +263,8 @@ void TestMainPlot::printChartMakesOnePageOfRealText()
     }
     QVERIFY2(wide.size() >= 2, qPrintable(QString::number(wide.size())));
     QCOMPARE(wide[1], wide[0] + 82);
+    // The client area, below the menu bar, was 1400 x 1200 while printing.
+    QVERIFY(client.sizes.contains(QSize(1400, 1200)));
 
     QVERIFY(QFile::exists(pdf));
     const QString info = poppler(QStringLiteral("pdfinfo"), {pdf});
