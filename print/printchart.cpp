@@ -6,10 +6,12 @@
 #include "print/tprintdialogf.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFrame>
 #include <QMainWindow>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QThread>
 
 namespace {
 
@@ -67,6 +69,23 @@ void SetClientSize(QMainWindow *window, int width, int height)
     }
 }
 
+// Runs job on a thread of its own and keeps the window's thread in its event
+// loop until the job ends: the window repaints, answers the window system
+// and runs its timers ("Printing..." counts its dots, metering goes on,
+// dropping its readings from the plot), while a file or a print queue takes
+// its time. Input from the user waits until the job is done.
+Result<> RunOffTheWindowThread(const std::function<Result<>()> &job)
+{
+    Result<> result = Fail(QStringLiteral("The print job did not run."));
+    const std::unique_ptr<QThread> worker(QThread::create([&result, &job] { result = job(); }));
+    QEventLoop loop;
+    QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    worker->start();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker->wait();
+    return result;
+}
+
 } // namespace
 
 bool RunPrintDialog(QPrinter &printer, QWidget *owner)
@@ -104,7 +123,8 @@ void PrintPlotPage(QMainWindow *window, TPlot_F *page, std::unique_ptr<QPrinter>
             waiting.raise();
             const PagePicture picture = RecordPage(page);
             const PrintSettings settings = PrintSettingsOf(*printer);
-            printed = job ? job(picture, settings) : Fail(QStringLiteral("No print job."));
+            printed = job ? RunOffTheWindowThread([&] { return job(picture, settings); })
+                          : Fail(QStringLiteral("No print job."));
             jobRunning = false;
         }
     }

@@ -32,7 +32,10 @@ bool RunPrintDialog(QPrinter &printer, QWidget *owner);
 //   The page grows with it, so that the bottom panel stays whole below the
 //   charts: growing chart_P alone would hide the time axis, its labels and
 //   its title under the bottom panel;
-// - the page is recorded and job prints it.
+// - the page is recorded and job prints it on a thread of its own, while
+//   the window's thread goes on with its events and timers: the window
+//   answers, "Printing..." counts its dots and metering goes on; input from
+//   the user waits until the job ends.
 // Whatever happened, the window's size, state and size limits, the page's
 // and chart_P's size come back and the page takes readings again. A print
 // that failed (the job could not begin, a write failed, the printer

@@ -3,17 +3,21 @@
 #include "config/configtree.h"
 #include "plot/chartwidget.h"
 #include "plot/tplot_f.h"
+#include "print/printjob.h"
+#include "print/tprintdialogf.h"
 #include "sim/bussimulator.h"
 #include "support/filesizecap.h"
 #include "support/modal.h"
 #include "support/windowenvironment.h"
 
 #include <QFrame>
+#include <QLabel>
 #include <QListWidget>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSemaphore>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTest>
@@ -33,6 +37,7 @@ private slots:
     void startOffersTheActiveModulesInTheUnit();
     void readingsReachTheChartOfTheirModule();
     void printChartMakesOnePageOfRealText();
+    void printingShowsWhileTheJobRunsAndCountsItsDots();
     void failedPrintSaysSoWithTheWindowRestored();
     void failedWriteKeepsTheFileAndSpoilsNoLaterPrint();
     void cancelledPrintChangesNothing();
@@ -87,10 +92,13 @@ QString poppler(const QString &tool, const QStringList &arguments)
 }
 
 // Prints to a PDF file through Print Chart; true when the box "There was
-// an error printing." came up (and was answered).
-bool PrintToPdf(TMainF &w, const QString &pdf)
+// an error printing." came up (and was answered). The user takes
+// dialogMs in the print dialog.
+bool PrintToPdf(TMainF &w, const QString &pdf, int dialogMs = 0)
 {
     w.PrintDialog1 = [&](QPrinter &printer) {
+        if (dialogMs > 0)
+            QTest::qWait(dialogMs);
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(pdf);
         return true;
@@ -284,6 +292,54 @@ void TestMainPlot::printChartMakesOnePageOfRealText()
         if (fields.size() > 4)
             QVERIFY2(fields[3].toInt() < 400 && fields[4].toInt() < 400, qPrintable(line));
     }
+}
+
+// The job runs off the window's thread, and lasts here until the window
+// has counted four more dots: "Printing..." shows through the job with its
+// dots counting, and once Print Chart is done the window is gone and the
+// file is there. The
+// print dialog takes its time too: a tick of "Printing..." that fell inside
+// it stopped the dots for good.
+void TestMainPlot::printingShowsWhileTheJobRunsAndCountsItsDots()
+{
+    TMainF w;
+    quint32 now = 0;
+    plotSomething(w, now);
+    const QSize before = w.size();
+    const QString pdf = m_env->path(QStringLiteral("chart.pdf"));
+
+    QSemaphore counted;
+    QStringList shown;
+    QTimer watch;
+    watch.setInterval(5);
+    connect(&watch, &QTimer::timeout, this, [&] {
+        const auto *waiting = w.findChild<TPrintDialogF *>();
+        if (!waiting || !waiting->isVisible())
+            return;
+        const QString text = waiting->wait_L->text();
+        if (shown.isEmpty() || shown.last() != text) {
+            shown << text;
+            if (shown.size() == 5)
+                counted.release();
+        }
+    });
+    watch.start();
+    w.RunPrintJob = [&counted](const PagePicture &page, const PrintSettings &settings) {
+        if (!counted.tryAcquire(1, 30000))
+            return Result<>(Fail(QStringLiteral("No dots were counted while the job ran.")));
+        return PrintPagePicture(page, settings);
+    };
+    const bool failed = PrintToPdf(w, pdf, 300);
+    watch.stop();
+
+    QVERIFY(!failed);
+    const QStringList dots{QStringLiteral("Please Wait."), QStringLiteral("Please Wait.."),
+                           QStringLiteral("Please Wait..."), QStringLiteral("Please Wait...."),
+                           QStringLiteral("Please Wait.....")};
+    QCOMPARE(shown.mid(0, 5), dots);
+    QVERIFY(w.findChildren<TPrintDialogF *>().isEmpty());
+    QCOMPARE(w.size(), before);
+    QVERIFY(ReadFileBytes(pdf).startsWith("%PDF"));
 }
 
 void TestMainPlot::failedPrintSaysSoWithTheWindowRestored()
