@@ -11,8 +11,10 @@
 #include "support/windowenvironment.h"
 
 #include <QFrame>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QPageLayout>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
@@ -37,6 +39,8 @@ private slots:
     void startOffersTheActiveModulesInTheUnit();
     void readingsReachTheChartOfTheirModule();
     void printChartMakesOnePageOfRealText();
+    void pictureLandsInsideTheUniformMargin_data();
+    void pictureLandsInsideTheUniformMargin();
     void printingShowsWhileTheJobRunsAndCountsItsDots();
     void failedPrintSaysSoWithTheWindowRestored();
     void failedWriteKeepsTheFileAndSpoilsNoLaterPrint();
@@ -93,14 +97,17 @@ QString poppler(const QString &tool, const QStringList &arguments)
 
 // Prints to a PDF file through Print Chart; true when the box "There was
 // an error printing." came up (and was answered). The user takes
-// dialogMs in the print dialog.
-bool PrintToPdf(TMainF &w, const QString &pdf, int dialogMs = 0)
+// dialogMs in the print dialog, and sets the page layout there when one is
+// given.
+bool PrintToPdf(TMainF &w, const QString &pdf, int dialogMs = 0, const QPageLayout &layout = {})
 {
     w.PrintDialog1 = [&](QPrinter &printer) {
         if (dialogMs > 0)
             QTest::qWait(dialogMs);
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(pdf);
+        if (layout.isValid())
+            printer.setPageLayout(layout);
         return true;
     };
     auto seen = std::make_shared<ModalSeen>();
@@ -292,6 +299,94 @@ void TestMainPlot::printChartMakesOnePageOfRealText()
         if (fields.size() > 4)
             QVERIFY2(fields[3].toInt() < 400 && fields[4].toInt() < 400, qPrintable(line));
     }
+}
+
+// Measured on the sheet: the PDF rendered at 72 dpi, the picture is what
+// is not white (the page's grey, the charts' silver surround, the bottom
+// panel), and it must lie where the uniform margin and the centring put
+// it, worked out here from the sheet in millimetres.
+void TestMainPlot::pictureLandsInsideTheUniformMargin_data()
+{
+    QTest::addColumn<QPageLayout>("layout");
+    // The sheet and the margin m, in millimetres: the largest of the four.
+    QTest::addColumn<QSizeF>("sheet");
+    QTest::addColumn<double>("m");
+
+    const QMarginsF uneven(10, 20, 15, 25);
+    QTest::newRow("A4 portrait: 25 mm all round, centred down")
+        << QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, uneven,
+                       QPageLayout::Millimeter)
+        << QSizeF(210, 297) << 25.0;
+    QTest::newRow("A4 landscape: full height, centred across")
+        << QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, uneven,
+                       QPageLayout::Millimeter)
+        << QSizeF(297, 210) << 25.0;
+    QTest::newRow("Letter without margins: edge to edge across")
+        << QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, QMarginsF(),
+                       QPageLayout::Millimeter)
+        << QSizeF(215.9, 279.4) << 0.0;
+}
+
+void TestMainPlot::pictureLandsInsideTheUniformMargin()
+{
+    QFETCH(QPageLayout, layout);
+    QFETCH(QSizeF, sheet);
+    QFETCH(double, m);
+    TMainF w;
+    quint32 now = 0;
+    plotSomething(w, now);
+    QSize source;
+    w.RunPrintJob = [&source](const PagePicture &page, const PrintSettings &settings) {
+        source = page.size;
+        return PrintPagePicture(page, settings);
+    };
+    const QString pdf = m_env->path(QStringLiteral("placed.pdf"));
+    QVERIFY(!PrintToPdf(w, pdf, 0, layout));
+    QVERIFY(source.width() > 1300);
+
+    const QString png = m_env->path(QStringLiteral("placed"));
+    poppler(QStringLiteral("pdftoppm"),
+            {QStringLiteral("-r"), QStringLiteral("72"), QStringLiteral("-png"),
+             QStringLiteral("-singlefile"), pdf, png});
+    const QImage image(png + QStringLiteral(".png"));
+    QVERIFY2(!image.isNull(), "pdftoppm (poppler-utils) made no picture");
+    QRect inked;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) != qRgb(255, 255, 255))
+                inked |= QRect(x, y, 1, 1);
+        }
+    }
+
+    // The area inside the margin, then the picture scaled into it.
+    const double a = sheet.width() - 2 * m;
+    const double b = sheet.height() - 2 * m;
+    const double sx = a / source.width();
+    const double sy = b / source.height();
+    QRectF expected;
+    if (sx < sy) {
+        const double height = source.height() * sx;
+        expected = QRectF(m, m + (b - height) / 2, a, height);
+    } else {
+        const double width = source.width() * sy;
+        expected = QRectF(m + (a - width) / 2, m, width, b);
+    }
+    const double dots = 72 / 25.4;
+    const QRectF wanted(expected.topLeft() * dots, expected.size() * dots);
+    const QString where = QStringLiteral("inked %1,%2 %3x%4, wanted %5,%6 %7x%8")
+                              .arg(inked.x())
+                              .arg(inked.y())
+                              .arg(inked.width())
+                              .arg(inked.height())
+                              .arg(wanted.x(), 0, 'f', 1)
+                              .arg(wanted.y(), 0, 'f', 1)
+                              .arg(wanted.width(), 0, 'f', 1)
+                              .arg(wanted.height(), 0, 'f', 1);
+    // Two dots (0.7 mm) for the rendering's rounding at the edges.
+    QVERIFY2(qAbs(inked.left() - wanted.left()) <= 2, qPrintable(where));
+    QVERIFY2(qAbs(inked.top() - wanted.top()) <= 2, qPrintable(where));
+    QVERIFY2(qAbs(inked.right() + 1 - wanted.right()) <= 2, qPrintable(where));
+    QVERIFY2(qAbs(inked.bottom() + 1 - wanted.bottom()) <= 2, qPrintable(where));
 }
 
 // The job runs off the window's thread, and lasts here until the window
