@@ -36,6 +36,7 @@ private slots:
     void init();
     void cleanup();
 
+    void plotPageHasItsDrawnSizeInTheWindow();
     void startOffersTheActiveModulesInTheUnit();
     void readingsReachTheChartOfTheirModule();
     void printChartMakesOnePageOfRealText();
@@ -156,6 +157,24 @@ void TestMainPlot::init()
 void TestMainPlot::cleanup()
 {
     m_env.reset();
+}
+
+// In the window of 800 x 550 the page is 786 x 439 as it was drawn, not
+// the 796 x 451 of Qt's tab sheet: its list of modules 360 high (17 rows of
+// 21), its charts 784 x 356 above the 84-pixel bottom panel.
+void TestMainPlot::plotPageHasItsDrawnSizeInTheWindow()
+{
+    TMainF w;
+    quint32 now = 0;
+    plotSomething(w, now);
+    QCOMPARE(w.size(), QSize(800, 550));
+    TPlot_F *page = w.Plot_F1;
+    QCOMPARE(page->size(), QSize(786, 439));
+    QCOMPARE(page->ListBox1->height(), 360);
+    QCOMPARE(page->chart_P->size(), QSize(784, 356));
+    // A taller window gives the page the height it gains.
+    w.resize(800, 650);
+    QCOMPARE(page->size(), QSize(786, 539));
 }
 
 void TestMainPlot::startOffersTheActiveModulesInTheUnit()
