@@ -40,6 +40,7 @@ private slots:
     void timeWindowFromTenMinutesReachesThePresent();
     void timeMinimumIsClampedToTheElapsedMinutes();
     void reversedTemperatureLimitsAreNotApplied();
+    void axisFieldsSpeakOfTheChartOnView();
     void tickWrapKeepsTimeGoingForward();
     void readingsAreDroppedWhileChoosingPrintingOrUncharted();
     void selectingDifferentModulesKeepsTicksAndEmptiesCharts();
@@ -494,6 +495,54 @@ void TestPlotPage::reversedTemperatureLimitsAreNotApplied()
     p.page.ok_axis_BClick();
     QCOMPARE(p.page.Chart3->LeftMinimum(), -10.0);
     QCOMPARE(p.page.Chart3->LeftMaximum(), 20.0);
+}
+
+// The four fields of the axis panel started at 0.0, so OK without typing
+// set 0..0 on every chart, and the temperature fields took their limits
+// from whichever chart auto-scaled last: a typed 90 became 65. They show
+// the limits of the chart on view when the panel appears and when another
+// chart comes on view, and take that chart's limits.
+void TestPlotPage::axisFieldsSpeakOfTheChartOnView()
+{
+    Page p({2, 5});
+    p.Start({2, 5});
+    p.At(90000);
+    p.page.Plot_Readings(2, Texts({"88.0"}));          // chart 1: 0..90
+    p.page.Plot_Readings(5, Texts({"-12.0", "61.0"})); // chart 2: -15..65, read last
+    TQMSpinEdit *tempMax = p.page.temp_max_SE;
+    TQMSpinEdit *tempMin = p.page.temp_min_SE;
+    TQMSpinEdit *timeMax = p.page.bottom_max_SE;
+    TQMSpinEdit *timeMin = p.page.bottom_min_SE;
+    const auto fields = [&] {
+        return QList<double>{tempMin->Value(), tempMax->Value(), timeMin->Value(),
+                             timeMax->Value()};
+    };
+    const auto typeInto = [](TQMSpinEdit *edit, const char *text) {
+        edit->TextBox()->setText(QString::fromLatin1(text));
+        edit->KeyPressed(QChar(13));
+        return edit->Value();
+    };
+
+    p.page.auto_scale_CB->setChecked(false); // the panel appears on chart 1
+    QCOMPARE(fields(), (QList<double>{0, 90, 0, 1.5}));
+    QCOMPARE(tempMin->Min(), 0.0);
+    QCOMPARE(tempMax->Max(), 90.0);
+
+    p.page.modules_CB->setCurrentIndex(1);
+    p.page.modules_CBChange();
+    QCOMPARE(fields(), (QList<double>{-15, 65, 0, 1.5}));
+    QCOMPARE(typeInto(tempMax, "100"), 65.0);
+
+    p.page.modules_CB->setCurrentIndex(0);
+    p.page.modules_CBChange();
+    QCOMPARE(fields(), (QList<double>{0, 90, 0, 1.5}));
+    QCOMPARE(typeInto(tempMax, "90"), 90.0);
+
+    p.page.ok_axis_B->click(); // what the fields show is what the chart keeps
+    QCOMPARE(p.page.Chart1->LeftMinimum(), 0.0);
+    QCOMPARE(p.page.Chart1->LeftMaximum(), 90.0);
+    QCOMPARE(p.page.Chart1->BottomMinimum(), 0.0);
+    QCOMPARE(p.page.Chart1->BottomMaximum(), 1.5);
 }
 
 void TestPlotPage::tickWrapKeepsTimeGoingForward()
