@@ -34,9 +34,8 @@ private slots:
     void gapLeavesNoVisibleLine();
     void emptyTextAddsNoPointAndNoGap();
     void allDashesMoveTitleAndTimeButAddNoPoint();
-    void autoScaleFollowsTheReadings();
+    void autoScaleWidensItsChartAndLimitsTheFields();
     void autoScaleOffKeepsTheTemperatureAxis();
-    void autoScaleLimitsTheTemperatureSpinEdits();
     void timeWindowFromTenMinutesReachesThePresent();
     void timeMinimumIsClampedToTheElapsedMinutes();
     void reversedTemperatureLimitsAreNotApplied();
@@ -375,26 +374,30 @@ void TestPlotPage::allDashesMoveTitleAndTimeButAddNoPoint()
         QVERIFY(!p.page.joined[9][size_t(i)]);
 }
 
-void TestPlotPage::autoScaleFollowsTheReadings()
+// The steps of auto-scaling are AutoScaleAxis's (tst_plotarithmetic). The
+// page adds that every point of a reading widens its own chart's axis and
+// no other's, and that the temperature fields are limited to the result:
+// a typed 100 becomes 30.
+void TestPlotPage::autoScaleWidensItsChartAndLimitsTheFields()
 {
     Page p;
-    p.Start({2});
-    ChartWidget *chart = p.page.Chart1;
-    const char *readings[4] = {"23.4", "25.0", "21.0", "-3.2"};
-    const double mins[4] = {0, 0, 0, -5};
-    const double maxs[4] = {25, 30, 30, 30};
-    for (int k = 0; k < 4; ++k) {
-        p.At(quint32(k) * 1000);
-        p.page.Plot_Readings(2, Texts({readings[k]}));
-        QCOMPARE(chart->LeftMinimum(), mins[k]);
-        QCOMPARE(chart->LeftMaximum(), maxs[k]);
-        for (const TQMSpinEdit *edit : {p.page.temp_max_SE, p.page.temp_min_SE}) {
-            QCOMPARE(edit->Min(), mins[k]);
-            QCOMPARE(edit->Max(), maxs[k]);
-        }
-    }
-    // The other charts keep their axes.
+    p.Start({2, 5});
+    p.page.Plot_Readings(2, Texts({"25.0", "-3.2"}));
+    QCOMPARE(p.page.Chart1->LeftMinimum(), -5.0);
+    QCOMPARE(p.page.Chart1->LeftMaximum(), 30.0);
+    QCOMPARE(p.page.Chart2->LeftMinimum(), 0.0);
     QCOMPARE(p.page.Chart2->LeftMaximum(), 5.0);
+    for (const TQMSpinEdit *edit : {p.page.temp_max_SE, p.page.temp_min_SE}) {
+        QCOMPARE(edit->Min(), -5.0);
+        QCOMPARE(edit->Max(), 30.0);
+    }
+    p.page.auto_scale_CB->setChecked(false);
+    p.page.temp_max_SE->TextBox()->setText(QStringLiteral("100"));
+    p.page.temp_max_SE->KeyPressed(QChar(13));
+    QCOMPARE(p.page.temp_max_SE->Value(), 30.0);
+    p.page.temp_min_SE->TextBox()->setText(QStringLiteral("-60"));
+    p.page.temp_min_SE->KeyPressed(QChar(13));
+    QCOMPARE(p.page.temp_min_SE->Value(), -5.0);
 }
 
 void TestPlotPage::autoScaleOffKeepsTheTemperatureAxis()
@@ -415,23 +418,6 @@ void TestPlotPage::autoScaleOffKeepsTheTemperatureAxis()
     QCOMPARE(p.page.Chart1->BottomMaximum(), double(63.0f / 60.0f));
     p.page.auto_scale_CB->setChecked(true);
     QVERIFY(p.page.axis_adjustment_P->isHidden());
-}
-
-void TestPlotPage::autoScaleLimitsTheTemperatureSpinEdits()
-{
-    Page p;
-    p.Start({2});
-    p.page.Plot_Readings(2, Texts({"25.0"}));
-    p.page.Plot_Readings(2, Texts({"-3.2"}));
-    QCOMPARE(p.page.Chart1->LeftMinimum(), -5.0);
-    QCOMPARE(p.page.Chart1->LeftMaximum(), 30.0);
-    p.page.auto_scale_CB->setChecked(false);
-    p.page.temp_max_SE->TextBox()->setText(QStringLiteral("100"));
-    p.page.temp_max_SE->KeyPressed(QChar(13));
-    QCOMPARE(p.page.temp_max_SE->Value(), 30.0);
-    p.page.temp_min_SE->TextBox()->setText(QStringLiteral("-60"));
-    p.page.temp_min_SE->KeyPressed(QChar(13));
-    QCOMPARE(p.page.temp_min_SE->Value(), -5.0);
 }
 
 void TestPlotPage::timeWindowFromTenMinutesReachesThePresent()
