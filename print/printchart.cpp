@@ -131,7 +131,10 @@ void PrintPlotPage(QMainWindow *window, TPlot_F *page, std::unique_ptr<QPrinter>
 
     shape.Restore();
     page->Set_Printing(false);
-    if (!printed)
+    if (!printed) {
+        // The box says what the user is told; the log says why.
+        qWarning("Print Chart failed: %s", qUtf8Printable(printed.error()));
         ShowMessageBox(window, QStringLiteral("There was an error printing."),
                        QStringLiteral("Printer Error"), 0);
+    }
 }

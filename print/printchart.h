@@ -40,8 +40,9 @@ bool RunPrintDialog(QPrinter &printer, QWidget *owner);
 // and chart_P's size come back and the page takes readings again. A print
 // that failed (the job could not begin, a write failed, the printer
 // reported an error) then says so in the box "There was an error printing."
-// / "Printer Error" (ShowMessageBox, OK only); by then the window is back to
-// normal and metering goes on plotting behind the box.
+// / "Printer Error" (ShowMessageBox, OK only), and the warning log says
+// why; by then the window is back to normal and metering goes on plotting
+// behind the box.
 void PrintPlotPage(QMainWindow *window, TPlot_F *page, std::unique_ptr<QPrinter> &printer,
                    const PrintDialogFunction &PrintDialog1,
                    const PrintJobFunction &job = PrintPagePicture);
