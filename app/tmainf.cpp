@@ -28,6 +28,7 @@
 #include <QDesktopServices>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QMargins>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPrinter>
@@ -43,6 +44,11 @@ namespace {
 constexpr int kWindowWidth = 800;
 constexpr int kMinWindowHeight = 550;
 constexpr int kStatusRowHeight = 26;
+// Qt's tab sheet in the 800 x 550 window is 796 x 451, 10 pixels wider and
+// 12 higher than the sheet the plot page was drawn for. A margin of the
+// sheet's grey keeps the page 786 x 439 there, with its selection list 360
+// high and its charts 784 x 356, and the page grows with the window.
+constexpr QMargins kPlotPageMargins{5, 6, 5, 6};
 
 QWidget *addPage(QTabWidget *tabs, const QString &name, const QString &caption)
 {
@@ -53,11 +59,11 @@ QWidget *addPage(QTabWidget *tabs, const QString &name, const QString &caption)
     return page;
 }
 
-// A page whose whole area is one frame.
-void fillPage(QWidget *page, QWidget *frame)
+// A page whose whole area, inside margins, is one frame.
+void fillPage(QWidget *page, QWidget *frame, const QMargins &margins = {})
 {
     auto *layout = new QVBoxLayout(page);
-    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setContentsMargins(margins);
     layout->addWidget(frame);
 }
 
@@ -142,6 +148,7 @@ void TMainF::buildWindow()
     };
     Now = [] { return QDateTime::currentDateTime(); };
     PrintDialog1 = [this](QPrinter &printer) { return RunPrintDialog(printer, this); };
+    RunPrintJob = PrintPagePicture;
 
     Read_Timer = new QTimer(this);
     Read_Timer->setObjectName(QStringLiteral("Read_Timer"));
@@ -335,7 +342,7 @@ void TMainF::buildPages()
     Plot_Tab =
         addPage(PageControl1, QStringLiteral("Plot_Tab"), QStringLiteral("Temperature Plotting"));
     Plot_F1 = new TPlot_F(Plot_Tab);
-    fillPage(Plot_Tab, Plot_F1);
+    fillPage(Plot_Tab, Plot_F1, kPlotPageMargins);
     connect(Plot_F1->Button1, &QPushButton::clicked, this, &TMainF::Plot_F1Button1Click);
 
     setCentralWidget(central);
@@ -622,7 +629,7 @@ void TMainF::Read_TimerTimer()
 
 void TMainF::Plot_F1Button1Click()
 {
-    PrintPlotPage(this, Plot_F1, m_printer, PrintDialog1);
+    PrintPlotPage(this, Plot_F1, m_printer, PrintDialog1, RunPrintJob);
 }
 
 void TMainF::VRX_RTD_F1enable_BtnClick()

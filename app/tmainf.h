@@ -4,6 +4,7 @@
 #include "link/tcomport.h"
 #include "metering/meteringcycle.h"
 #include "modules/moduletable.h"
+#include "result/result.h"
 #include "widgets/pagetabs.h"
 
 #include <QDateTime>
@@ -26,6 +27,8 @@ class TAboutBox;
 class TMetering_F;
 class TPlot_F;
 class TVRX_RTD_F;
+struct PagePicture;
+struct PrintSettings;
 
 // The one main window. It owns everything for the whole run: the module
 // table, the preferences record, both serial port objects, both timers, the
@@ -112,6 +115,10 @@ public:
     // The print dialog of Print Chart: QPrintDialog on the printer unless a
     // test puts something else here; true when the user confirms.
     std::function<bool(QPrinter &printer)> PrintDialog1;
+    // The print job of Print Chart, run off the window's thread: the page
+    // printed on a device of its own (PrintPagePicture) unless a test puts
+    // something else here.
+    std::function<Result<>(const PagePicture &page, const PrintSettings &settings)> RunPrintJob;
 
     // --- handlers -----------------------------------------------------------
     void PageControl1Change(int index);
@@ -244,6 +251,7 @@ private:
     PreferencesFile m_preferencesFile = PreferencesFile::Sound;
     // Why the last datalog row was dropped (empty after a row went in).
     QString m_datalogFailure;
-    // The printer of Print Chart, made at the first print.
+    // The user's choices of Print Chart's print dialog, made at the first
+    // print and kept for the next.
     std::unique_ptr<QPrinter> m_printer;
 };
