@@ -5,9 +5,15 @@
 #include <cerrno>
 #include <cstring>
 
+namespace {
+
+const QString kInUseMark = QStringLiteral("  (in use)");
+
+} // namespace
+
 QString PortChoice::Text() const
 {
-    return inUse ? name + QStringLiteral("  (in use)") : name;
+    return inUse ? name + kInUseMark : name;
 }
 
 bool ProbePort(SerialLine &probe, const QString &name)
@@ -38,8 +44,10 @@ QList<PortChoice> ProbePorts(const QStringList &names, SerialLine &probe)
 
 int ChosenPortIndex(const QList<PortChoice> &choices, const QString &current)
 {
+    const QString bare =
+        current.endsWith(kInUseMark) ? current.chopped(kInUseMark.size()) : current;
     for (int i = 0; i < choices.size(); ++i) {
-        if (choices[i].Text() == current)
+        if (choices[i].name == bare)
             return i;
     }
     return choices.isEmpty() ? -1 : 0;

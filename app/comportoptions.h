@@ -14,9 +14,10 @@ class SerialLine;
 // step is in use, and its item reads "ttyS0  (in use)" (two spaces before the
 // parenthesis). The mark is for the eye only: the port a choice names is
 // always the bare name, since "ttyS0  (in use)" names no port and every open
-// of it would fail. When the dialog opens, the first item is chosen, or the
-// item whose text equals the current port exactly; a marked item's text has
-// the mark, so the current port, when it is in use now, is not chosen.
+// of it would fail. When the dialog opens, the item of the current port is
+// chosen by its bare name, marked or not (the current port is often in use
+// by this very program, the debug link polling on it), so that OK without a
+// change keeps the port; when no item is the current port, the first item.
 struct PortChoice
 {
     QString name;
@@ -34,7 +35,9 @@ bool ProbePort(SerialLine &probe, const QString &name);
 QList<PortChoice> ProbePorts(const QStringList &names, SerialLine &probe);
 
 // The item chosen when the dialog opens on current: -1 for an empty list,
-// else the first item whose text is current, else 0.
+// else the first item whose bare name is current, else 0. A current port
+// stored with the mark (as "ttyS0  (in use)" once was) is its bare name.
+// Names are compared exactly, case and all.
 int ChosenPortIndex(const QList<PortChoice> &choices, const QString &current);
 
 // Why port could not be opened, in words for its user: code is the system's

@@ -4,9 +4,27 @@
 #include <QFileInfo>
 #include <QUrl>
 
-QString HelpPathFor(const QString &startupDir)
+QStringList HelpFolders(const QString &programDir)
 {
-    return startupDir + QStringLiteral("/help/index.html");
+    const QDir program(programDir);
+    return {QDir::cleanPath(program.filePath(QStringLiteral("help"))),
+            QDir::cleanPath(program.filePath(QStringLiteral("../share/kelvora/help")))};
+}
+
+QString FindHelpDocument(const QStringList &folders)
+{
+    const auto document = [](const QString &folder) {
+        return QDir(folder).filePath(QStringLiteral("index.html"));
+    };
+    for (const QString &folder : folders) {
+        if (QFileInfo::exists(document(folder)))
+            return document(folder);
+    }
+    for (const QString &folder : folders) {
+        if (QFileInfo(folder).isDir())
+            return document(folder);
+    }
+    return folders.isEmpty() ? QString() : document(folders.first());
 }
 
 int OpenHelpDocument(const QString &helpPath, const std::function<bool(const QUrl &)> &opener)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -15,8 +16,17 @@ inline constexpr int kHelpPathNotFound = 3;
 inline constexpr int kHelpAccessDenied = 5;
 inline constexpr int kHelpNoAssociation = 31;
 
-// <start-up dir>/help/index.html
-QString HelpPathFor(const QString &startupDir);
+// The folders the help is looked for in, in this order: help/ next to the
+// program (the build folder, or an unpacked copy), then the installed data
+// folder share/kelvora/help beside the program's bin/ folder. Never the
+// current folder: the help must not depend on where Kelvora was started.
+QStringList HelpFolders(const QString &programDir);
+
+// The help document: index.html of the first folder that holds one; when
+// none does, of the first folder that exists (its open says that the file is
+// missing); when none exists, of the first folder (its open says that the
+// help folder is missing).
+QString FindHelpDocument(const QStringList &folders);
 
 // Checks the document and hands it to opener (QDesktopServices::openUrl in
 // the program) only when it exists and can be read.

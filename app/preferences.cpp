@@ -5,7 +5,10 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <cerrno>
 #include <optional>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -54,6 +57,19 @@ QString readString(QSettings &store, const QString &name, const QString &fallbac
     return readText(store, name).value_or(fallback);
 }
 
+// The temperature unit as the program spells it, whatever the case of the
+// stored text ("celsius", "FAHRENHEIT" from a hand-edited file): the
+// conversion, the dialog and the titles know the two names only in this
+// spelling, and every reading was left blank. Any other text stays as it is.
+QString unitName(const QString &stored)
+{
+    for (const QString &unit : {QStringLiteral("Celsius"), QStringLiteral("Fahrenheit")}) {
+        if (stored.compare(unit, Qt::CaseInsensitive) == 0)
+            return unit;
+    }
+    return stored;
+}
+
 // Every value is written as text, in the one order the store has always used.
 void writeAll(QSettings &store, const PrefInfoType &p)
 {
@@ -73,15 +89,45 @@ void writeAll(QSettings &store, const PrefInfoType &p)
     store.endGroup();
 }
 
-// Parses every group of the store, which is where QSettings finds out that a
-// file is not a settings file; true when the store could be read.
-bool readsCleanly(QSettings &store)
+// Every value in the store as text. Fails, naming the file, when the store
+// could not be written.
+Result<> writeStore(QSettings &store, const PrefInfoType &prefs)
 {
-    (void)store.allKeys();
-    return store.status() == QSettings::NoError;
+    writeAll(store, prefs);
+    store.sync();
+    if (store.status() == QSettings::NoError)
+        return {};
+    return Fail(QStringLiteral("The preferences could not be written to %1.")
+                    .arg(QDir::toNativeSeparators(store.fileName())));
+}
+
+// Sets a file that is not a settings file aside, whole, under the name the
+// start-up message gave, and writes a new file in its place: nothing of it
+// is lost, and nothing of it is merged into the new one. The file is only
+// renamed, never opened, so a FIFO is kept as it is.
+Result<> keepAsideAndWrite(const QString &file, const PrefInfoType &prefs)
+{
+    const QString kept = UnreadablePreferencesKeptAs(file);
+    if (!QFile::rename(file, kept)) {
+        return Fail(QStringLiteral("The preferences could not be written to %1: the unreadable "
+                                   "file there could not be kept as %2.")
+                        .arg(QDir::toNativeSeparators(file), QDir::toNativeSeparators(kept)));
+    }
+    QSettings fresh(file, QSettings::NativeFormat);
+    return writeStore(fresh, prefs);
 }
 
 } // namespace
+
+QString PreferencesFileName()
+{
+    // A store of the organisation alone names the organisation's file in the
+    // same folder ("<folder>/Quelmar.conf"), which the program's own store
+    // reads as well, and no other file.
+    const QSettings organisation(QSettings::NativeFormat, QSettings::UserScope,
+                                 QStringLiteral("Quelmar"), QString());
+    return QFileInfo(organisation.fileName()).dir().filePath(QStringLiteral("Quelmar/QMRTD.conf"));
+}
 
 QString UnreadablePreferencesKeptAs(const QString &file)
 {
@@ -91,21 +137,57 @@ QString UnreadablePreferencesKeptAs(const QString &file)
     return kept;
 }
 
-Result<> CheckPreferencesReadable(QSettings &store)
+PreferencesFile ExaminePreferencesFile()
 {
-    if (readsCleanly(store))
+    // stat() follows a link to what the store would open, and never waits.
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(PreferencesFileName()).constData(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? PreferencesFile::Sound
+                                                   : PreferencesFile::CannotBeOpened;
+    if (!S_ISREG(info.st_mode))
+        return PreferencesFile::NotRegular;
+    // Parsing every group is where QSettings finds out that a file is not a
+    // settings file.
+    const std::unique_ptr<QSettings> store = OpenPreferencesStore();
+    (void)store->allKeys();
+    switch (store->status()) {
+    case QSettings::NoError:
+        return PreferencesFile::Sound;
+    case QSettings::FormatError:
+        return PreferencesFile::NotSettings;
+    case QSettings::AccessError:
+        break;
+    }
+    return PreferencesFile::CannotBeOpened;
+}
+
+Result<> CheckPreferencesReadable(PreferencesFile found)
+{
+    const QString file = PreferencesFileName();
+    const QString shown = QDir::toNativeSeparators(file);
+    const auto keptAside = [&](const QString &why) {
+        return Fail(
+            QStringLiteral("The preferences file %1 could not be read: %2.\nKelvora runs "
+                           "on the default preferences. When it first saves them (at "
+                           "the latest when it closes), it keeps that file as %3 and "
+                           "writes a new one in its place.")
+                .arg(shown, why, QDir::toNativeSeparators(UnreadablePreferencesKeptAs(file))));
+    };
+    switch (found) {
+    case PreferencesFile::Sound:
         return {};
-    const QString file = QDir::toNativeSeparators(store.fileName());
-    if (store.status() == QSettings::AccessError)
+    case PreferencesFile::CannotBeOpened:
         return Fail(QStringLiteral("The preferences file %1 could not be read: it cannot be "
                                    "opened.\nKelvora runs on the default preferences.")
-                        .arg(file));
-    return Fail(
-        QStringLiteral("The preferences file %1 could not be read: it is damaged or not "
-                       "a settings file.\nKelvora runs on the default preferences. When "
-                       "it closes, it keeps that file as %2 and writes a new one in its "
-                       "place.")
-            .arg(file, QDir::toNativeSeparators(UnreadablePreferencesKeptAs(store.fileName()))));
+                        .arg(shown));
+    case PreferencesFile::NotSettings:
+        return keptAside(QStringLiteral("it is damaged or not a settings file"));
+    case PreferencesFile::NotRegular:
+        return keptAside(QStringLiteral("it is not a regular file"));
+    }
+    return {};
 }
 
 std::unique_ptr<QSettings> OpenPreferencesStore()
@@ -121,7 +203,7 @@ bool PreferencesExist(QSettings &store)
 
 Result<> Write_Default_Preferences(QSettings &store)
 {
-    return Save_Preferences(store, PrefInfoType{});
+    return writeStore(store, PrefInfoType{});
 }
 
 void Load_Preferences(QSettings &store, PrefInfoType &p)
@@ -132,7 +214,7 @@ void Load_Preferences(QSettings &store, PrefInfoType &p)
     p.Datalog = readBool(store, QStringLiteral("Datalog"), d.Datalog);
     p.ShowOptions = readBool(store, QStringLiteral("ShowOptions"), d.ShowOptions);
     p.Comport = readString(store, QStringLiteral("Comport"), d.Comport);
-    p.Temperature = readString(store, QStringLiteral("Temperature"), d.Temperature);
+    p.Temperature = unitName(readString(store, QStringLiteral("Temperature"), d.Temperature));
     p.Period = readInt(store, QStringLiteral("Period"), d.Period);
     p.Top = readInt(store, QStringLiteral("Top"), d.Top);
     p.Left = readInt(store, QStringLiteral("Left"), d.Left);
@@ -143,35 +225,29 @@ void Load_Preferences(QSettings &store, PrefInfoType &p)
     store.endGroup();
 }
 
-Result<> Save_Preferences(QSettings &store, const PrefInfoType &prefs)
+Result<> Save_Preferences(const PrefInfoType &prefs, PreferencesFile &found)
 {
-    const QString file = store.fileName();
-    const auto notWritten = [&] {
-        return Fail(QStringLiteral("The preferences could not be written to %1.")
-                        .arg(QDir::toNativeSeparators(file)));
-    };
-    if (readsCleanly(store)) {
-        writeAll(store, prefs);
-        store.sync();
-        return store.status() == QSettings::NoError ? Result<>() : notWritten();
+    const QString file = PreferencesFileName();
+    // A file found sound may have been replaced since (by junk, by a FIFO):
+    // looked at again, its answer is fresh, since the file has changed.
+    if (found == PreferencesFile::Sound)
+        found = ExaminePreferencesFile();
+    switch (found) {
+    case PreferencesFile::Sound: {
+        const std::unique_ptr<QSettings> store = OpenPreferencesStore();
+        return writeStore(*store, prefs);
     }
-    if (store.status() != QSettings::FormatError)
-        return notWritten(); // a file that cannot even be opened is left alone
-
-    // A file that is not a settings file is set aside whole, under the name
-    // the start-up message gave, and a new file takes its place: nothing of
-    // it is lost, and nothing of it is merged into the new one.
-    const QString kept = UnreadablePreferencesKeptAs(file);
-    if (!QFile::rename(file, kept)) {
-        return Fail(QStringLiteral("The preferences could not be written to %1: the unreadable "
-                                   "file there could not be kept as %2.")
-                        .arg(QDir::toNativeSeparators(file), QDir::toNativeSeparators(kept)));
+    case PreferencesFile::CannotBeOpened:
+        break;
+    case PreferencesFile::NotSettings:
+    case PreferencesFile::NotRegular: {
+        const Result<> written = keepAsideAndWrite(file, prefs);
+        if (written)
+            found = PreferencesFile::Sound;
+        return written;
     }
-    QSettings fresh(file, store.format());
-    writeAll(fresh, prefs);
-    fresh.sync();
-    if (fresh.status() != QSettings::NoError)
-        return notWritten();
-    QSettings written(file, store.format());
-    return readsCleanly(written) && PreferencesExist(written) ? Result<>() : notWritten();
+    }
+    return Fail(QStringLiteral("The preferences could not be written to %1: the file there "
+                               "cannot be opened.")
+                    .arg(QDir::toNativeSeparators(file)));
 }

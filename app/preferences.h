@@ -29,19 +29,39 @@ struct PrefInfoType
     int Width = 0;
 };
 
-// Opens the per-user store (the file need not exist yet).
+// The file the store reads and writes, named without opening it:
+// QSettings reads its files as it is made, and a FIFO in that place would
+// hold it for good.
+QString PreferencesFileName();
+
+// Opens the per-user store (the file need not exist yet). Only for a file
+// that ExaminePreferencesFile found Sound: making the store reads the file.
 std::unique_ptr<QSettings> OpenPreferencesStore();
 
-// Reads the whole store once and says whether it could be read; looking
-// changes nothing. A store whose file does not exist yet reads as empty,
-// which is fine. A file that cannot be opened, or whose text is not a
-// settings file (binary junk, a group line without its "]"), fails with a
-// text for the user that names the file and says that the defaults are used
-// (and, for a file that is not a settings file, under which name the save at
-// close keeps it): the caller shows it and runs on a default PrefInfoType,
-// reading nothing from the store and writing nothing to it until the next
-// save.
-Result<> CheckPreferencesReadable(QSettings &store);
+// What start-up found where the store's file goes. It is looked at once per
+// run, and every save of the run goes by that answer: QSettings tells only
+// the first of its objects on a file that the file is not a settings file
+// (the others share what that one parsed and report no error), so a later
+// look would find the file sound and a save would write over it.
+enum class PreferencesFile
+{
+    Sound,          // missing (a first start), or a settings file
+    CannotBeOpened, // exists but cannot be read: left alone
+    NotSettings,    // binary junk, a group line without its "]": kept aside
+    NotRegular,     // a FIFO, a device, a folder: never opened, kept aside
+};
+
+// Looks at the store's file without waiting on it: whatever is not a
+// regular file is judged by its kind alone, never opened. Looking changes
+// nothing.
+PreferencesFile ExaminePreferencesFile();
+
+// Nothing for a Sound file. Otherwise fails with a text for the user that
+// names the file and says that the defaults are used (and, for a file that
+// is kept aside, under which name the next save keeps it): the caller shows
+// it and runs on a default PrefInfoType, reading nothing from the store
+// until the next save.
+Result<> CheckPreferencesReadable(PreferencesFile found);
 
 // Where an unreadable store file is kept when the next save replaces it:
 // file + ".unreadable", or ".unreadable.2", ".unreadable.3" ... when that is
@@ -58,12 +78,20 @@ Result<> Write_Default_Preferences(QSettings &store);
 
 // Fills prefs from the store. A missing value, a value that is not text, or a
 // bool or integer whose text is not a decimal integer takes its default; a
-// bool is true for any integer other than 0.
+// bool is true for any integer other than 0. Temperature is read without
+// regard to case: "celsius" gives "Celsius", "FAHRENHEIT" "Fahrenheit"; any
+// other text is taken as it is.
 void Load_Preferences(QSettings &store, PrefInfoType &prefs);
 
-// Writes all twelve values. Fails, naming the file, when the store could not
-// be written (the values stay in memory and reach the store at the next
-// save). A file that is not a settings file is first renamed to
-// UnreadablePreferencesKeptAs(file), whole, and a new file with the twelve
-// values alone takes its place; a file that cannot be opened is not touched.
-Result<> Save_Preferences(QSettings &store, const PrefInfoType &prefs);
+// Writes all twelve values, going by found, what start-up made of the file,
+// and keeps found up to date:
+// - Sound: written into the store (a file that has turned unreadable since
+//   is kept aside as below);
+// - CannotBeOpened: nothing is written and the save fails, since what was
+//   never read is not written over;
+// - NotSettings, NotRegular: the file is renamed to
+//   UnreadablePreferencesKeptAs(file), whole, and a new file with the twelve
+//   values alone takes its place; found becomes Sound.
+// Fails, naming the file, when the store could not be written (the values
+// stay in memory and reach the store at the next save).
+Result<> Save_Preferences(const PrefInfoType &prefs, PreferencesFile &found);

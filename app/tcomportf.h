@@ -11,10 +11,10 @@ class QLabel;
 // Opening it lists the ports given (ListSerialPorts) in cport_CB, each probed
 // with ComPort1 and marked "  (in use)" when it cannot be opened and closed
 // again, a port this program holds open included (comportoptions.h). The
-// first item is chosen, or the one whose text is Comport exactly. Each item
-// keeps its bare port name as item data: OK stores that name in Comport,
-// without the mark, or an empty name when the list is empty. Cancel leaves
-// Comport as it was.
+// item of the port named Comport is chosen, marked or not, else the first
+// (ChosenPortIndex). Each item keeps its bare port name as item data: OK
+// stores that name in Comport, without the mark, or an empty name when the
+// list is empty. Cancel leaves Comport as it was.
 class TComportF : public OptionDialog
 {
     Q_OBJECT

@@ -18,15 +18,17 @@
 #include "plot/tplot_f.h"
 #include "print/printchart.h"
 #include "widgets/filedialogs.h"
+#include "widgets/pagetabs.h"
 #include "widgets/palette.h"
 #include "widgets/statuspanel.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QMargins>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPrinter>
@@ -42,6 +44,11 @@ namespace {
 constexpr int kWindowWidth = 800;
 constexpr int kMinWindowHeight = 550;
 constexpr int kStatusRowHeight = 26;
+// Qt's tab sheet in the 800 x 550 window is 796 x 451, 10 pixels wider and
+// 12 higher than the sheet the plot page was drawn for. A margin of the
+// sheet's grey keeps the page 786 x 439 there, with its selection list 360
+// high and its charts 784 x 356, and the page grows with the window.
+constexpr QMargins kPlotPageMargins{5, 6, 5, 6};
 
 QWidget *addPage(QTabWidget *tabs, const QString &name, const QString &caption)
 {
@@ -52,11 +59,11 @@ QWidget *addPage(QTabWidget *tabs, const QString &name, const QString &caption)
     return page;
 }
 
-// A page whose whole area is one frame.
-void fillPage(QWidget *page, QWidget *frame)
+// A page whose whole area, inside margins, is one frame.
+void fillPage(QWidget *page, QWidget *frame, const QMargins &margins = {})
 {
     auto *layout = new QVBoxLayout(page);
-    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setContentsMargins(margins);
     layout->addWidget(frame);
 }
 
@@ -103,7 +110,7 @@ TMainF::TMainF(QWidget *parent)
     loadPreferences();
     placeWindow();
     showStatusTexts();
-    help_path = HelpPathFor(QDir::currentPath()); // the directory current now
+    help_path = FindHelpDocument(HelpFolders(QCoreApplication::applicationDirPath()));
     resetRunState();
     assignPorts();
     VRX_RTD_F1->Set_Unit_Name(PrefInfo.Temperature);
@@ -111,7 +118,7 @@ TMainF::TMainF(QWidget *parent)
     if (PrefInfo.AutoStart)
         autoStart();
     // Only now: no page handler runs while the window is being built.
-    connect(PageControl1, &QTabWidget::currentChanged, this, &TMainF::PageControl1Change);
+    connect(PageControl1, &PageTabs::pageChanged, this, &TMainF::PageControl1Change);
     showSettings();
     layoutStatusPanels();
     AboutBox = new TAboutBox(this);
@@ -141,6 +148,7 @@ void TMainF::buildWindow()
     };
     Now = [] { return QDateTime::currentDateTime(); };
     PrintDialog1 = [this](QPrinter &printer) { return RunPrintDialog(printer, this); };
+    RunPrintJob = PrintPagePicture;
 
     Read_Timer = new QTimer(this);
     Read_Timer->setObjectName(QStringLiteral("Read_Timer"));
@@ -169,15 +177,16 @@ void TMainF::buildWindow()
 void TMainF::loadPreferences()
 {
     // The defaults are written on first start. A store that cannot be read or
-    // written is reported, and the program runs on the defaults; an unreadable
-    // file is left alone until the save at close keeps it aside and writes a
-    // new one.
-    const std::unique_ptr<QSettings> store = OpenPreferencesStore();
-    const Result<> readable = CheckPreferencesReadable(*store);
+    // written is reported, and the program runs on the defaults. What was
+    // found here is kept for the run: an unreadable file stays as it is until
+    // the first save keeps it aside and writes a new one.
+    m_preferencesFile = ExaminePreferencesFile();
+    const Result<> readable = CheckPreferencesReadable(m_preferencesFile);
     if (!readable) {
         ShowErrorReport(readable.error(), this);
         return;
     }
+    const std::unique_ptr<QSettings> store = OpenPreferencesStore();
     if (!PreferencesExist(*store)) {
         const Result<> written = Write_Default_Preferences(*store);
         if (!written)
@@ -288,7 +297,7 @@ void TMainF::buildPages()
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    PageControl1 = new QTabWidget(central);
+    PageControl1 = new PageTabs(central);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setMinimumHeight(464);
     column->addWidget(PageControl1, 1);
@@ -333,7 +342,7 @@ void TMainF::buildPages()
     Plot_Tab =
         addPage(PageControl1, QStringLiteral("Plot_Tab"), QStringLiteral("Temperature Plotting"));
     Plot_F1 = new TPlot_F(Plot_Tab);
-    fillPage(Plot_Tab, Plot_F1);
+    fillPage(Plot_Tab, Plot_F1, kPlotPageMargins);
     connect(Plot_F1->Button1, &QPushButton::clicked, this, &TMainF::Plot_F1Button1Click);
 
     setCentralWidget(central);
@@ -415,12 +424,12 @@ void TMainF::Show_Datalog_Status()
 
 void TMainF::SetTabVisible(QWidget *page, bool visible)
 {
-    PageControl1->setTabVisible(PageControl1->indexOf(page), visible);
+    PageControl1->SetPageVisible(page, visible);
 }
 
 bool TMainF::IsTabVisible(QWidget *page) const
 {
-    return PageControl1->isTabVisible(PageControl1->indexOf(page));
+    return PageControl1->IsPageVisible(page);
 }
 
 void TMainF::PageControl1Change(int index)
@@ -428,16 +437,27 @@ void TMainF::PageControl1Change(int index)
     QWidget *page = PageControl1->widget(index);
     if (page == Metering_Tab && !table.metering_on)
         PrepareMetering();
-    else if (page == Misc_Tab) {
-        table.UpdateActiveModules();
-        Misc_Page->RefreshModuleTree();
-        Misc_Page->RefreshModuleInfoGrid();
-    }
+    else if (page == Misc_Tab)
+        listModuleInfo();
+}
+
+void TMainF::listModuleInfo()
+{
+    table.UpdateActiveModules();
+    Misc_Page->RefreshModuleTree();
+    Misc_Page->RefreshModuleInfoGrid();
+}
+
+void TMainF::configurationReplaced()
+{
+    if (PageControl1->currentWidget() == Misc_Tab)
+        listModuleInfo();
 }
 
 void TMainF::NewConfiguration1Click()
 {
     Config_Page->NewConfiguration1Click();
+    configurationReplaced();
 }
 
 void TMainF::SendConfig1Click()
@@ -511,6 +531,8 @@ void TMainF::LoadConfig1Click()
     }
     Config_Page->RefreshConfigGrid();
     PrepareMetering();
+    if (!name.isEmpty())
+        configurationReplaced();
     SavePreferences();
 }
 
@@ -559,15 +581,19 @@ void TMainF::AutoStartMetering()
 
 void TMainF::EnableSettings(bool on)
 {
-    for (QAction *item : {Comport1, Datalogging1, TempDisplay1, SamplePeriod1, RTDModuleType1,
-                          NewConfiguration1, LoadConfig1, SaveConfig1, SendConfig1})
+    for (QAction *item : {Comport1, Datalogging1, TempDisplay1, SamplePeriod1, NewConfiguration1,
+                          LoadConfig1, SaveConfig1, SendConfig1})
         item->setEnabled(on);
+    RTDModuleType1->setEnabled(on && !VRX_RTD_F1->Polling());
     for (StatusPanel *panel : {config_file_P, datalog_file_P, datalog_P, com_P, period_P, temp_P})
         panel->setEnabled(on);
 }
 
 void TMainF::Metering_F1start_BClick()
 {
+    // The debug link holds the port while it polls; the two never share it.
+    if (VRX_RTD_F1->Polling())
+        return;
     Metering_F1->start_BClick();
     EnableSettings(false);
     Config_Page->LockForMetering(true);
@@ -603,11 +629,15 @@ void TMainF::Read_TimerTimer()
 
 void TMainF::Plot_F1Button1Click()
 {
-    PrintPlotPage(this, Plot_F1, m_printer, PrintDialog1);
+    PrintPlotPage(this, Plot_F1, m_printer, PrintDialog1, RunPrintJob);
 }
 
 void TMainF::VRX_RTD_F1enable_BtnClick()
 {
+    // Metering owns the port while it runs: polling would turn every reading
+    // into "----".
+    if (table.metering_on)
+        return;
     // With nothing to poll, nothing else changes.
     if (!VRX_RTD_F1->enable_BtnClick())
         return;
@@ -617,7 +647,8 @@ void TMainF::VRX_RTD_F1enable_BtnClick()
 
 void TMainF::VRX_RTD_F1disable_BtnClick()
 {
-    RTDModuleType1->setEnabled(true);
+    // Metering, too, keeps the module type as it is.
+    RTDModuleType1->setEnabled(!table.metering_on);
     VRX_RTD_F1->disable_BtnClick();
     VRX_Read_Timer->stop();
     try {
@@ -655,8 +686,7 @@ void TMainF::SavePreferences()
 
 Result<> TMainF::storePreferences()
 {
-    const std::unique_ptr<QSettings> store = OpenPreferencesStore();
-    return Save_Preferences(*store, PrefInfo);
+    return Save_Preferences(PrefInfo, m_preferencesFile);
 }
 
 void TMainF::Contents1Click()

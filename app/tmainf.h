@@ -4,6 +4,8 @@
 #include "link/tcomport.h"
 #include "metering/meteringcycle.h"
 #include "modules/moduletable.h"
+#include "result/result.h"
+#include "widgets/pagetabs.h"
 
 #include <QDateTime>
 #include <QMainWindow>
@@ -15,7 +17,6 @@ class QAction;
 class QFrame;
 class QMenu;
 class QPrinter;
-class QTabWidget;
 class QTimer;
 class QUrl;
 class StatusPanel;
@@ -26,6 +27,8 @@ class TAboutBox;
 class TMetering_F;
 class TPlot_F;
 class TVRX_RTD_F;
+struct PagePicture;
+struct PrintSettings;
 
 // The one main window. It owns everything for the whole run: the module
 // table, the preferences record, both serial port objects, both timers, the
@@ -42,6 +45,7 @@ public:
     // --- state owned for the whole run -----------------------------------
     ModuleTable table;
     PrefInfoType PrefInfo;
+    // The help document, chosen once at start-up (FindHelpDocument).
     QString help_path;
     TComPort m_comport;
     TComPort vrx_comport;
@@ -51,7 +55,8 @@ public:
     MeteringCycle cycle;
 
     // --- pages --------------------------------------------------------------
-    QTabWidget *PageControl1 = nullptr;
+    // A hidden page is out of reach of every key, click and call.
+    PageTabs *PageControl1 = nullptr;
     QWidget *Metering_Tab = nullptr;
     QWidget *Config_Tab = nullptr;
     QWidget *Misc_Tab = nullptr;
@@ -110,6 +115,10 @@ public:
     // The print dialog of Print Chart: QPrintDialog on the printer unless a
     // test puts something else here; true when the user confirms.
     std::function<bool(QPrinter &printer)> PrintDialog1;
+    // The print job of Print Chart, run off the window's thread: the page
+    // printed on a device of its own (PrintPagePicture) unless a test puts
+    // something else here.
+    std::function<Result<>(const PagePicture &page, const PrintSettings &settings)> RunPrintJob;
 
     // --- handlers -----------------------------------------------------------
     void PageControl1Change(int index);
@@ -139,6 +148,8 @@ public:
     void PrepareMetering();
     // At start-up with AutoStart: the Metering page, prepared, then started.
     void AutoStartMetering();
+    // Starts metering; nothing while the debug page polls, which holds the
+    // port then.
     void Metering_F1start_BClick();
     void Metering_F1stop_BClick();
     // One tick of Read_Timer: one module read, or an idle tick.
@@ -148,9 +159,10 @@ public:
     // --- VRX-RTD debug page --------------------------------------------------
     // Enable: the page lists what it polls; with something to poll, the menu
     // item "RTD Module Type" is disabled and VRX_Read_Timer runs (1200 ms).
+    // Nothing at all while metering runs, which owns the port then.
     void VRX_RTD_F1enable_BtnClick();
-    // Disable: the menu item back, the page editable, the timer stopped and
-    // vrx_comport closed.
+    // Disable: the menu item back (unless metering runs), the page editable,
+    // the timer stopped and vrx_comport closed.
     void VRX_RTD_F1disable_BtnClick();
     // One tick of VRX_Read_Timer: the page polls its next module.
     void VRX_Read_TimerTimer();
@@ -176,6 +188,11 @@ public:
     void Comport1Click();
     void temp_PClick();
     void period_PClick();
+    // The page sets switch only while neither metering runs nor the debug
+    // page polls: the two never share the port, and a page set that is
+    // shown is the one whose work goes on. RTDModuleType1Click and
+    // view_BClick do nothing otherwise.
+    bool ModuleTypeChangeable() const;
     void RTDModuleType1Click();
     void view_BClick();
 
@@ -197,6 +214,14 @@ private:
     void showStandardPageSet();
     void showSettings();
     void layoutStatusPanels();
+
+    // Lists the active modules on the Miscellaneous Info page, its scan
+    // texts emptied: when the page is chosen, and when the configuration
+    // is replaced while it shows (File, New and Load Configuration work
+    // from every page), so that Scan and Set Frequency reach the modules
+    // of the configuration in force.
+    void listModuleInfo();
+    void configurationReplaced();
 
     void buildMenu();
     void buildPages();
@@ -221,8 +246,12 @@ private:
     // opened, gone once it opens.
     void showComportProblem();
 
+    // What start-up found in the place of the preferences file; the saves go
+    // by it.
+    PreferencesFile m_preferencesFile = PreferencesFile::Sound;
     // Why the last datalog row was dropped (empty after a row went in).
     QString m_datalogFailure;
-    // The printer of Print Chart, made at the first print.
+    // The user's choices of Print Chart's print dialog, made at the first
+    // print and kept for the next.
     std::unique_ptr<QPrinter> m_printer;
 };

@@ -70,8 +70,16 @@ void TMainF::period_PClick()
 // hands its place to a neighbour, and the Metering page taking it, even for a
 // moment, would prepare metering (PageControl1Change) and raise Period.
 
+bool TMainF::ModuleTypeChangeable() const
+{
+    return !table.metering_on && !VRX_RTD_F1->Polling();
+}
+
 void TMainF::RTDModuleType1Click()
 {
+    // Its menu item is disabled meanwhile; a call refuses just the same.
+    if (!ModuleTypeChangeable())
+        return;
     SetTabVisible(Selection_Tab, true);
     PageControl1->setCurrentWidget(Selection_Tab);
     // The plot page keeps its state.
@@ -85,6 +93,8 @@ void TMainF::RTDModuleType1Click()
 
 void TMainF::view_BClick()
 {
+    if (!ModuleTypeChangeable())
+        return;
     if (Selection_Page->tav_RB->isChecked()) {
         SetTabVisible(Config_Tab, true);
         PageControl1->setCurrentWidget(Config_Tab);

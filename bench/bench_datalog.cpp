@@ -1,5 +1,5 @@
 // CPU cost of one datalog row: formatting alone, and the whole row as the
-// metering cycle writes it (day's file name, open, torn-tail check, one
+// metering cycle writes it (day's file name, open, last-byte check, one
 // append, close) into a file in a temporary folder. CPU time includes the
 // kernel's share (the file system calls).
 

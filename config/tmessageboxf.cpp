@@ -6,10 +6,14 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
+#include <QTextDocument>
 #include <QTextEdit>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -19,6 +23,9 @@ namespace {
 // 28 pixels lower than the outer size.
 constexpr int kFrameWidth = 6;
 constexpr int kFrameHeight = 28;
+
+// A label keeps at least this much room above the buttons.
+constexpr int kLabelClearance = 8;
 
 constexpr int kFontPixels = 11;
 constexpr int kButtonWidth = 75;
@@ -82,6 +89,18 @@ TMessageBoxF::TMessageBoxF(QWidget *owner)
 void TMessageBoxF::SetOuterSize(int width, int height)
 {
     setFixedSize(width - kFrameWidth, height - kFrameHeight);
+}
+
+void TMessageBoxF::GrowToFit(int clientHeight)
+{
+    if (clientHeight <= height())
+        return;
+    // No taller than the screen leaves room for: beyond that the memo scrolls.
+    const QWidget *anchor = parentWidget() ? parentWidget() : this;
+    if (const QScreen *screen = anchor->screen())
+        clientHeight = std::min(clientHeight, screen->availableGeometry().height() - kFrameHeight);
+    if (clientHeight > height())
+        setFixedSize(width(), clientHeight);
 }
 
 void TMessageBoxF::PlaceLabel(const QString &text)
@@ -178,6 +197,8 @@ std::unique_ptr<TMessageBoxF> TMessageBoxF::CreateMessageBox(QWidget *owner, con
     box->memo_E->hide();
     box->ProgressBar1->hide();
     box->PlaceLabel(text);
+    // A text of more lines than the box has room for makes it taller.
+    box->GrowToFit(box->text_L->geometry().bottom() + 1 + kLabelClearance + 40);
     box->setWindowTitle(caption);
     box->PlaceButtons(button_mode);
     return box;
@@ -200,13 +221,27 @@ std::unique_ptr<TMessageBoxF> TMessageBoxF::CreateMemoMessageBox(QWidget *owner,
     box->memo_E->clear();
     box->memo_E->setPlainText(memo_text);
     const int cw = box->width();
-    const int ch = box->height();
     const int memoWidth = cw - 20;
+    // The box grows until the memo shows its whole text: a warning whose
+    // last line lay below the memo's edge could be confirmed unread.
+    box->GrowToFit(box->MemoHeightFor(memoWidth) + 100);
+    const int ch = box->height();
     box->memo_E->setGeometry(cw / 2 - memoWidth / 2, 40, memoWidth, ch - 100);
 
     box->setWindowTitle(caption);
     box->PlaceButtons(button_mode);
     return box;
+}
+
+int TMessageBoxF::MemoHeightFor(int memoWidth) const
+{
+    // The text is laid out in the memo's viewport: its width less the frame
+    // on both sides and the scroll bar, which always shows.
+    const int frame = memo_E->frameWidth();
+    const int textWidth = memoWidth - 2 * frame - memo_E->verticalScrollBar()->sizeHint().width();
+    const std::unique_ptr<QTextDocument> layout(memo_E->document()->clone());
+    layout->setTextWidth(std::max(1, textWidth));
+    return int(std::ceil(layout->size().height())) + 2 * frame;
 }
 
 void TMessageBoxF::SetProgress(TMessageBoxF *box, int position)

@@ -18,6 +18,10 @@ class QTextEdit;
 //
 // Every use creates a fresh box and frees it afterwards. The box has a fixed
 // size, no title-bar buttons, stays on top and is centred over its owner.
+// A message box shows its whole text: where the label's lines or the memo's
+// text need more height than the box's size gives them, the box grows
+// downwards until they fit (as far as the screen allows; beyond that the
+// memo scrolls), and the buttons stay 40 pixels above its bottom edge.
 //
 // Buttons by button_mode (CW, CH = client width and height; all tops CH - 40):
 //   0      OK at CW/2 - 37
@@ -85,6 +89,11 @@ private:
 
     // Sets the outer window size; the client area is that less the frame.
     void SetOuterSize(int width, int height);
+    // Makes the client area clientHeight high if it is lower, but no higher
+    // than the owner's screen leaves room for.
+    void GrowToFit(int clientHeight);
+    // The height a memo memoWidth wide needs to show its whole text.
+    int MemoHeightFor(int memoWidth) const;
     void PlaceLabel(const QString &text);
     void PlaceButtons(int button_mode);
 

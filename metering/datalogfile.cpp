@@ -3,10 +3,8 @@
 #include <QDir>
 #include <QFile>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <string_view>
 #include <system_error>
 
 #include <fcntl.h>
@@ -81,100 +79,44 @@ QString OsError(int error)
     return QString::fromStdString(std::generic_category().message(error));
 }
 
-// The start of every row: "hh:mm:ss\tRTD Module ", digits marked by '#'.
-constexpr std::string_view kRowLead = "##:##:##\tRTD Module ";
-constexpr int kFields = 8;
-
-enum class RowMatch
+// What to write before the row so that it starts on a line of its own: the
+// header for an empty file, the missing line end after an unfinished last
+// line. Nothing of the file's is taken back.
+Result<QByteArray> LeadBeforeRow(int fd, off_t size, const QString &shown)
 {
-    No,     // a byte that no row of ours has there
-    Prefix, // every byte fits, but the row is not finished
-    Whole,  // a whole row up to its CR (the LF is not part of the line)
-};
-
-// Matches line (without its LF) against the rows FormatDatalogRow writes:
-// the lead, the module number (1 or 2 digits), eight fields of a TAB and at
-// least six characters (no TAB, no control character), then CR.
-RowMatch MatchRow(QByteArrayView line)
-{
-    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-    const auto isFieldChar = [](char c) { return static_cast<unsigned char>(c) >= 0x20; };
-    qsizetype i = 0;
-    const qsizetype n = line.size();
-    for (const char want : kRowLead) {
-        if (i == n)
-            return RowMatch::Prefix;
-        const char c = line[i++];
-        if (want == '#' ? !isDigit(c) : c != want)
-            return RowMatch::No;
-    }
-    int digits = 0;
-    while (i < n && isDigit(line[i]) && digits < 2) {
-        ++i;
-        ++digits;
-    }
-    if (i == n)
-        return RowMatch::Prefix;
-    if (digits == 0)
-        return RowMatch::No;
-    for (int field = 0; field < kFields; ++field) {
-        if (line[i++] != '\t')
-            return RowMatch::No;
-        qsizetype width = 0;
-        while (i < n && isFieldChar(line[i])) {
-            ++i;
-            ++width;
-        }
-        if (i == n)
-            return RowMatch::Prefix;
-        if (width < 6)
-            return RowMatch::No;
-    }
-    if (line[i] != '\r')
-        return RowMatch::No;
-    return i + 1 == n ? RowMatch::Whole : RowMatch::No;
+    if (size == 0)
+        return DatalogHeader();
+    char last = 0;
+    if (::pread(fd, &last, 1, size - 1) != 1)
+        return Fail(QStringLiteral("%1 cannot be read: %2.").arg(shown, OsError(errno)));
+    if (last == '\n')
+        return QByteArray();
+    return last == '\r' ? QByteArray("\n") : QByteArray("\r\n");
 }
 
-// How far back the end of a file is looked at: two of the longest rows this
-// program writes, with room to spare.
-constexpr qsizetype kTailWindow = 64 * 1024;
-
-} // namespace
-
-DatalogTailRepair RepairDatalogTail(QByteArrayView end, qint64 fileSize)
+// After a write() that put down only `written` of its bytes: takes exactly
+// those bytes back. With O_APPEND they end where the file offset now stands,
+// so they began `written` bytes before it; they are cut off only while they
+// are still the end of the file, since a byte after them is somebody else's.
+Result<> TakeBackShortWrite(int fd, ssize_t written, qsizetype wanted, const QString &shown)
 {
-    if (end.isEmpty() || end.back() == '\n')
-        return {fileSize, {}};
-    const qsizetype lastLf = end.lastIndexOf('\n');
-    const QByteArrayView tail = end.sliced(lastLf + 1);
-    const bool tailStartsFile = lastLf < 0 && end.size() == fileSize;
-
-    // A crash inside the write that created the file leaves part of the
-    // header: the file is this program's, and the tail goes.
-    const QByteArray header = DatalogHeader();
-    if (tailStartsFile && header.startsWith(tail))
-        return {0, {}};
-
-    // A part of a row goes when the line before it is the header or a whole
-    // row: then the tail is where this program's own write was cut. After
-    // any other line, or when the line before cannot be seen, the tail is
-    // somebody's text and stays.
-    if (lastLf >= 0 && MatchRow(tail) == RowMatch::Prefix) {
-        const QByteArrayView before = end.first(lastLf);
-        const qsizetype previousLf = before.lastIndexOf('\n');
-        const bool previousSeen = previousLf >= 0 || end.size() == fileSize;
-        const QByteArrayView previous = before.sliced(previousLf + 1);
-        const bool ownBefore = previousSeen && (MatchRow(previous) == RowMatch::Whole ||
-                                                (previousLf < 0 && previous == header.chopped(1)));
-        if (ownBefore)
-            return {fileSize - tail.size(), {}};
+    const QString lost = QStringLiteral("The row could not be added to %1: only %2 of its %3 bytes "
+                                        "could be written")
+                             .arg(shown)
+                             .arg(written)
+                             .arg(wanted);
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
+    struct stat info
+    {
+    };
+    if (end < off_t(written) || ::fstat(fd, &info) != 0 || info.st_size != end)
+        return Fail(lost + QStringLiteral(", and they were left in the file."));
+    if (::ftruncate(fd, end - off_t(written)) != 0) {
+        return Fail(lost +
+                    QStringLiteral(", and they could not be taken back: %1.").arg(OsError(errno)));
     }
-
-    // Kept: the next row starts on a line of its own.
-    return {fileSize, end.back() == '\r' ? QByteArray("\n") : QByteArray("\r\n")};
+    return Fail(lost + QLatin1Char('.'));
 }
-
-namespace {
 
 Result<> AppendToFile(const QString &path, const QByteArray &row)
 {
@@ -202,42 +144,22 @@ Result<> AppendToFile(const QString &path, const QByteArray &row)
     if (!S_ISREG(info.st_mode))
         return Fail(QStringLiteral("%1 is not a regular file.").arg(shown));
 
-    // The end of the file says whether the last line is whole.
-    QByteArray end(qsizetype(std::min<off_t>(info.st_size, kTailWindow)), Qt::Uninitialized);
-    if (!end.isEmpty() &&
-        ::pread(fd, end.data(), size_t(end.size()), info.st_size - end.size()) != end.size())
-        return Fail(QStringLiteral("%1 cannot be read: %2.").arg(shown, OsError(errno)));
-    const DatalogTailRepair repair = RepairDatalogTail(end, info.st_size);
-    const off_t size = off_t(repair.keep);
-    if (size != info.st_size && ::ftruncate(fd, size) != 0) {
-        return Fail(QStringLiteral("%1 ends in a torn row that could not be cut off: %2.")
-                        .arg(shown, OsError(errno)));
-    }
+    const Result<QByteArray> lead = LeadBeforeRow(fd, info.st_size, shown);
+    if (!lead)
+        return Fail(lead.error());
 
     // One write() of everything: another reader, a kill or a full disk sees
-    // the file either without the row or with all of it (or, from a kill
-    // inside the write, with a torn tail that the next append cuts off).
-    const QByteArray bytes = size == 0 ? DatalogHeader() + row : repair.lineEnd + row;
+    // the file either without the row or with all of it.
+    const QByteArray bytes = *lead + row;
     ssize_t written;
     do {
         written = ::write(fd, bytes.constData(), size_t(bytes.size()));
     } while (written < 0 && errno == EINTR);
     if (written == bytes.size())
         return {};
-
-    const int error = errno;
-    if (written > 0 && ::ftruncate(fd, size) != 0) {
-        return Fail(QStringLiteral("%1: only %2 of the row's %3 bytes could be written, and "
-                                   "they could not be taken back: %4.")
-                        .arg(shown)
-                        .arg(written)
-                        .arg(bytes.size())
-                        .arg(OsError(errno)));
-    }
-    const QString why = written < 0 ? OsError(error)
-                                    : QStringLiteral("only %1 of its %2 bytes could be written")
-                                          .arg(written)
-                                          .arg(bytes.size());
+    if (written > 0)
+        return TakeBackShortWrite(fd, written, bytes.size(), shown);
+    const QString why = written < 0 ? OsError(errno) : QStringLiteral("nothing was written");
     return Fail(QStringLiteral("The row could not be added to %1: %2.").arg(shown, why));
 }
 

@@ -4,7 +4,6 @@
 #include "result/result.h"
 
 #include <QByteArray>
-#include <QByteArrayView>
 #include <QDate>
 #include <QDateTime>
 #include <QString>
@@ -41,10 +40,20 @@ QByteArray FormatDatalogRow(const QTime &time, int module, const ReadingTexts &t
 // opened, appended and closed for every row; a file that does not exist yet,
 // or is empty, gets the header first.
 //
-// A row is either whole in the file or not there at all: header and row go
-// out in one write() to a file opened for appending, and a short write (disk
-// full) is cut back to the size before it. Bytes that somebody else wrote
-// are never removed (see RepairDatalogTail).
+// Nothing that is in the file already is ever removed or changed, whoever
+// wrote it: a last line without a line end (an editor stripped it, a note
+// was typed under the rows) is ended with CR LF (LF alone after a CR), and
+// the row follows on a line of its own.
+//
+// Everything of one append (line end, header, row) goes out in one write()
+// to a file opened for appending, so no other writer's bytes come between
+// its parts and a kill lands before or after it. (The kernel copies a write
+// into the file a page at a time and heeds a kill only between pages: a row
+// of some 80 bytes that straddles a page boundary is the one a kill in that
+// instant could cut.) When that write comes back
+// short (disk full, file-size limit), the bytes it did put down are this
+// call's own and are taken back: the file is cut to where the write began,
+// unless somebody has appended after them meanwhile.
 //
 // Only a regular file is written: a FIFO, a device or a folder of that name
 // is refused without blocking.
@@ -52,25 +61,5 @@ QByteArray FormatDatalogRow(const QTime &time, int module, const ReadingTexts &t
 // A failure (the folder does not exist, no permission, not a regular file,
 // disk full) says which file and why; nothing was added. Metering goes on and
 // the next row tries again.
-// What to do with the end of an existing file before a row is appended, so
-// that the row starts on a line of its own and nothing of anybody else's is
-// lost. end holds the file's last bytes (all of them, or at least the last
-// two lines), fileSize the whole file's size.
-//
-// - The file ends in LF: nothing to do.
-// - The file ends in a part of this program's own output that a crash cut
-//   off (a part of the header as the whole file, or a part of a row after
-//   the header or a whole row): keep becomes the size without that part, so
-//   the next row replaces it.
-// - Anything else (somebody's text without a line end, CR-only line ends):
-//   every byte is kept, and lineEnd is the CR LF to write before the row
-//   ("\n" alone after a CR).
-struct DatalogTailRepair
-{
-    qint64 keep = 0;      // the size to cut the file to (its size: nothing cut)
-    QByteArray lineEnd{}; // written before the row
-};
-DatalogTailRepair RepairDatalogTail(QByteArrayView end, qint64 fileSize);
-
 Result<> AppendDatalogRow(const QString &baseName, const QDateTime &when, int module,
                           const ReadingTexts &texts);

@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kItemHeight = 21;
@@ -85,6 +87,7 @@ TPlot_F::TPlot_F(QWidget *parent) : QWidget(parent)
 
     for (auto &row : joined)
         row.fill(true);
+    m_temperatureLimits.fill({kTempLowest, kTempHighest});
     series_colours = {QColor(255, 0, 0),     QColor(0, 0, 0),    QColor(0, 0, 255),
                       QColor(128, 128, 128), QColor(0, 128, 0),  QColor(0, 255, 0),
                       QColor(255, 0, 255),   QColor(0, 128, 128)};
@@ -261,6 +264,12 @@ ChartWidget *TPlot_F::Chart(int c) const
     return c >= 1 && c <= kPlotChartCount ? m_charts[size_t(c - 1)] : nullptr;
 }
 
+int TPlot_F::chartNumber(const ChartWidget *chart) const
+{
+    const auto found = std::find(m_charts.begin(), m_charts.end(), chart);
+    return found == m_charts.end() ? 0 : int(found - m_charts.begin()) + 1;
+}
+
 void TPlot_F::Prepare_Plot(const std::array<int, kModuleCount + 1> &module_active,
                            const QString &unit)
 {
@@ -304,6 +313,8 @@ void TPlot_F::Reset_Chart(ChartWidget *chart)
     chart->ClearPoints();
     for (int i = 0; i < chart->SeriesCount() && i < kInputCount; ++i)
         chart->SetSeriesColour(i, series_colours[size_t(i)]);
+    if (const int c = chartNumber(chart))
+        m_temperatureLimits[size_t(c - 1)] = {kTempLowest, kTempHighest};
 }
 
 void TPlot_F::ListBox1ClickCheck()
@@ -345,6 +356,30 @@ void TPlot_F::modules_CBChange()
         chart->hide();
     if (ChartWidget *chart = Chart(modules_CB->currentIndex() + 1))
         chart->show();
+    showAxisLimits();
+}
+
+void TPlot_F::showAxisLimits()
+{
+    const int c = modules_CB->currentIndex() + 1;
+    const ChartWidget *chart = Chart(c);
+    if (!chart)
+        return;
+    const AxisLimits limits = m_temperatureLimits[size_t(c - 1)];
+    for (TQMSpinEdit *edit : {temp_max_SE, temp_min_SE}) {
+        edit->SetMin(std::min(limits.min, chart->LeftMinimum()));
+        edit->SetMax(std::max(limits.max, chart->LeftMaximum()));
+    }
+    for (TQMSpinEdit *edit : {bottom_max_SE, bottom_min_SE}) {
+        if (edit->Max() < chart->BottomMaximum())
+            edit->SetMax(chart->BottomMaximum());
+    }
+    if (auto_scale_CB->isChecked())
+        return;
+    temp_max_SE->SetValue(chart->LeftMaximum());
+    temp_min_SE->SetValue(chart->LeftMinimum());
+    bottom_max_SE->SetValue(chart->BottomMaximum());
+    bottom_min_SE->SetValue(chart->BottomMinimum());
 }
 
 void TPlot_F::change_modules_BClick()
@@ -370,6 +405,7 @@ void TPlot_F::change_modules_BClick()
 void TPlot_F::auto_scale_CBClick()
 {
     axis_adjustment_P->setVisible(!auto_scale_CB->isChecked());
+    showAxisLimits();
 }
 
 void TPlot_F::Plot_Readings(int m, const ReadingTexts &readings)
@@ -421,11 +457,13 @@ void TPlot_F::Auto_Scale_Axis(ChartWidget *chart, double y)
     const AxisLimits axis = AutoScaleAxis({chart->LeftMinimum(), chart->LeftMaximum()}, y);
     chart->SetLeftMaximum(axis.max);
     chart->SetLeftMinimum(axis.min);
-    const AxisLimits spin = SpinLimitsOf(axis);
-    for (TQMSpinEdit *edit : {temp_max_SE, temp_min_SE}) {
-        edit->SetMax(spin.max);
-        edit->SetMin(spin.min);
-    }
+    const int c = chartNumber(chart);
+    if (c == 0)
+        return;
+    m_temperatureLimits[size_t(c - 1)] = SpinLimitsOf(axis);
+    // The spin edits follow the chart on view only.
+    if (c == modules_CB->currentIndex() + 1)
+        showAxisLimits();
 }
 
 void TPlot_F::ok_axis_BClick()

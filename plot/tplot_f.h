@@ -42,10 +42,17 @@ class TQMSpinEdit;
 // point of that input unjoined: it is drawn white, so that the segment that
 // bridges the gap is invisible on the white plot area. With auto_scale_CB
 // ticked, every point may widen the temperature axis to the next multiple of
-// 5 beyond it (AutoScaleAxis) and sets the limits of both temperature spin
-// edits to the axis; unticked, axis_adjustment_P shows and its OK sets the
+// 5 beyond it (AutoScaleAxis), and the limits of both temperature spin edits
+// become that axis (each chart keeps its own; the spin edits take those of
+// the chart on view). Unticked, axis_adjustment_P shows and its OK sets the
 // axes of all eight charts by hand (AdjustAxes). The time window chosen by
 // hand always reaches the present: the next reading moves its maximum again.
+//
+// The four spin edits speak of the chart on view: when the axis panel
+// appears, and when another chart comes on view while it shows, they show
+// that chart's axis limits, and the temperature pair takes that chart's
+// limits (widened to its axis, so that the axis itself can be shown). OK
+// without typing keeps the axes as they are.
 //
 // Time comes from TickCount, the system's 32-bit millisecond tick counter
 // unless a test puts another clock there; a wrap of the counter during a run
@@ -143,6 +150,11 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // The spin edits' limits, and while the axis panel shows their values,
+    // from the chart on view.
+    void showAxisLimits();
+    // The number (1..8) of a chart of this page; 0 for any other.
+    int chartNumber(const ChartWidget *chart) const;
     void buildSelectionPanel();
     void buildCharts();
     void buildAxisPanel();
@@ -150,4 +162,7 @@ private:
     void LayOut();
 
     std::array<ChartWidget *, kPlotChartCount> m_charts{};
+    // The temperature spin edits' limits of each chart: as auto-scaling last
+    // set them, the design's -70..400 before it has.
+    std::array<AxisLimits, kPlotChartCount> m_temperatureLimits{};
 };

@@ -6,11 +6,12 @@
 #include "print/tprintdialogf.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFrame>
 #include <QMainWindow>
-#include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QThread>
 
 namespace {
 
@@ -56,20 +57,33 @@ struct WindowShape
     int chartHeight;
 };
 
-Result<> PrintPage(TPlot_F *page, QPrinter &printer, TPrintDialogF &waiting)
+// The window's client area, the part below the menu bar, becomes width x
+// height.
+void SetClientSize(QMainWindow *window, int width, int height)
 {
-    QPainter painter;
-    if (!painter.begin(&printer))
-        return Fail(QStringLiteral("The print job could not begin."));
-    waiting.show();
-    waiting.raise();
-    const Result<> drawn = Print_Control(page, printer, painter);
-    const bool ended = painter.end();
-    if (!drawn)
-        return drawn;
-    if (!ended || printer.printerState() == QPrinter::Error)
-        return Fail(QStringLiteral("The print job could not be finished."));
-    return {};
+    const QWidget *client = window->centralWidget();
+    for (int attempt = 0; attempt < 2 && client->size() != QSize(width, height); ++attempt) {
+        window->resize(window->width() + width - client->width(),
+                       window->height() + height - client->height());
+        LetWindowsSettle();
+    }
+}
+
+// Runs job on a thread of its own and keeps the window's thread in its event
+// loop until the job ends: the window repaints, answers the window system
+// and runs its timers ("Printing..." counts its dots, metering goes on,
+// dropping its readings from the plot), while a file or a print queue takes
+// its time. Input from the user waits until the job is done.
+Result<> RunOffTheWindowThread(const std::function<Result<>()> &job)
+{
+    Result<> result = Fail(QStringLiteral("The print job did not run."));
+    const std::unique_ptr<QThread> worker(QThread::create([&result, &job] { result = job(); }));
+    QEventLoop loop;
+    QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    worker->start();
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker->wait();
+    return result;
 }
 
 } // namespace
@@ -84,7 +98,7 @@ bool RunPrintDialog(QPrinter &printer, QWidget *owner)
 }
 
 void PrintPlotPage(QMainWindow *window, TPlot_F *page, std::unique_ptr<QPrinter> &printer,
-                   const PrintDialogFunction &PrintDialog1)
+                   const PrintDialogFunction &PrintDialog1, const PrintJobFunction &job)
 {
     const WindowShape shape(window, page);
     if (!printer)
@@ -92,26 +106,35 @@ void PrintPlotPage(QMainWindow *window, TPlot_F *page, std::unique_ptr<QPrinter>
 
     Result<> printed;
     {
-        QPrinter *job = printer.get();
-        TPrintDialogF waiting([job] { return job->printerState() == QPrinter::Active; }, window);
+        bool jobRunning = false;
+        TPrintDialogF waiting([&jobRunning] { return jobRunning; }, window);
         if (PrintDialog1 && PrintDialog1(*printer)) {
+            jobRunning = true;
             page->Set_Printing(true);
             waiting.show();
             LetWindowsSettle();
             window->setWindowState(Qt::WindowNoState);
             window->setMinimumSize(0, 0);
             window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-            window->resize(kPrintClientWidth, kPrintClientHeight);
-            LetWindowsSettle();
+            SetClientSize(window, kPrintClientWidth, kPrintClientHeight);
             // The page's own layout gives the extra height to chart_P.
             page->resize(page->width(), page->height() + kPrintChartGrowth);
-            printed = PrintPage(page, *printer, waiting);
+            waiting.show();
+            waiting.raise();
+            const PagePicture picture = RecordPage(page);
+            const PrintSettings settings = PrintSettingsOf(*printer);
+            printed = job ? RunOffTheWindowThread([&] { return job(picture, settings); })
+                          : Fail(QStringLiteral("No print job."));
+            jobRunning = false;
         }
     }
 
     shape.Restore();
     page->Set_Printing(false);
-    if (!printed)
+    if (!printed) {
+        // The box says what the user is told; the log says why.
+        qWarning("Print Chart failed: %s", qUtf8Printable(printed.error()));
         ShowMessageBox(window, QStringLiteral("There was an error printing."),
                        QStringLiteral("Printer Error"), 0);
+    }
 }

@@ -28,7 +28,6 @@ TPrintDialogF::TPrintDialogF(std::function<bool()> jobRunning, QWidget *owner)
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(100);
     connect(Timer1, &QTimer::timeout, this, &TPrintDialogF::Timer1Timer);
-    Timer1->start();
 }
 
 void TPrintDialogF::showEvent(QShowEvent *event)
@@ -39,6 +38,8 @@ void TPrintDialogF::showEvent(QShowEvent *event)
              (pos() - frame.topLeft()));
     }
     QDialog::showEvent(event);
+    if (!Timer1->isActive())
+        Timer1->start();
 }
 
 void TPrintDialogF::Timer1Timer()

@@ -40,9 +40,16 @@ echo "demo: bus simulator answering on $link (log: $demo_dir/sim.log)"
 
 # Kelvora runs on a settings folder of the demo's own, so the user's own
 # preferences are never read or changed. Metering starts at once on the
-# shipped configuration and logs into the demo folder.
+# shipped configuration and logs into the demo folder. It also has a runtime
+# folder of its own, where its single-instance lock lives, so it runs beside
+# a Kelvora the user has open; and a bus guard of its own, since its bus is
+# the simulator's line and no other program's.
 export XDG_CONFIG_HOME="$demo_dir/config"
-mkdir -p "$XDG_CONFIG_HOME/Quelmar"
+export XDG_RUNTIME_DIR="$demo_dir/run"
+export KELVORA_LOCK_DIR="$demo_dir/lock"
+mkdir -p "$XDG_CONFIG_HOME/Quelmar" "$KELVORA_LOCK_DIR"
+mkdir -p "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
 cp scripts/demo/demo.cfg "$demo_dir/demo.cfg"
 cat > "$XDG_CONFIG_HOME/Quelmar/QMRTD.conf" <<EOF
 [Preferences]
@@ -61,31 +68,86 @@ Width=0
 EOF
 echo "demo: settings in $XDG_CONFIG_HOME, datalog files in $log_dir"
 
-# Kelvora looks for its help under the folder it starts in: the project root.
-cd "$root"
+kelvora_log="$demo_dir/kelvora.log"
+
+# Says why Kelvora under Xvfb has no main window: whether it still runs and
+# the windows it shows instead (a message box), or how it ended; then what it
+# printed.
+explain_no_window() {
+    local pid=$1 status=$2
+    echo "demo: Kelvora did not open its main window." >&2
+    if [ "$status" = running ]; then
+        local shown
+        shown=$(xwininfo -root -tree 2>/dev/null |
+            awk -F'"' '/\("kelvora" "Kelvora"\)/ { print "\"" $2 "\"" }' | paste -sd, -)
+        echo "demo: it is still running (pid $pid)${shown:+ and shows $shown}." >&2
+        case $shown in
+        *'"Loading Error"'*)
+            echo "demo: another Kelvora runs on the demo's folder $demo_dir" \
+                "(a demo started earlier?)." >&2
+            ;;
+        esac
+    else
+        echo "demo: it ended with exit code $status." >&2
+    fi
+    if [ -s "$kelvora_log" ]; then
+        echo "demo: its output ($kelvora_log):" >&2
+        sed 's/^/    /' "$kelvora_log" >&2
+    else
+        echo "demo: it printed nothing." >&2
+    fi
+}
+
+# On the user's display Kelvora prints to this terminal. It ends with code 0
+# whatever happened inside; any other code means that it could not start on
+# the display (or was killed).
 if [ -n "${DISPLAY:-}" ]; then
-    "$root/build/kelvora"
+    status=0
+    "$root/build/kelvora" || status=$?
+    if [ "$status" -ne 0 ]; then
+        echo "demo: Kelvora ended with exit code $status on display $DISPLAY;" \
+            "its output is above." >&2
+        exit 1
+    fi
     exit 0
 fi
 
-# No display: run under Xvfb and take a screenshot of the main window.
+# No display: run under an Xvfb of the demo's own, on a display number it
+# picks itself (so that it never joins a server somebody else runs), and take
+# a screenshot of the main window.
 shots="$root/build/screenshots"
 mkdir -p "$shots"
-display=":$((90 + RANDOM % 100))"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+display_file="$demo_dir/display"
+: > "$display_file"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
 pids+=($!)
+for _ in $(seq 50); do [ -s "$display_file" ] && break; sleep 0.1; done
+if [ ! -s "$display_file" ]; then
+    echo "demo: Xvfb did not start" >&2
+    exit 1
+fi
+display=":$(head -n1 "$display_file")"
 export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-"$root/build/kelvora" &
-pids+=($!)
+"$root/build/kelvora" > "$kelvora_log" 2>&1 &
+kelvora_pid=$!
+pids+=("$kelvora_pid")
 id=""
 for _ in $(seq 100); do
     id=$(xwininfo -root -tree 2>/dev/null | awk '/"KELVORA"/ { print $1; exit }')
     [ -n "$id" ] && break
+    kill -0 "$kelvora_pid" 2>/dev/null || break
     sleep 0.1
 done
 if [ -z "$id" ]; then
-    echo "demo: Kelvora did not open a window" >&2
+    if kill -0 "$kelvora_pid" 2>/dev/null; then
+        import -window root "$shots/no-window.png" 2>/dev/null &&
+            echo "demo: what the screen showed: $shots/no-window.png" >&2
+        explain_no_window "$kelvora_pid" running
+    else
+        status=0
+        wait "$kelvora_pid" || status=$?
+        explain_no_window "$kelvora_pid" "$status"
+    fi
     exit 1
 fi
 # The configuration goes out first, then one module a second: after eight

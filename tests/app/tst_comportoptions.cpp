@@ -111,9 +111,13 @@ void TestComportOptions::chosenItem_data()
                             QStringLiteral("ttyS3")};
     QTest::newRow("current port listed") << three << QStringLiteral("ttyS3") << 2;
     QTest::newRow("current port absent: the first") << three << QStringLiteral("ttyUSB0") << 0;
-    QTest::newRow("current port in use: the first") << three << QStringLiteral("ttyS1") << 0;
-    QTest::newRow("a stored mark matches its marked item")
+    // In use by the debug link, say: OK without a change must keep it.
+    QTest::newRow("current port in use: its marked item") << three << QStringLiteral("ttyS1") << 1;
+    QTest::newRow("a stored mark names its port")
         << three << QStringLiteral("ttyS1  (in use)") << 1;
+    QTest::newRow("a stored mark on a port free now")
+        << three << QStringLiteral("ttyS3  (in use)") << 2;
+    QTest::newRow("a name that only begins like a port") << three << QStringLiteral("ttyS") << 0;
     QTest::newRow("case counts") << three << QStringLiteral("TTYS3") << 0;
     QTest::newRow("no port") << QStringList() << QStringLiteral("ttyS0") << -1;
     QTest::newRow("no port, no name") << QStringList() << QString() << -1;

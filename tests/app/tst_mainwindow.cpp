@@ -6,6 +6,7 @@
 #include "config/configtree.h"
 #include "link/protocol.h"
 #include "metering/datalogfile.h"
+#include "metering/tmetering_f.h"
 #include "sim/bussimulator.h"
 #include "support/linesettings.h"
 #include "support/modal.h"
@@ -18,6 +19,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QImage>
 #include <QMenu>
@@ -31,6 +33,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+
+#include <sys/stat.h>
 
 // Each test starts the main window on an empty settings folder and in an
 // empty working directory of its own.
@@ -60,14 +64,17 @@ private slots:
     void miscPageComputesActiveSet();
     void help_data();
     void help();
-    void helpPathIsTheStartupDirectory();
+    void helpIsLookedForNextToTheProgramNotInTheCurrentFolder();
     void aboutBox();
     void stateImages();
     void configurationPageAtStart();
     void newConfigurationFromTheMenu();
     void sendConfigurationFromTheMenu();
+    void storedUnitInAnotherCaseStillShowsReadings_data();
+    void storedUnitInAnotherCaseStillShowsReadings();
     void placeOnNoScreenOpensCentredAndIsNotStoredAgain();
-    void unreadablePreferencesAreReportedAsUnreadable();
+    void unreadablePreferencesAreReportedAndKeptAtClose_data();
+    void unreadablePreferencesAreReportedAndKeptAtClose();
     void closingClosesOpenPorts();
 
 private:
@@ -496,6 +503,9 @@ void TestMainWindow::help()
         file.write("<html></html>");
     }
     TMainF w;
+    // Where the document is looked for is tst_helpfile's; here it is the
+    // test's own folder.
+    w.help_path = m_env->path(QStringLiteral("help/index.html"));
     QUrl asked;
     w.OpenDocument = [&](const QUrl &url) {
         asked = url;
@@ -516,14 +526,21 @@ void TestMainWindow::help()
     }
 }
 
-void TestMainWindow::helpPathIsTheStartupDirectory()
+// The help was looked for under the folder Kelvora was started in, so F1
+// did nothing when it was started from anywhere but the checkout. It is
+// looked for next to the program (here the test's own folder, which holds
+// no help), never in the current folder, even when that has one.
+void TestMainWindow::helpIsLookedForNextToTheProgramNotInTheCurrentFolder()
 {
+    QVERIFY(QDir().mkdir(QStringLiteral("help")));
+    QFile file(QStringLiteral("help/index.html"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<html></html>");
+    file.close();
     TMainF w;
-    const QString expected = m_env->workPath() + QStringLiteral("/help/index.html");
-    QCOMPARE(w.help_path, expected);
-    // Moving the current directory afterwards does not move the help.
-    QDir::setCurrent(QDir::tempPath());
-    QCOMPARE(w.help_path, expected);
+    QCOMPARE(
+        w.help_path,
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help/index.html")));
 }
 
 void TestMainWindow::aboutBox()
@@ -639,6 +656,48 @@ void TestMainWindow::sendConfigurationFromTheMenu()
     QVERIFY(!w.m_comport.Connected());
 }
 
+// "Temperature=celsius" typed into the preferences file left every reading
+// blank, in the grid, the plot and the datalog, without a word. The unit is
+// read without regard to case; another unit stays as it is (and leaves the
+// readings blank, as ever).
+void TestMainWindow::storedUnitInAnotherCaseStillShowsReadings_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<QString>("reading"); // 23.5 degrees Celsius on input 1
+    QTest::newRow("lower case") << QByteArray("celsius") << "Celsius"
+                                << "23.5";
+    QTest::newRow("upper case") << QByteArray("FAHRENHEIT") << "Fahrenheit"
+                                << "74.3";
+    QTest::newRow("another unit") << QByteArray("Kelvin") << "Kelvin"
+                                  << "";
+}
+
+void TestMainWindow::storedUnitInAnotherCaseStillShowsReadings()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(QString, unit);
+    QFETCH(QString, reading);
+    BusSimulator sim(m_env->path(QStringLiteral("ttySIM")));
+    sim.addModule(5);
+    QVERIFY(sim.setReading(5, 1, 235));
+    const Result<> started = sim.start();
+    QVERIFY2(started, qPrintable(started.error()));
+    m_env->writeStore("Comport=" + sim.linkPath().toUtf8() + "\nTemperature=" + stored + "\n");
+
+    TMainF w;
+    QCOMPARE(w.temp_P->text(), QStringLiteral("Temperature: ") + unit);
+    w.Config_Page->Config_Tree->topLevelItem(0)->setExpanded(true);
+    w.table.module_state[5] = kMarkOn;
+    w.table.input_type[1][5] = kPt100;
+    w.PrepareMetering();
+    w.Metering_F1start_BClick(); // sends the configuration
+    w.Read_Timer->stop();        // the test ticks
+    w.Read_TimerTimer();
+    QCOMPARE(w.Metering_F1->Metering_Grid->Cell(1, 1), reading);
+    w.Metering_F1stop_BClick();
+}
+
 // Left 99999, Top -5000 opened the window where no screen shows it, and the
 // close stored that place again, so every later start was invisible too.
 void TestMainWindow::placeOnNoScreenOpensCentredAndIsNotStoredAgain()
@@ -661,41 +720,80 @@ void TestMainWindow::placeOnNoScreenOpensCentredAndIsNotStoredAgain()
 
 // Binary junk in the settings file was reported as a file that "could not
 // be written". The report names the file and says that the defaults are used;
-// the window runs on them, and the close replaces the file without a word.
-void TestMainWindow::unreadablePreferencesAreReportedAsUnreadable()
+// the window runs on them, and the close keeps the file, whole, under the
+// name the report gave, and writes a clean one in its place without a word.
+// The close used to write over a damaged file instead: QSettings had told
+// only start-up's settings object that the file was damaged, and the save
+// asked a fresh one. A FIFO held start-up in open() for good.
+void TestMainWindow::unreadablePreferencesAreReportedAndKeptAtClose_data()
 {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("fifo");
     QByteArray junk(2048, '\0');
     for (int i = 0; i < junk.size(); ++i)
         junk[i] = static_cast<char>((i * 151 + 7) % 256);
+    QTest::newRow("binary junk") << junk << false;
+    QTest::newRow("a group line without its bracket")
+        << QByteArray("[Preferences\nPeriod=5\nComport=ttyUSB3\n") << false;
+    QTest::newRow("FIFO") << QByteArray() << true;
+}
+
+void TestMainWindow::unreadablePreferencesAreReportedAndKeptAtClose()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, fifo);
     m_env->writeStore({}); // makes the folder
-    {
+    const QString kept = m_env->storeFile() + QStringLiteral(".unreadable");
+    if (fifo) {
+        QVERIFY(QFile::remove(m_env->storeFile()));
+        QCOMPARE(::mkfifo(QFile::encodeName(m_env->storeFile()).constData(), 0600), 0);
+    } else {
         QFile file(m_env->storeFile());
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(junk);
+        file.write(content);
     }
     auto atStart = std::make_shared<ModalSeen>();
     AnswerNextModal(atStart, [](QWidget *box) { PressButton(box, QStringLiteral("OK")); });
-    TMainF w;
-    QVERIFY(atStart->seen);
-    QCOMPARE(atStart->caption, QStringLiteral("Kelvora"));
-    QVERIFY2(atStart->text.contains(QStringLiteral("could not be read")),
-             qPrintable(atStart->text));
-    QVERIFY2(atStart->text.contains(QStringLiteral("default preferences")),
-             qPrintable(atStart->text));
-    QVERIFY2(atStart->text.contains(m_env->storeFile()), qPrintable(atStart->text));
-    QVERIFY2(!atStart->text.contains(QStringLiteral("written")), qPrintable(atStart->text));
-    QCOMPARE(w.period_P->text(), QStringLiteral("Period: 63"));
-    QCOMPARE(w.com_P->text(), QStringLiteral("Comport: ttyS0"));
+    {
+        TMainF w;
+        QVERIFY(atStart->seen);
+        QCOMPARE(atStart->caption, QStringLiteral("Kelvora"));
+        QVERIFY2(atStart->text.contains(QStringLiteral("could not be read")),
+                 qPrintable(atStart->text));
+        QVERIFY2(atStart->text.contains(QStringLiteral("default preferences")),
+                 qPrintable(atStart->text));
+        QVERIFY2(atStart->text.contains(kept), qPrintable(atStart->text));
+        QVERIFY2(!atStart->text.contains(QStringLiteral("written")), qPrintable(atStart->text));
+        QCOMPARE(w.period_P->text(), QStringLiteral("Period: 63"));
+        QCOMPARE(w.com_P->text(), QStringLiteral("Comport: ttyS0"));
 
-    w.show();
-    auto atClose = std::make_shared<ModalSeen>();
-    AnswerNextModal(
-        atClose, [](QWidget *box) { PressButton(box, QStringLiteral("OK")); }, 50);
-    QVERIFY(w.close());
-    QVERIFY2(!atClose->seen, qPrintable(atClose->text));
+        w.show();
+        // One look, from inside the box's own loop should the close show one;
+        // spent before the next case, so it cannot answer that case's box.
+        auto atClose = std::make_shared<ModalSeen>();
+        AnswerNextModal(
+            atClose, [](QWidget *box) { PressButton(box, QStringLiteral("OK")); }, 0);
+        QVERIFY(w.close());
+        QTest::qWait(50);
+        QVERIFY2(!atClose->seen, qPrintable(atClose->text));
+    }
+    if (fifo) {
+        struct stat info
+        {
+        };
+        QCOMPARE(::stat(QFile::encodeName(kept).constData(), &info), 0);
+        QVERIFY(S_ISFIFO(info.st_mode));
+    } else {
+        QFile file(kept);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), content);
+    }
     QSettings raw(m_env->storeFile(), QSettings::IniFormat);
-    QCOMPARE(raw.value(QStringLiteral("Preferences/Period")).toString(), QStringLiteral("63"));
     QCOMPARE(raw.status(), QSettings::NoError);
+    QCOMPARE(raw.value(QStringLiteral("Preferences/Period")).toString(), QStringLiteral("63"));
+
+    // The next start finds a sound file.
+    QCOMPARE(ExaminePreferencesFile(), PreferencesFile::Sound);
 }
 
 // Closing the window closes both ports. Each port object holds a pty of its

@@ -1,10 +1,14 @@
 #include "app/preferences.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 // Every test gets its own, empty store folder.
 class TestPreferences : public QObject
@@ -24,7 +28,9 @@ private slots:
     void unreadableFileSaysSoAndNamesIt_data();
     void unreadableFileSaysSoAndNamesIt();
     void missingOrSoundFileIsReadable();
-    void fileThatCannotBeOpenedSaysSo();
+    void notARegularFileIsNeverOpenedAndKeptAside_data();
+    void notARegularFileIsNeverOpenedAndKeptAside();
+    void fileThatCannotBeOpenedSaysSoAndStays();
     void saveKeepsAnUnreadableFileAndWritesACleanOne_data();
     void saveKeepsAnUnreadableFileAndWritesACleanOne();
 
@@ -98,10 +104,8 @@ void TestPreferences::roundTrip()
     p.Left = 1920;
     p.Height = 700;
     p.Width = 800;
-    {
-        auto store = OpenPreferencesStore();
-        QVERIFY(Save_Preferences(*store, p));
-    }
+    PreferencesFile found = PreferencesFile::Sound;
+    QVERIFY(Save_Preferences(p, found));
     PrefInfoType q;
     auto store = OpenPreferencesStore();
     Load_Preferences(*store, q);
@@ -150,6 +154,19 @@ void TestPreferences::junkValuesTakeDefaults_data()
     QTest::newRow("Temperature variant")
         << QByteArray("Temperature=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)") << "Temperature"
         << "Celsius";
+    // A hand-edited unit in another case blanked every reading.
+    QTest::newRow("Temperature lower case") << QByteArray("Temperature=celsius") << "Temperature"
+                                            << "Celsius";
+    QTest::newRow("Temperature upper case") << QByteArray("Temperature=FAHRENHEIT") << "Temperature"
+                                            << "Fahrenheit";
+    QTest::newRow("Temperature mixed case") << QByteArray("Temperature=fAhReNhEiT") << "Temperature"
+                                            << "Fahrenheit";
+    QTest::newRow("Temperature other unit kept")
+        << QByteArray("Temperature=kelvin") << "Temperature"
+        << "kelvin";
+    QTest::newRow("Temperature with a blank kept")
+        << QByteArray("Temperature=\"Celsius \"") << "Temperature"
+        << "Celsius ";
     QTest::newRow("Comport arbitrary text kept") << QByteArray("Comport=COM 7 (usb)") << "Comport"
                                                  << "COM 7 (usb)";
 }
@@ -194,11 +211,11 @@ void TestPreferences::deletedStoreIsWrittenAgain()
 {
     PrefInfoType p;
     p.Period = 80;
-    auto store = OpenPreferencesStore();
-    QVERIFY(Save_Preferences(*store, p));
+    PreferencesFile found = PreferencesFile::Sound;
+    QVERIFY(Save_Preferences(p, found));
     QVERIFY(QFile::remove(storeFile()));
-    // The same store object saves the same values again after the file is gone.
-    QVERIFY(Save_Preferences(*store, p));
+    // The next save of the run writes the same values again.
+    QVERIFY(Save_Preferences(p, found));
     QVERIFY(QFile::exists(storeFile()));
     QSettings raw(storeFile(), QSettings::IniFormat);
     QCOMPARE(raw.value(QStringLiteral("Preferences/Period")).toString(), QStringLiteral("80"));
@@ -219,7 +236,9 @@ void TestPreferences::storeThatCannotBeWrittenSaysSo()
     QVERIFY2(defaults.error().contains(storeFile()), qPrintable(defaults.error()));
     PrefInfoType p;
     p.Period = 80;
-    QVERIFY(!Save_Preferences(*store, p));
+    PreferencesFile found = ExaminePreferencesFile();
+    QCOMPARE(found, PreferencesFile::Sound);
+    QVERIFY(!Save_Preferences(p, found));
     QVERIFY(!QFile::exists(storeFile()));
 }
 
@@ -258,8 +277,9 @@ void TestPreferences::unreadableFileSaysSoAndNamesIt()
 {
     QFETCH(QByteArray, content);
     writeRaw(content);
-    auto store = OpenPreferencesStore();
-    const Result<> readable = CheckPreferencesReadable(*store);
+    const PreferencesFile found = ExaminePreferencesFile();
+    QCOMPARE(found, PreferencesFile::NotSettings);
+    const Result<> readable = CheckPreferencesReadable(found);
     QVERIFY(!readable);
     const QString text = readable.error();
     QVERIFY2(text.contains(QStringLiteral("could not be read")), qPrintable(text));
@@ -275,27 +295,75 @@ void TestPreferences::unreadableFileSaysSoAndNamesIt()
 
 void TestPreferences::missingOrSoundFileIsReadable()
 {
-    {
-        auto store = OpenPreferencesStore();
-        QVERIFY(CheckPreferencesReadable(*store).ok());
-    }
+    QCOMPARE(ExaminePreferencesFile(), PreferencesFile::Sound);
+    QVERIFY(CheckPreferencesReadable(PreferencesFile::Sound).ok());
     writeRaw("[Preferences]\nPeriod=fast\nTop=15\n");
-    auto store = OpenPreferencesStore();
-    QVERIFY(CheckPreferencesReadable(*store).ok());
+    QCOMPARE(ExaminePreferencesFile(), PreferencesFile::Sound);
 }
 
-// A folder where the file should be cannot be opened, by root either.
-void TestPreferences::fileThatCannotBeOpenedSaysSo()
+// A FIFO in the file's place held start-up in open() for good (and, since
+// the stuck program kept the instance lock, the next start said that an
+// instance was running). Whatever is not a regular file is judged by its
+// kind, never opened: the defaults are used, and the first save keeps it
+// aside as it is, under the name the message gave.
+void TestPreferences::notARegularFileIsNeverOpenedAndKeptAside_data()
 {
-    QVERIFY(QDir().mkpath(storeFile()));
-    auto store = OpenPreferencesStore();
-    const Result<> readable = CheckPreferencesReadable(*store);
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FIFO without a writer") << "fifo";
+    QTest::newRow("folder") << "folder";
+}
+
+void TestPreferences::notARegularFileIsNeverOpenedAndKeptAside()
+{
+    QFETCH(QString, kind);
+    QVERIFY(QDir().mkpath(m_dir->path() + QStringLiteral("/Quelmar")));
+    if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(storeFile()).constData(), 0600), 0);
+    else
+        QVERIFY(QDir().mkdir(storeFile()));
+
+    PreferencesFile found = ExaminePreferencesFile();
+    QCOMPARE(found, PreferencesFile::NotRegular);
+    const Result<> readable = CheckPreferencesReadable(found);
+    QVERIFY(!readable);
+    QVERIFY2(readable.error().contains(QStringLiteral("not a regular file")),
+             qPrintable(readable.error()));
+    QVERIFY2(readable.error().contains(storeFile() + QStringLiteral(".unreadable")),
+             qPrintable(readable.error()));
+
+    PrefInfoType p;
+    p.Period = 90;
+    const Result<> saved = Save_Preferences(p, found);
+    QVERIFY2(saved.ok(), qPrintable(saved.error()));
+    QCOMPARE(found, PreferencesFile::Sound);
+    const QFileInfo kept(storeFile() + QStringLiteral(".unreadable"));
+    struct stat info
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(kept.filePath()).constData(), &info), 0);
+    QVERIFY(kind == QLatin1String("fifo") ? S_ISFIFO(info.st_mode) : S_ISDIR(info.st_mode));
+    QSettings raw(storeFile(), QSettings::IniFormat);
+    QCOMPARE(raw.value(QStringLiteral("Preferences/Period")).toString(), QStringLiteral("90"));
+}
+
+// A file that exists but cannot be read is reported and left alone: what
+// was never read is not written over.
+void TestPreferences::fileThatCannotBeOpenedSaysSoAndStays()
+{
+    if (::geteuid() == 0)
+        QSKIP("root reads any file");
+    writeRaw("[Preferences]\nPeriod=7\n");
+    QVERIFY(QFile::setPermissions(storeFile(), QFileDevice::Permissions()));
+    PreferencesFile found = ExaminePreferencesFile();
+    QCOMPARE(found, PreferencesFile::CannotBeOpened);
+    const Result<> readable = CheckPreferencesReadable(found);
     QVERIFY(!readable);
     QVERIFY2(readable.error().contains(QStringLiteral("cannot be opened")),
              qPrintable(readable.error()));
     QVERIFY2(readable.error().contains(storeFile()), qPrintable(readable.error()));
-    PrefInfoType p;
-    QVERIFY(!Save_Preferences(*store, p));
+    QVERIFY(!Save_Preferences(PrefInfoType{}, found));
+    QVERIFY(QFile::setPermissions(storeFile(), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    QCOMPARE(ReadFile(storeFile()), QByteArray("[Preferences]\nPeriod=7\n"));
 }
 
 void TestPreferences::saveKeepsAnUnreadableFileAndWritesACleanOne_data()
@@ -323,15 +391,19 @@ void TestPreferences::saveKeepsAnUnreadableFileAndWritesACleanOne()
     writeRaw(content);
     PrefInfoType p;
     p.Period = 90;
-    {
-        auto store = OpenPreferencesStore();
-        const Result<> readable = CheckPreferencesReadable(*store);
-        QVERIFY(!readable);
-        QVERIFY2(readable.error().contains(storeFile() + QStringLiteral(".unreadable.2")),
-                 qPrintable(readable.error()));
-        const Result<> saved = Save_Preferences(*store, p);
-        QVERIFY2(saved.ok(), qPrintable(saved.error()));
-    }
+    PreferencesFile found = ExaminePreferencesFile();
+    QCOMPARE(found, PreferencesFile::NotSettings);
+    const Result<> readable = CheckPreferencesReadable(found);
+    QVERIFY(!readable);
+    QVERIFY2(readable.error().contains(storeFile() + QStringLiteral(".unreadable.2")),
+             qPrintable(readable.error()));
+    // Looked at again, the same file passes: QSettings told only its first
+    // object. The save goes by what start-up found.
+    QCOMPARE(ExaminePreferencesFile(), PreferencesFile::Sound);
+    const Result<> saved = Save_Preferences(p, found);
+    QVERIFY2(saved.ok(), qPrintable(saved.error()));
+    QCOMPARE(found, PreferencesFile::Sound);
+
     QSettings raw(storeFile(), QSettings::IniFormat);
     QCOMPARE(raw.status(), QSettings::NoError);
     QCOMPARE(raw.allKeys().size(), 12);
@@ -340,11 +412,16 @@ void TestPreferences::saveKeepsAnUnreadableFileAndWritesACleanOne()
     QCOMPARE(ReadFile(storeFile() + QStringLiteral(".unreadable")),
              QByteArray("an earlier kept file"));
 
+    // A later save of the run writes into the new file; nothing more is kept.
+    p.Period = 91;
+    QVERIFY(Save_Preferences(p, found));
+    QVERIFY(!QFile::exists(storeFile() + QStringLiteral(".unreadable.3")));
+
+    QCOMPARE(ExaminePreferencesFile(), PreferencesFile::Sound);
     auto store = OpenPreferencesStore();
-    QVERIFY(CheckPreferencesReadable(*store).ok());
     PrefInfoType loaded;
     Load_Preferences(*store, loaded);
-    QCOMPARE(loaded.Period, 90);
+    QCOMPARE(loaded.Period, 91);
 }
 
 QTEST_APPLESS_MAIN(TestPreferences)

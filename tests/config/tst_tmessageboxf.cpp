@@ -1,12 +1,15 @@
 #include "config/tmessageboxf.h"
+#include "modules/miscinfopage.h"
 #include "support/modal.h"
 
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <map>
@@ -27,6 +30,8 @@ private slots:
     void labelWrapsOnlyWhenWiderThanTheBox_data();
     void labelWrapsOnlyWhenWiderThanTheBox();
     void memoBoxPlacesMemoAndKeepsLines();
+    void wholeTextShows_data();
+    void wholeTextShows();
     void progressBoxWithMaximumZeroShowsAnEmptyBar();
     void progressBoxFollowsSetProgressAndCannotBeDismissed();
     void timersWaitWhileAProgressBoxStands();
@@ -220,12 +225,94 @@ void TestTMessageBoxF::memoBoxPlacesMemoAndKeepsLines()
     QCOMPARE(box->cancel_B->pos(), QPoint(222, 372 - 40));
 }
 
+// A box keeps its described size while its text fits, and grows downwards
+// until the whole text shows where it does not: the notch-filter warning's
+// last line "All viewable units will have their frequency changed!" lay
+// below the memo's edge, where one Enter confirmed it unread.
+void TestTMessageBoxF::wholeTextShows_data()
+{
+    QTest::addColumn<bool>("memo");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("grows");
+
+    QString manyLines;
+    for (int k = 1; k <= 12; ++k)
+        manyLines += QStringLiteral("Line %1 of a long report.\n").arg(k);
+    QString longSentences;
+    for (int k = 1; k <= 6; ++k)
+        longSentences +=
+            QStringLiteral("Sentence %1 of a message that wraps across the box. ").arg(k);
+
+    QTest::newRow("memo: three lines") << true << QStringLiteral("First\nSecond\nThird") << false;
+    QTest::newRow("memo: the notch-filter warning")
+        << true << MiscInfoPage::NotchWarningText() << true;
+    QTest::newRow("memo: one long paragraph") << true << longSentences.repeated(6) << true;
+    QTest::newRow("message: two lines")
+        << false << QStringLiteral("Module may have to be powered down\nto complete configuration.")
+        << false;
+    QTest::newRow("message: twelve lines") << false << manyLines << true;
+    QTest::newRow("message: wrapped sentences") << false << longSentences << true;
+}
+
+void TestTMessageBoxF::wholeTextShows()
+{
+    QFETCH(bool, memo);
+    QFETCH(QString, text);
+    QFETCH(bool, grows);
+    const auto box =
+        memo ? TMessageBoxF::CreateMemoMessageBox(&m_owner, text, QStringLiteral("Warning!"),
+                                                  QStringLiteral("Please Read Carefully"), 1)
+             : TMessageBoxF::CreateMessageBox(&m_owner, text, QStringLiteral("Caption"), 1);
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    const int ch = box->height();
+    QCOMPARE(box->ok_B->pos(), QPoint(97, ch - 40));
+    QCOMPARE(box->cancel_B->pos(), QPoint(222, ch - 40));
+    QCOMPARE(box->text_L->y(), 16);
+    if (memo) {
+        QCOMPARE(box->memo_E->geometry(), QRect(10, 40, 374, ch - 100));
+        // Nothing to scroll to: the end of the text lies inside the memo.
+        QCOMPARE(box->memo_E->verticalScrollBar()->maximum(), 0);
+        QTextCursor end(box->memo_E->document());
+        end.movePosition(QTextCursor::End);
+        const QRect last = box->memo_E->cursorRect(end);
+        QVERIFY2(
+            box->memo_E->viewport()->rect().contains(last),
+            qPrintable(
+                QStringLiteral("%1 %2").arg(last.bottom()).arg(box->memo_E->viewport()->height())));
+    } else {
+        // The label is as high as its lines need, and they end above the
+        // buttons.
+        const QLabel *label = box->text_L;
+        QVERIFY(label->height() >= (label->wordWrap() ? label->heightForWidth(label->width())
+                                                      : label->sizeHint().height()));
+        QVERIFY2(label->geometry().bottom() < box->ok_B->y(),
+                 qPrintable(
+                     QStringLiteral("%1 %2").arg(label->geometry().bottom()).arg(box->ok_B->y())));
+    }
+    const QSize described(394, memo ? 372 : 122);
+    QCOMPARE(box->width(), described.width());
+    if (grows)
+        QVERIFY2(box->height() > described.height(), qPrintable(QString::number(box->height())));
+    else
+        QCOMPARE(box->size(), described);
+}
+
 void TestTMessageBoxF::progressBoxWithMaximumZeroShowsAnEmptyBar()
 {
     const auto box =
         TMessageBoxF::CreateProgressBox(&m_owner, QStringLiteral("Sending Configuration"), 0);
     QVERIFY(box->isVisible());
-    QVERIFY(!box->isModal());
+    // Shown, not modal: the other windows still take the user's clicks.
+    QPushButton other;
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    int clicks = 0;
+    connect(&other, &QPushButton::clicked, &other, [&clicks] { ++clicks; });
+    // Through the window, as the system delivers a click, so that a modal
+    // box would block it.
+    QTest::mouseClick(other.windowHandle(), Qt::LeftButton, {}, other.rect().center());
+    QCOMPARE(clicks, 1);
     QCOMPARE(box->windowTitle(), QStringLiteral("Sending Configuration"));
     QCOMPARE(box->size(), QSize(394, 72));
     QCOMPARE(box->ProgressBar1->geometry(), QRect(10, 72 / 2 - 10, 374, 20));

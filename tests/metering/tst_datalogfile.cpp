@@ -56,12 +56,12 @@ private slots:
     void midnightStartsTheNextDaysFile();
     void unwritableFolderDropsTheRowAndTheNextRowTriesAgain_data();
     void unwritableFolderDropsTheRowAndTheNextRowTriesAgain();
-    void existingFileKeepsEveryByteNotTornFromOwnRow_data();
-    void existingFileKeepsEveryByteNotTornFromOwnRow();
+    void existingFileKeepsEveryByte_data();
+    void existingFileKeepsEveryByte();
     void notARegularFileDropsTheRowAtOnce_data();
     void notARegularFileDropsTheRowAtOnce();
-    void fullDiskLeavesNoHalfRow();
-    void fullDiskOnANewFileLeavesNoHalfHeader();
+    void fullDiskTakesBackOnlyItsOwnBytes_data();
+    void fullDiskTakesBackOnlyItsOwnBytes();
     void baseName_data();
     void baseName();
 
@@ -237,10 +237,11 @@ void TestDatalogFile::unwritableFolderDropsTheRowAndTheNextRowTriesAgain()
 }
 
 // An existing file gets the next row after everything it holds, on a line of
-// its own, whoever wrote it. Only a part of the program's own output that a
-// crash inside write() left behind (a cut header as the whole file, a cut row
-// after a whole row or the header) is replaced by the new row.
-void TestDatalogFile::existingFileKeepsEveryByteNotTornFromOwnRow_data()
+// its own, whoever wrote it. Nothing of it goes, not even a tail that looks
+// like a row of this program's cut short: whether it is one cannot be told
+// from the bytes (an editor strips a row's line end, a note is typed under
+// the rows), so the row that follows just starts on the next line.
+void TestDatalogFile::existingFileKeepsEveryByte_data()
 {
     QTest::addColumn<QByteArray>("before");
     QTest::addColumn<QByteArray>("after");
@@ -260,29 +261,34 @@ void TestDatalogFile::existingFileKeepsEveryByteNotTornFromOwnRow_data()
         << whole + QByteArray(10000, 'x') << whole + QByteArray(10000, 'x') + "\r\n" + next;
     QTest::newRow("foreign file of 100,000 bytes, no line end")
         << QByteArray(100000, 'y') << QByteArray(100000, 'y') + "\r\n" + next;
-    // Looks like the start of a row, but follows a line of somebody else's.
     QTest::newRow("row-like tail after a foreign line")
         << QByteArray("notes\n10:00:01\tRTD Mod")
         << QByteArray("notes\n10:00:01\tRTD Mod\r\n") + next;
     QTest::newRow("header-like text after a line")
         << QByteArray("notes\nTime\tMod") << QByteArray("notes\nTime\tMod\r\n") + next;
     QTest::newRow("whole file") << whole << whole + next;
-    QTest::newRow("torn own row, cut in a field")
-        << whole + SampleRow("10:00:01").left(30) << whole + next;
-    // Everything of that row is there but its LF: it is finished, not cut.
-    QTest::newRow("own row cut between CR and LF")
+    // An editor took the line end off the last row: the row is data.
+    const QByteArray stripped = "00:10:01\tRTD Module 1\t  23.6\t  23.7\t  ----\t    Op\t"
+                                "    Sh\t ERROR\t      \t  -0.1";
+    QTest::newRow("whole row whose CR LF an editor stripped")
+        << whole + stripped << whole + stripped + "\r\n" + next;
+    // A note typed under the rows that begins the way a row does.
+    const QByteArray note = "00:11:00\tRTD Module 2\t  operator note";
+    QTest::newRow("note under a row that starts like a row")
+        << whole + note << whole + note + "\r\n" + next;
+    QTest::newRow("row without its LF")
         << whole + SampleRow("10:00:01").chopped(1) << whole + SampleRow("10:00:01") + next;
-    QTest::newRow("torn own row, first byte only")
-        << whole + SampleRow("10:00:01").left(1) << whole + next;
-    QTest::newRow("torn own row right after the header")
-        << kHeader + SampleRow("10:00:01").left(12) << kHeader + next;
-    QTest::newRow("torn own row with a long field")
-        << whole + QByteArray("10:00:01\tRTD Module 5\t") + QByteArray(9000, '9') << whole + next;
-    QTest::newRow("torn header") << kHeader.left(20) << kHeader + next;
-    QTest::newRow("torn header, cut before its LF") << kHeader.chopped(1) << kHeader + next;
+    QTest::newRow("start of a row after a whole row")
+        << whole + SampleRow("10:00:01").left(30)
+        << whole + SampleRow("10:00:01").left(30) + "\r\n" + next;
+    QTest::newRow("one byte after the header")
+        << kHeader + QByteArray("1") << kHeader + "1\r\n" + next;
+    QTest::newRow("start of a header as the whole file")
+        << kHeader.left(20) << kHeader.left(20) + "\r\n" + next;
+    QTest::newRow("header without its LF") << kHeader.chopped(1) << kHeader + next;
 }
 
-void TestDatalogFile::existingFileKeepsEveryByteNotTornFromOwnRow()
+void TestDatalogFile::existingFileKeepsEveryByte()
 {
     QFETCH(QByteArray, before);
     QFETCH(QByteArray, after);
@@ -316,44 +322,58 @@ void TestDatalogFile::notARegularFileDropsTheRowAtOnce()
     QVERIFY2(added.error().contains(path), qPrintable(added.error()));
 }
 
-// A full disk lets write() put down part of the row and no more. The part
-// must not stay: a reader of the file would take it for a row, and the next
-// row would be glued to it.
-void TestDatalogFile::fullDiskLeavesNoHalfRow()
+// A full disk or a file-size limit lets write() put down part of what it was
+// given and no more. That part is this program's own and must not stay (a
+// reader would take it for a row, and the next row would be glued to it);
+// everything the file held before stays, an unfinished last line included.
+// The cap counts bytes past the file's size before the row.
+void TestDatalogFile::fullDiskTakesBackOnlyItsOwnBytes_data()
 {
-    const QString path = m_dir->filePath(QStringLiteral("plant_0314.csv"));
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<int>("room");
+    QTest::addColumn<QByteArray>("nextAfter");
+
     const QByteArray whole = kHeader + SampleRow("10:00:00");
-    QVERIFY(WriteFileBytes(path, whole));
+    const QByteArray note = "00:11:00\tRTD Module 2\t  operator note";
+    const QByteArray next = SampleRow("10:00:02");
+    QTest::newRow("cut inside the row") << true << whole << 40 << whole + next;
+    QTest::newRow("no room at all") << true << whole << 0 << whole + next;
+    QTest::newRow("unfinished line kept, cut inside the row")
+        << true << whole + note << 20 << whole + note + "\r\n" + next;
+    QTest::newRow("unfinished line kept, cut inside its line end")
+        << true << whole + note << 1 << whole + note + "\r\n" + next;
+    QTest::newRow("empty file, cut inside the header")
+        << true << QByteArray() << 30 << kHeader + next;
+    QTest::newRow("new file, cut inside the header")
+        << false << QByteArray() << 30 << kHeader + next;
+    QTest::newRow("new file, cut inside the row after the header")
+        << false << QByteArray() << int(kHeader.size()) + 10 << kHeader + next;
+}
+
+void TestDatalogFile::fullDiskTakesBackOnlyItsOwnBytes()
+{
+    QFETCH(bool, exists);
+    QFETCH(QByteArray, before);
+    QFETCH(int, room);
+    QFETCH(QByteArray, nextAfter);
+    const QString path = m_dir->filePath(QStringLiteral("plant_0314.csv"));
+    if (exists)
+        QVERIFY(WriteFileBytes(path, before));
 
     Result<> added;
     {
-        FileSizeCap cap(rlim_t(whole.size() + 40));
+        FileSizeCap cap(rlim_t(before.size() + room));
         QVERIFY(cap.ok());
         added = AppendDatalogRow(m_base, At(2024, 3, 14, 10, 0, 1), 5, kSample);
     }
     QVERIFY(!added.ok());
     QVERIFY2(added.error().contains(path), qPrintable(added.error()));
-    QCOMPARE(ReadFileBytes(path), whole);
+    QCOMPARE(ReadFileBytes(path), before);
 
     // Room again: the next row goes in whole.
     QVERIFY(AppendDatalogRow(m_base, At(2024, 3, 14, 10, 0, 2), 5, kSample).ok());
-    QCOMPARE(ReadFileBytes(path), whole + SampleRow("10:00:02"));
-}
-
-void TestDatalogFile::fullDiskOnANewFileLeavesNoHalfHeader()
-{
-    const QString path = m_dir->filePath(QStringLiteral("plant_0314.csv"));
-    Result<> added;
-    {
-        FileSizeCap cap(30);
-        QVERIFY(cap.ok());
-        added = AppendDatalogRow(m_base, At(2024, 3, 14, 10, 0, 1), 5, kSample);
-    }
-    QVERIFY(!added.ok());
-    QCOMPARE(ReadFileBytes(path), QByteArray());
-
-    QVERIFY(AppendDatalogRow(m_base, At(2024, 3, 14, 10, 0, 2), 5, kSample).ok());
-    QCOMPARE(ReadFileBytes(path), kHeader + SampleRow("10:00:02"));
+    QCOMPARE(ReadFileBytes(path), nextAfter);
 }
 
 void TestDatalogFile::baseName_data()

@@ -24,6 +24,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -32,6 +33,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -189,6 +191,10 @@ private slots:
     void frequencyChangeWithNoModuleListedStillTells();
     void assistiveTechnologyReadsThePage();
     void scanOnAPortThatIsNotThereSaysWhyOnThePanel();
+    void listFollowsANewOrLoadedConfigurationWhileShown_data();
+    void listFollowsANewOrLoadedConfigurationWhileShown();
+    void scanWhileMeteringTakesTheBusBetweenTwoTicks();
+    void frequencyChangeWhileMeteringTakesTheBusBetweenTwoTicks();
 
 private:
     // Module m selected, its group expanded and every input type; as on the
@@ -196,6 +202,12 @@ private:
     void configure(int m, int type = kPt100);
     void selectPage();
     QStringList row(int r) const;
+    // The modules the requests on the line went to, each once, in order.
+    QList<int> addressed() const;
+    // Metering modules 2, 5 and 9 with the Miscellaneous Info page showing,
+    // its timer ticking far faster than once a second, so that a tick is
+    // due at every moment the thread could give one.
+    void meterWithThePageShowing();
 
     std::unique_ptr<WindowEnvironment> m_env;
     std::unique_ptr<BusSimulator> m_sim;
@@ -656,6 +668,197 @@ void TestMiscInfoPage::scanOnAPortThatIsNotThereSaysWhyOnThePanel()
     QCOMPARE(row(1).at(1), QStringLiteral("UNKNOWN"));
     QVERIFY2(!m_window->com_P->toolTip().contains(QStringLiteral("cannot be opened")),
              qPrintable(m_window->com_P->toolTip()));
+}
+
+QList<int> TestMiscInfoPage::addressed() const
+{
+    QList<int> order;
+    for (const SimRequest &request : m_sim->requests()) {
+        if (order.isEmpty() || order.last() != request.address)
+            order << request.address;
+    }
+    return order;
+}
+
+void TestMiscInfoPage::listFollowsANewOrLoadedConfigurationWhileShown_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QList<int>>("listed");
+    QTest::newRow("New Configuration") << "new" << QList<int>{};
+    QTest::newRow("Load Configuration") << "load" << QList<int>{5, 9};
+    // Refused, it leaves a new configuration.
+    QTest::newRow("Load Configuration of a damaged file") << "damaged" << QList<int>{};
+    // Nothing replaced: the list and what the scan read stay.
+    QTest::newRow("Load Configuration cancelled") << "cancel" << QList<int>{2};
+}
+
+// File, New and Load Configuration work from every page (Ctrl+N, Ctrl+O).
+// While this page shows, its list used to stay as it was, so Scan and Set
+// Frequency went on asking and writing to the modules of the configuration
+// before; the list now follows the new one.
+void TestMiscInfoPage::listFollowsANewOrLoadedConfigurationWhileShown()
+{
+    QFETCH(QString, command);
+    QFETCH(QList<int>, listed);
+    TMainF &w = *m_window;
+    const QString saved = m_env->path(QStringLiteral("five-nine.cfg"));
+    configure(5);
+    configure(9);
+    QVERIFY(w.Config_Page->SaveConfigFile(saved, 10));
+    const QString damaged = m_env->path(QStringLiteral("damaged.cfg"));
+    {
+        QFile file(damaged);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write("cfg"), 3);
+    }
+    w.NewConfiguration1Click();
+    configure(2);
+    selectPage();
+    QCOMPARE(m_page->GridAddresses(), QList<int>{2});
+    m_page->scan_BClick();
+    QCOMPARE(row(1)[1], QStringLiteral("UNKNOWN"));
+
+    ModalLog modals; // the damaged file's box, then the notch boxes: OK
+    if (command == QStringLiteral("new")) {
+        w.NewConfiguration1->trigger();
+    } else {
+        const QString name = command == QStringLiteral("load")      ? saved
+                             : command == QStringLiteral("damaged") ? damaged
+                                                                    : QString();
+        w.ChooseConfigFile = [name](bool, const QString &) { return name; };
+        if (command == QStringLiteral("damaged"))
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression(QStringLiteral("^Configuration refused")));
+        w.LoadConfig1->trigger();
+    }
+    QCOMPARE(w.PageControl1->currentWidget(), w.Misc_Tab);
+    QCOMPARE(m_page->GridAddresses(), listed);
+    QCOMPARE(m_page->freq_T->topLevelItemCount(), int(listed.size()));
+    QCOMPARE(m_page->Freq_Grid->FixedRows(), listed.isEmpty() ? 0 : 1);
+    if (command == QStringLiteral("cancel"))
+        QCOMPARE(row(1)[1], QStringLiteral("UNKNOWN"));
+    else {
+        for (int r = 1; r <= int(listed.size()); ++r)
+            QCOMPARE(row(r).mid(1, 3), QStringList(3, QString())); // not scanned yet
+    }
+
+    m_sim->clearRequests();
+    m_page->scan_BClick();
+    QCOMPARE(addressed(), listed);
+
+    m_sim->clearRequests();
+    m_page->Set50Hz1->trigger();
+    QList<int> written;
+    for (const SimRequest &request : m_sim->requests()) {
+        if (request.function == 16)
+            written << request.address;
+    }
+    QCOMPARE(written, listed);
+    QCOMPARE(m_sim->moduleState(2)->notchHz, listed.contains(2) ? 50 : 60);
+}
+
+namespace {
+
+bool IsMeteringRead(const SimRequest &request)
+{
+    return request.function == 3 && request.first == 16 && request.count == 8;
+}
+
+// The three identity reads of each module, as the scan makes them.
+QList<SimRequest> ScanReads(const QList<int> &modules)
+{
+    QList<SimRequest> reads;
+    for (int m : modules) {
+        for (int first : {4, 5, 7})
+            reads.append({m, 3, first, 2, {}});
+    }
+    return reads;
+}
+
+} // namespace
+
+void TestMiscInfoPage::meterWithThePageShowing()
+{
+    TMainF &w = *m_window;
+    for (int m : {2, 5, 9})
+        configure(m);
+    w.PageControl1->setCurrentWidget(w.Metering_Tab);
+    w.Metering_F1start_BClick();
+    QVERIFY(w.table.metering_on);
+    w.Read_Timer->start(5);
+    QTRY_VERIFY(std::any_of(m_sim->requests().cbegin(), m_sim->requests().cend(), IsMeteringRead));
+    // The buttons stay enabled while metering runs.
+    w.PageControl1->setCurrentWidget(w.Misc_Tab);
+    QCOMPARE(m_page->GridAddresses(), (QList<int>{2, 5, 9}));
+    QVERIFY(m_page->scan_B->isEnabled() && m_page->freq_B->isEnabled());
+}
+
+// Metering may run while the user scans: the scan takes the thread between
+// two ticks, and its nine reads go out back to back, no metering read among
+// them; metering goes on after it.
+void TestMiscInfoPage::scanWhileMeteringTakesTheBusBetweenTwoTicks()
+{
+    meterWithThePageShowing();
+    TMainF &w = *m_window;
+    m_sim->clearRequests();
+    m_page->scan_B->click();
+    QCOMPARE(m_sim->requests(), ScanReads({2, 5, 9}));
+    QCOMPARE(row(1).mid(1, 3), (QStringList{QStringLiteral("UNKNOWN"), QStringLiteral("3.11"),
+                                            QStringLiteral("60 Hz")}));
+    QCOMPARE(row(3).mid(1, 3), (QStringList{QStringLiteral("TAV RTD"), QStringLiteral("3.00"),
+                                            QStringLiteral("60 Hz")}));
+    QVERIFY(w.table.metering_on);
+    QTRY_VERIFY(IsMeteringRead(m_sim->requests().last()));
+    w.Metering_F1stop_BClick();
+}
+
+// The same for a notch change: while its warning is open metering goes on
+// (the box waits for the user, not the bus); once confirmed, the three
+// writes and the nine reads of the scan after them go out back to back;
+// metering goes on while the closing message is open and after it.
+void TestMiscInfoPage::frequencyChangeWhileMeteringTakesTheBusBetweenTwoTicks()
+{
+    meterWithThePageShowing();
+    TMainF &w = *m_window;
+    m_sim->clearRequests();
+    ModalLog modals;
+    // Each box is answered once a tick has had its turn behind it (or
+    // never will: answered all the same, so that the test goes on).
+    const auto answerAfterATick = [this](qsizetype &before, bool &ticked) {
+        return [this, &before, &ticked](QWidget *box) {
+            before = m_sim->requests().size();
+            ticked = QTest::qWaitFor([&] { return m_sim->requests().size() > before; });
+            PressButton(box, QStringLiteral("OK"));
+        };
+    };
+    qsizetype beforeWarning = -1;
+    qsizetype beforeMessage = -1;
+    bool tickedBehindWarning = false;
+    bool tickedBehindMessage = false;
+    modals.queue(answerAfterATick(beforeWarning, tickedBehindWarning));
+    modals.queue(answerAfterATick(beforeMessage, tickedBehindMessage));
+
+    m_page->Set50Hz1->trigger();
+
+    QCOMPARE(modals.captions(), (QStringList{QStringLiteral("Please Read Carefully"),
+                                             QStringLiteral("Frequency Change")}));
+    QVERIFY(tickedBehindWarning);
+    QVERIFY(tickedBehindMessage);
+    const QList<SimRequest> all = m_sim->requests();
+    const auto write = [](int address) { return SimRequest{address, 16, 46252, 2, {306, 0}}; };
+    const qsizetype first = all.indexOf(write(2));
+    QVERIFY(first > beforeWarning);
+    for (const SimRequest &request : all.mid(0, first))
+        QVERIFY(IsMeteringRead(request)); // behind the warning
+    QCOMPARE(all.mid(first, 12),
+             (QList<SimRequest>{write(2), write(5), write(9)} + ScanReads({2, 5, 9})));
+    QVERIFY(beforeMessage >= first + 12);
+    for (const SimRequest &request : all.mid(first + 12))
+        QVERIFY(IsMeteringRead(request)); // behind the message
+    for (int r = 1; r <= 3; ++r)
+        QCOMPARE(row(r)[3], QStringLiteral("50 Hz"));
+    QVERIFY(w.table.metering_on);
+    w.Metering_F1stop_BClick();
 }
 
 QTEST_MAIN(TestMiscInfoPage)

@@ -3,23 +3,49 @@
 // Chart, to look at both as a user would:
 //   QT_QPA_PLATFORM=offscreen build/tests/plot/plotscreenshots build/screenshots
 //   pdftoppm -png -r 50 build/screenshots/printed-page.pdf build/screenshots/printed-page
+// On an X display (an Xvfb of 1600 x 1400 or more, say), ImageMagick's import
+// also takes the whole screen with the plot page (screen-plot-page.png) and,
+// while the print job runs, with the enlarged window and "Printing..."
+// (screen-printing.png):
+//   QT_QPA_PLATFORM=xcb DISPLAY=:92 build/tests/plot/plotscreenshots build/screenshots
 // Module 2 is plotted: a gap on input 3 from minute 4 to 6, an open sensor
 // on input 5 from minute 8 on; the clock is the program's fake.
 
 #include "app/tmainf.h"
 #include "plot/tplot_f.h"
+#include "print/printjob.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QListWidget>
 #include <QPrinter>
+#include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <cmath>
 #include <cstdio>
+
+namespace {
+
+// The whole X screen into a file, once the window system has had half a
+// second to draw; nothing without an X display or ImageMagick.
+void GrabScreen(const QString &file)
+{
+    const QString import = QStandardPaths::findExecutable(QStringLiteral("import"));
+    if (QGuiApplication::platformName() != QLatin1StringView("xcb") || import.isEmpty())
+        return;
+    QThread::msleep(500);
+    const int code =
+        QProcess::execute(import, {QStringLiteral("-window"), QStringLiteral("root"), file});
+    std::printf("%s %s\n", code == 0 ? "grabbed" : "NOT grabbed", qPrintable(file));
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -67,6 +93,8 @@ int main(int argc, char **argv)
     QCoreApplication::processEvents();
     const QString shot = QDir(folder).filePath(QStringLiteral("plot-page.png"));
     std::printf("%s %s\n", w.grab().save(shot) ? "saved" : "NOT saved", qPrintable(shot));
+    QCoreApplication::processEvents();
+    GrabScreen(QDir(folder).filePath(QStringLiteral("screen-plot-page.png")));
 
     const QString pdf = QDir(folder).absoluteFilePath(QStringLiteral("printed-page.pdf"));
     QFile::remove(pdf);
@@ -74,6 +102,13 @@ int main(int argc, char **argv)
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(pdf);
         return true;
+    };
+    // The job runs on a thread of its own while the window's thread draws
+    // the enlarged window: a grab from there sees what the user sees.
+    const QString printing = QDir(folder).filePath(QStringLiteral("screen-printing.png"));
+    w.RunPrintJob = [&printing](const PagePicture &picture, const PrintSettings &settings) {
+        GrabScreen(printing);
+        return PrintPagePicture(picture, settings);
     };
     w.Plot_F1Button1Click();
     std::printf("%s %s\n", QFile::exists(pdf) ? "printed" : "NOT printed", qPrintable(pdf));

@@ -26,7 +26,6 @@ private slots:
     void meteringNumbersReadBackInEveryLocale();
     void autoScaleStepsToMultiplesOfFive_data();
     void autoScaleStepsToMultiplesOfFive();
-    void autoScaleSequenceFromTheResetAxis();
     void spinLimitsAreTruncated();
     void axisOkRules_data();
     void axisOkRules();
@@ -194,19 +193,6 @@ void TestPlotArithmetic::autoScaleStepsToMultiplesOfFive()
     const AxisLimits after = AutoScaleAxis({min, max}, y);
     QTEST(after.min, "newMin");
     QTEST(after.max, "newMax");
-}
-
-void TestPlotArithmetic::autoScaleSequenceFromTheResetAxis()
-{
-    AxisLimits axis{0, 5};
-    axis = AutoScaleAxis(axis, 23.4);
-    QCOMPARE(axis, (AxisLimits{0, 25}));
-    axis = AutoScaleAxis(axis, 25.0);
-    QCOMPARE(axis, (AxisLimits{0, 30}));
-    axis = AutoScaleAxis(axis, 21.0);
-    QCOMPARE(axis, (AxisLimits{0, 30}));
-    axis = AutoScaleAxis(axis, -3.2);
-    QCOMPARE(axis, (AxisLimits{-5, 30}));
 }
 
 void TestPlotArithmetic::spinLimitsAreTruncated()

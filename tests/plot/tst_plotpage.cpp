@@ -34,12 +34,12 @@ private slots:
     void gapLeavesNoVisibleLine();
     void emptyTextAddsNoPointAndNoGap();
     void allDashesMoveTitleAndTimeButAddNoPoint();
-    void autoScaleFollowsTheReadings();
+    void autoScaleWidensItsChartAndLimitsTheFields();
     void autoScaleOffKeepsTheTemperatureAxis();
-    void autoScaleLimitsTheTemperatureSpinEdits();
     void timeWindowFromTenMinutesReachesThePresent();
     void timeMinimumIsClampedToTheElapsedMinutes();
     void reversedTemperatureLimitsAreNotApplied();
+    void axisFieldsSpeakOfTheChartOnView();
     void tickWrapKeepsTimeGoingForward();
     void readingsAreDroppedWhileChoosingPrintingOrUncharted();
     void selectingDifferentModulesKeepsTicksAndEmptiesCharts();
@@ -374,26 +374,30 @@ void TestPlotPage::allDashesMoveTitleAndTimeButAddNoPoint()
         QVERIFY(!p.page.joined[9][size_t(i)]);
 }
 
-void TestPlotPage::autoScaleFollowsTheReadings()
+// The steps of auto-scaling are AutoScaleAxis's (tst_plotarithmetic). The
+// page adds that every point of a reading widens its own chart's axis and
+// no other's, and that the temperature fields are limited to the result:
+// a typed 100 becomes 30.
+void TestPlotPage::autoScaleWidensItsChartAndLimitsTheFields()
 {
     Page p;
-    p.Start({2});
-    ChartWidget *chart = p.page.Chart1;
-    const char *readings[4] = {"23.4", "25.0", "21.0", "-3.2"};
-    const double mins[4] = {0, 0, 0, -5};
-    const double maxs[4] = {25, 30, 30, 30};
-    for (int k = 0; k < 4; ++k) {
-        p.At(quint32(k) * 1000);
-        p.page.Plot_Readings(2, Texts({readings[k]}));
-        QCOMPARE(chart->LeftMinimum(), mins[k]);
-        QCOMPARE(chart->LeftMaximum(), maxs[k]);
-        for (const TQMSpinEdit *edit : {p.page.temp_max_SE, p.page.temp_min_SE}) {
-            QCOMPARE(edit->Min(), mins[k]);
-            QCOMPARE(edit->Max(), maxs[k]);
-        }
-    }
-    // The other charts keep their axes.
+    p.Start({2, 5});
+    p.page.Plot_Readings(2, Texts({"25.0", "-3.2"}));
+    QCOMPARE(p.page.Chart1->LeftMinimum(), -5.0);
+    QCOMPARE(p.page.Chart1->LeftMaximum(), 30.0);
+    QCOMPARE(p.page.Chart2->LeftMinimum(), 0.0);
     QCOMPARE(p.page.Chart2->LeftMaximum(), 5.0);
+    for (const TQMSpinEdit *edit : {p.page.temp_max_SE, p.page.temp_min_SE}) {
+        QCOMPARE(edit->Min(), -5.0);
+        QCOMPARE(edit->Max(), 30.0);
+    }
+    p.page.auto_scale_CB->setChecked(false);
+    p.page.temp_max_SE->TextBox()->setText(QStringLiteral("100"));
+    p.page.temp_max_SE->KeyPressed(QChar(13));
+    QCOMPARE(p.page.temp_max_SE->Value(), 30.0);
+    p.page.temp_min_SE->TextBox()->setText(QStringLiteral("-60"));
+    p.page.temp_min_SE->KeyPressed(QChar(13));
+    QCOMPARE(p.page.temp_min_SE->Value(), -5.0);
 }
 
 void TestPlotPage::autoScaleOffKeepsTheTemperatureAxis()
@@ -414,23 +418,6 @@ void TestPlotPage::autoScaleOffKeepsTheTemperatureAxis()
     QCOMPARE(p.page.Chart1->BottomMaximum(), double(63.0f / 60.0f));
     p.page.auto_scale_CB->setChecked(true);
     QVERIFY(p.page.axis_adjustment_P->isHidden());
-}
-
-void TestPlotPage::autoScaleLimitsTheTemperatureSpinEdits()
-{
-    Page p;
-    p.Start({2});
-    p.page.Plot_Readings(2, Texts({"25.0"}));
-    p.page.Plot_Readings(2, Texts({"-3.2"}));
-    QCOMPARE(p.page.Chart1->LeftMinimum(), -5.0);
-    QCOMPARE(p.page.Chart1->LeftMaximum(), 30.0);
-    p.page.auto_scale_CB->setChecked(false);
-    p.page.temp_max_SE->TextBox()->setText(QStringLiteral("100"));
-    p.page.temp_max_SE->KeyPressed(QChar(13));
-    QCOMPARE(p.page.temp_max_SE->Value(), 30.0);
-    p.page.temp_min_SE->TextBox()->setText(QStringLiteral("-60"));
-    p.page.temp_min_SE->KeyPressed(QChar(13));
-    QCOMPARE(p.page.temp_min_SE->Value(), -5.0);
 }
 
 void TestPlotPage::timeWindowFromTenMinutesReachesThePresent()
@@ -494,6 +481,54 @@ void TestPlotPage::reversedTemperatureLimitsAreNotApplied()
     p.page.ok_axis_BClick();
     QCOMPARE(p.page.Chart3->LeftMinimum(), -10.0);
     QCOMPARE(p.page.Chart3->LeftMaximum(), 20.0);
+}
+
+// The four fields of the axis panel started at 0.0, so OK without typing
+// set 0..0 on every chart, and the temperature fields took their limits
+// from whichever chart auto-scaled last: a typed 90 became 65. They show
+// the limits of the chart on view when the panel appears and when another
+// chart comes on view, and take that chart's limits.
+void TestPlotPage::axisFieldsSpeakOfTheChartOnView()
+{
+    Page p({2, 5});
+    p.Start({2, 5});
+    p.At(90000);
+    p.page.Plot_Readings(2, Texts({"88.0"}));          // chart 1: 0..90
+    p.page.Plot_Readings(5, Texts({"-12.0", "61.0"})); // chart 2: -15..65, read last
+    TQMSpinEdit *tempMax = p.page.temp_max_SE;
+    TQMSpinEdit *tempMin = p.page.temp_min_SE;
+    TQMSpinEdit *timeMax = p.page.bottom_max_SE;
+    TQMSpinEdit *timeMin = p.page.bottom_min_SE;
+    const auto fields = [&] {
+        return QList<double>{tempMin->Value(), tempMax->Value(), timeMin->Value(),
+                             timeMax->Value()};
+    };
+    const auto typeInto = [](TQMSpinEdit *edit, const char *text) {
+        edit->TextBox()->setText(QString::fromLatin1(text));
+        edit->KeyPressed(QChar(13));
+        return edit->Value();
+    };
+
+    p.page.auto_scale_CB->setChecked(false); // the panel appears on chart 1
+    QCOMPARE(fields(), (QList<double>{0, 90, 0, 1.5}));
+    QCOMPARE(tempMin->Min(), 0.0);
+    QCOMPARE(tempMax->Max(), 90.0);
+
+    p.page.modules_CB->setCurrentIndex(1);
+    p.page.modules_CBChange();
+    QCOMPARE(fields(), (QList<double>{-15, 65, 0, 1.5}));
+    QCOMPARE(typeInto(tempMax, "100"), 65.0);
+
+    p.page.modules_CB->setCurrentIndex(0);
+    p.page.modules_CBChange();
+    QCOMPARE(fields(), (QList<double>{0, 90, 0, 1.5}));
+    QCOMPARE(typeInto(tempMax, "90"), 90.0);
+
+    p.page.ok_axis_B->click(); // what the fields show is what the chart keeps
+    QCOMPARE(p.page.Chart1->LeftMinimum(), 0.0);
+    QCOMPARE(p.page.Chart1->LeftMaximum(), 90.0);
+    QCOMPARE(p.page.Chart1->BottomMinimum(), 0.0);
+    QCOMPARE(p.page.Chart1->BottomMaximum(), 1.5);
 }
 
 void TestPlotPage::tickWrapKeepsTimeGoingForward()

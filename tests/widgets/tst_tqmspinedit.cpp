@@ -99,7 +99,8 @@ private slots:
     void arrowsStepAndTell();
     void arrowsTakePendingText();
     void arrowKeysStepLikeTheArrows();
-    void heldArrowRepeats();
+    void heldArrowKeepsStepping_data();
+    void heldArrowKeepsStepping();
     void leavingTheControlTakesTheText();
     void popupDoesNotTakeTheText();
     void typingStopsAt64Characters();
@@ -393,15 +394,32 @@ void TestTQMSpinEdit::arrowKeysStepLikeTheArrows()
                                        QStringLiteral("change"), QStringLiteral("down")}));
 }
 
-void TestTQMSpinEdit::heldArrowRepeats()
+// Holding an arrow down keeps stepping, as the toolkit's spin buttons do; a
+// click steps once. The test waits for the steps, it does not time them.
+void TestTQMSpinEdit::heldArrowKeepsStepping_data()
 {
-    // The toolkit button repeats; the delays are what the user gets.
-    TQMSpinEdit spin;
-    for (const QToolButton *arrow : {spin.UpButton(), spin.DownButton()}) {
-        QVERIFY(arrow->autoRepeat());
-        QCOMPARE(arrow->autoRepeatDelay(), 400);
-        QCOMPARE(arrow->autoRepeatInterval(), 100);
-    }
+    QTest::addColumn<bool>("up");
+    QTest::newRow("up") << true;
+    QTest::newRow("down") << false;
+}
+
+void TestTQMSpinEdit::heldArrowKeepsStepping()
+{
+    QFETCH(bool, up);
+    RecordingSpinEdit spin;
+    MakePeriod(spin, 100);
+    spin.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&spin));
+    QToolButton *arrow = up ? spin.UpButton() : spin.DownButton();
+    const QString event = up ? QStringLiteral("up") : QStringLiteral("down");
+    const double sign = up ? 1 : -1;
+
+    QTest::mousePress(arrow, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT((spin.Value() - 100) * sign >= 3, 5000);
+    QTest::mouseRelease(arrow, Qt::LeftButton);
+    // Every step went through the arrow's handler, as a click's does.
+    const double steps = (spin.Value() - 100) * sign;
+    QCOMPARE(spin.events.count(event), int(steps));
 }
 
 void TestTQMSpinEdit::leavingTheControlTakesTheText()
