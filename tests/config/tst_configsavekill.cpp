@@ -1,13 +1,12 @@
 #include "config/configfile.h"
 #include "configsavekillimages.h"
+#include "support/killchild.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
 // A child process saves two configurations in turn over one file and is
 // killed (SIGKILL) at random moments, a hundred times. After every kill the
@@ -45,16 +44,8 @@ void TestConfigSaveKill::fileIsOldOrNewAfterRandomKills()
 
     int leftovers = 0;
     for (int kill = 0; kill < kKills; ++kill) {
-        QProcess process;
-        process.start(child, {path});
-        QVERIFY2(process.waitForStarted(), qPrintable(process.errorString()));
-        QVERIFY2(process.waitForReadyRead(30000),
-                 qPrintable(QString::fromLocal8Bit(process.readAllStandardError())));
-        QThread::usleep(random.bounded(5001));
-        QCOMPARE(process.state(), QProcess::Running);
-        process.kill();
-        QVERIFY(process.waitForFinished());
-        QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+        const QString killed = KillAtWork(child, {path}, random.bounded(5001));
+        QVERIFY2(killed.isEmpty(), qPrintable(killed));
 
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
