@@ -86,11 +86,30 @@ chmod 755 "$root/usr/local/bin/note-url"
 exec_line="$(python3 - "$root/usr/share/applications/org.kelvora.Kelvora.desktop" <<'PY'
 import shlex, sys
 for line in open(sys.argv[1], encoding="utf-8"):
-    if line.startswith("Exec="):
-        value = line[5:].rstrip("\n")
-        value = value.replace("\\\\", "\\")
-        print(" ".join(shlex.quote(a) for a in shlex.split(value)))
-        break
+    if not line.startswith("Exec="):
+        continue
+    value = line[5:].rstrip("\n").replace("\\\\", "\\")
+    args, arg, quoted, i = [], None, False, 0
+    while i < len(value):
+        c = value[i]
+        if quoted and c == "\\" and i + 1 < len(value) and value[i + 1] in '"`$\\':
+            arg += value[i + 1]
+            i += 2
+            continue
+        if c == '"':
+            quoted = not quoted
+            arg = arg or ""
+        elif c == " " and not quoted:
+            if arg is not None:
+                args.append(arg)
+            arg = None
+        else:
+            arg = (arg or "") + c
+        i += 1
+    if arg is not None:
+        args.append(arg)
+    print(" ".join(shlex.quote(a) for a in args))
+    break
 PY
 )"
 echo "package-check: starting the menu entry's command: $exec_line"
