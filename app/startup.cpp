@@ -100,6 +100,10 @@ KelvoraApplication::KelvoraApplication(int &argc, char **argv) : QApplication(ar
     // unsaved preferences and all. Ignored, the write fails with EFBIG
     // instead, which the datalog and the file saves handle like a full disk.
     std::signal(SIGXFSZ, SIG_IGN);
+    // The menu bar stays in the window, as the window is drawn, also on
+    // desktops that offer a global menu; and the window does not wait at
+    // start-up for the session bus to say whether one is offered.
+    setAttribute(Qt::AA_DontUseNativeMenuBar);
     setApplicationName(QStringLiteral("Kelvora"));
     // Also on the boxes that come before the main window ("Loading Error").
     setWindowIcon(ProgramIcon());
