@@ -3,17 +3,29 @@
 #include "link/comportguard.h"
 #include "link/mbprotocol.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace {
 
-constexpr int kGuardWaitMs = 100;
+using Clock = std::chrono::steady_clock;
+
 constexpr int kMaxTries = 2;
 constexpr int kMaxGuardFailures = 3;
-// A transaction holds the guard for about 60 ms, a send of the whole
-// configuration for a few seconds at most between its transactions; a holder
-// that keeps it for 3 s (30 slices) is stuck or hostile. The call then fails
-// like a silent module, so the window stays usable and the next tick tries
-// again.
-constexpr int kMaxGuardTimeouts = 30;
+// How long one call waits for the guard, all its waits together. Another
+// program's ordinary transaction holds the guard for about 60 ms (110 when it
+// waits out a late reply), so a holder that lets go within 120 ms is waited
+// for and the two programs take turns. A longer hold is treated like a
+// silent module: the call fails and the next tick tries again. The window's
+// thread makes these calls, and the window must answer within 250 ms
+// whatever the bus does.
+constexpr auto kGuardPatience = std::chrono::milliseconds(120);
+
+int WholeMs(Clock::duration d)
+{
+    return int(
+        std::chrono::ceil<std::chrono::milliseconds>(std::max(d, Clock::duration::zero())).count());
+}
 
 // transaction(mb) runs one attempt on a fresh MBProtocol.
 template <typename Transaction>
@@ -22,12 +34,17 @@ bool Guarded(SerialLine *port, Transaction transaction)
     try {
         int tries = 0;
         int guardFailures = 0;
-        int guardTimeouts = 0;
+        // Spent only while waiting; a guard that is free is taken even when
+        // nothing is left, since that costs no wait.
+        Clock::duration patience = kGuardPatience;
         bool result = false;
         bool heardNothing = false;
         while (tries < kMaxTries && !result) {
             ComportGuard guard;
-            switch (guard.Acquire(kGuardWaitMs)) {
+            const auto start = Clock::now();
+            const auto waited = guard.Acquire(WholeMs(patience));
+            patience -= Clock::now() - start;
+            switch (waited) {
             case ComportGuard::WaitResult::Acquired: {
                 MBProtocol mb(port);
                 if (heardNothing)
@@ -39,9 +56,7 @@ bool Guarded(SerialLine *port, Transaction transaction)
                 break;
             }
             case ComportGuard::WaitResult::TimedOut:
-                if (++guardTimeouts >= kMaxGuardTimeouts)
-                    return false;
-                break;
+                return false;
             case ComportGuard::WaitResult::Failed:
                 if (++guardFailures >= kMaxGuardFailures)
                     return false;

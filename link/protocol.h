@@ -12,13 +12,16 @@
 // attempt heard nothing at all, the second is told so (ExpectLateReply), so
 // that a slow slave's answers never spill into the next call; see MBProtocol.
 //
-// While another program holds the guard the call waits for it in slices of
-// 100 ms; such a wait is not a try. A holder that keeps the guard for 3 s,
-// far longer than any transaction, is not waited for further: the call fails
-// as if the slave were silent, and the window can be used (or closed) again. A wait that
+// While another program holds the guard the call waits for it, but no longer
+// than 120 ms in all, which covers another program's ordinary transaction
+// (60 ms, 110 with a late reply waited out): two programs that share the bus
+// take turns. A longer hold ends the call with false, as a silent module
+// would, and the attempt that waited never touches the line; so the window,
+// whose thread makes the call, goes on answering (and a click on STOP is
+// taken) instead of waiting for as long as the holder likes. A wait that
 // cannot be made at all (the lock file cannot be opened or locked) is not a
-// try either, but after three of them the call gives up with false rather than
-// block the program.
+// try either, but after three of them the call gives up with false rather
+// than block the program.
 //
 // Arguments and results are those of MBProtocol. Holds no state; one object
 // serves any number of calls. No port error (EComPortError) is thrown; any
