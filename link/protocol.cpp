@@ -17,9 +17,12 @@ constexpr int kMaxGuardFailures = 3;
 // waits out a late reply), so a holder that lets go within 120 ms is waited
 // for and the two programs take turns. A longer hold is treated like a
 // silent module: the call fails and the next tick tries again. The window's
-// thread makes these calls, and the window must answer within 250 ms
-// whatever the bus does.
+// thread makes these calls, and the idle function does not take the user's
+// input: waiting as long as the holder liked would hold a click on STOP as
+// long.
 constexpr auto kGuardPatience = std::chrono::milliseconds(120);
+// How often a wait for the guard lets the idle function run.
+constexpr auto kIdleStep = std::chrono::milliseconds(20);
 
 int WholeMs(Clock::duration d)
 {
@@ -27,24 +30,49 @@ int WholeMs(Clock::duration d)
         std::chrono::ceil<std::chrono::milliseconds>(std::max(d, Clock::duration::zero())).count());
 }
 
+// Runs idle, if any, and takes the time it took from patience.
+void RunIdle(const Protocol::Idle &idle, Clock::duration &patience)
+{
+    if (!idle)
+        return;
+    const auto start = Clock::now();
+    idle();
+    patience -= Clock::now() - start;
+}
+
+// Waits for the guard while patience lasts, with idle every kIdleStep; the
+// time spent, idle's included, is taken from patience. A guard that is free
+// is taken even when no patience is left, since that costs no wait.
+ComportGuard::WaitResult WaitForGuard(ComportGuard &guard, Clock::duration &patience,
+                                      const Protocol::Idle &idle)
+{
+    for (;;) {
+        const auto start = Clock::now();
+        const auto result = guard.Acquire(
+            WholeMs(idle ? std::min<Clock::duration>(patience, kIdleStep) : patience));
+        patience -= Clock::now() - start;
+        if (result != ComportGuard::WaitResult::TimedOut || patience <= Clock::duration::zero())
+            return result;
+        RunIdle(idle, patience);
+    }
+}
+
 // transaction(mb) runs one attempt on a fresh MBProtocol.
 template <typename Transaction>
-bool Guarded(SerialLine *port, Transaction transaction)
+bool Guarded(SerialLine *port, const Protocol::Idle &idle, Transaction transaction)
 {
     try {
         int tries = 0;
         int guardFailures = 0;
-        // Spent only while waiting; a guard that is free is taken even when
-        // nothing is left, since that costs no wait.
+        // Spent while waiting for the guard, idle's time included; a guard
+        // that is free is taken even when nothing is left.
         Clock::duration patience = kGuardPatience;
         bool result = false;
         bool heardNothing = false;
         while (tries < kMaxTries && !result) {
+            RunIdle(idle, patience);
             ComportGuard guard;
-            const auto start = Clock::now();
-            const auto waited = guard.Acquire(WholeMs(patience));
-            patience -= Clock::now() - start;
-            switch (waited) {
+            switch (WaitForGuard(guard, patience, idle)) {
             case ComportGuard::WaitResult::Acquired: {
                 MBProtocol mb(port);
                 if (heardNothing)
@@ -71,16 +99,17 @@ bool Guarded(SerialLine *port, Transaction transaction)
 
 } // namespace
 
-bool Protocol::ReadRegisters(const BusTarget &target, int first, int count, uint16_t *values)
+bool Protocol::ReadRegisters(const BusTarget &target, int first, int count, uint16_t *values) const
 {
-    return Guarded(target.port, [&](MBProtocol &mb) {
+    return Guarded(target.port, m_idle, [&](MBProtocol &mb) {
         return mb.ReadHoldingRegisters(target.address, first, count, values);
     });
 }
 
-bool Protocol::WriteRegisters(const BusTarget &target, int first, int count, const int16_t *values)
+bool Protocol::WriteRegisters(const BusTarget &target, int first, int count,
+                              const int16_t *values) const
 {
-    return Guarded(target.port, [&](MBProtocol &mb) {
+    return Guarded(target.port, m_idle, [&](MBProtocol &mb) {
         return mb.WriteMultipleRegisters(target.address, first, count, values);
     });
 }

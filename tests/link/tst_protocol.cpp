@@ -31,6 +31,8 @@ private slots:
     void lockFileIsInTheChosenDirectoryWithMode0666();
     void guardHeldByAnotherProgram_data();
     void guardHeldByAnotherProgram();
+    void idleRunsBeforeEachAttemptNeverInsideOne();
+    void idleRunsWhileTheCallWaitsForTheGuard();
     void killedHolderFreesTheGuardAtOnce();
     void guardThatCannotBeOpenedEndsTheCall();
 
@@ -202,6 +204,48 @@ void TestProtocol::guardHeldByAnotherProgram()
         QVERIFY(line.trace.isEmpty());
         QVERIFY(!holder.released());
     }
+}
+
+// The window's calls let it answer whenever the bus leaves the thread
+// nothing to do, but never inside a transaction: its timing stays as it is.
+void TestProtocol::idleRunsBeforeEachAttemptNeverInsideOne()
+{
+    FakeLine line;
+    const Protocol protocol([&line] { line.trace << QStringLiteral("idle"); });
+    std::array<uint16_t, 8> values{};
+    QVERIFY(!protocol.ReadRegisters({1, &line}, 16, 8, values.data()));
+    QStringList steps;
+    for (const QString &entry : line.trace) {
+        if (entry == QLatin1String("idle") || entry == QLatin1String("open") ||
+            entry == QLatin1String("close"))
+            steps << entry;
+    }
+    QCOMPARE(steps, (QStringList{QStringLiteral("idle"), QStringLiteral("open"),
+                                 QStringLiteral("close"), QStringLiteral("idle"),
+                                 QStringLiteral("open"), QStringLiteral("close")}));
+}
+
+// Another program holds the guard (a lock of its own, taken here) and lets
+// go at the second idle: the first comes before the attempt, the second from
+// the wait. The read then goes out.
+void TestProtocol::idleRunsWhileTheCallWaitsForTheGuard()
+{
+    ComportGuard other;
+    QCOMPARE(other.Acquire(0), ComportGuard::WaitResult::Acquired);
+    FakeLine line;
+    line.QueueReply(frame(kReadReply));
+    int idles = 0;
+    const Protocol protocol([&] {
+        line.trace << QStringLiteral("idle");
+        if (++idles == 2)
+            other.Release();
+    });
+    std::array<uint16_t, 8> values{};
+    QVERIFY(protocol.ReadRegisters({1, &line}, 16, 8, values.data()));
+    QVERIFY(line.trace.size() > 3);
+    QCOMPARE(line.trace.mid(0, 3),
+             (QStringList{QStringLiteral("idle"), QStringLiteral("idle"), QStringLiteral("open")}));
+    QCOMPARE(line.chunks.size(), 1);
 }
 
 void TestProtocol::killedHolderFreesTheGuardAtOnce()
