@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-serialport-dev libqt6printsupport6 libqt6test6 qt6-qpa-plugins
     libmodbus-dev socat mbpoll libbenchmark-dev
     clang libclang-rt-14-dev clang-format
-    xvfb xauth x11-utils imagemagick fonts-dejavu-core xdotool poppler-utils
+    xvfb xauth x11-utils imagemagick fonts-dejavu-core xdotool poppler-utils python3
 )
 
 missing=()
