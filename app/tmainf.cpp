@@ -89,7 +89,8 @@ TMainF::TMainF(QWidget *parent)
     : QMainWindow(parent),
       cycle(table,
             [](const BusTarget &target, int first, int count, uint16_t *values) {
-                return Protocol().ReadRegisters(target, first, count, values);
+                return Protocol(&TMessageBoxF::ProcessWindowEvents)
+                    .ReadRegisters(target, first, count, values);
             },
             {.showProgress = [this](int tick) { Metering_F1->Set_Gauge_Progress(tick); },
              .showReadings = [this](int m,

@@ -82,6 +82,24 @@ DataFile=$2
 EOF
 }
 
+# start_xvfb: an X server of the run's own, on the display KELVORA_BENCH_DISPLAY
+# names (default a random one from :150 to :249), as DISPLAY for what follows.
+start_xvfb() {
+    display=${KELVORA_BENCH_DISPLAY:-":$((150 + RANDOM % 100))"}
+    Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    pids+=($!)
+    export DISPLAY=$display QT_QPA_PLATFORM=xcb
+    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+}
+
+# start_kelvora: the program, started in the checkout as a user would start
+# it there, its output in kelvora.log; sets kelvora_pid.
+start_kelvora() {
+    (cd "$root" && exec "$build/kelvora") > "$work/kelvora.log" 2>&1 &
+    kelvora_pid=$!
+    pids+=("$kelvora_pid")
+}
+
 # utime + stime of a process in clock ticks.
 cpu_ticks() {
     local stat

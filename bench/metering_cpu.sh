@@ -46,19 +46,13 @@ start_simulator --modules 1-63
 write_preferences 1 "$work/log/plant"
 
 if [ "${KELVORA_BENCH_XVFB:-0}" = 1 ]; then
-    display=":$((150 + RANDOM % 100))"
-    Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    pids+=($!)
-    export DISPLAY=$display QT_QPA_PLATFORM=xcb
-    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    start_xvfb
     platform="Xvfb"
 else
     export QT_QPA_PLATFORM=offscreen
     platform="offscreen"
 fi
-(cd "$root" && exec "$build/kelvora") > "$work/kelvora.log" 2>&1 &
-kelvora_pid=$!
-pids+=("$kelvora_pid")
+start_kelvora
 
 # Rows logged so far, in every day's file (a file's first line is its header).
 rows() {

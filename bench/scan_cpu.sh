@@ -44,15 +44,8 @@ write_config "$work/bus.cfg" block
 start_simulator --modules 1,17,33,49
 write_preferences 0 "$work/plant"
 
-display=":$((150 + RANDOM % 100))"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY=$display QT_QPA_PLATFORM=xcb
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-
-(cd "$root" && exec "$build/kelvora") > "$work/kelvora.log" 2>&1 &
-kelvora_pid=$!
-pids+=("$kelvora_pid")
+start_xvfb
+start_kelvora
 
 # The id of the top-level window with exactly this name, or nothing.
 window() { xdotool search --name "^$1\$" 2>/dev/null | head -1 || true; }

@@ -274,7 +274,7 @@ void ConfigPage::CloseSelector()
 
 void ConfigPage::SendConfiguration(QWidget *mainWindow)
 {
-    Protocol protocol;
+    Protocol protocol(&TMessageBoxF::ProcessWindowEvents);
     // The bus work that follows keeps the thread; draw the window first.
     if (mainWindow)
         mainWindow->repaint();

@@ -250,11 +250,17 @@ void TMessageBoxF::SetProgress(TMessageBoxF *box, int position)
         return;
     box->ProgressBar1->setValue(position);
     box->ProgressBar1->repaint();
-    // The window system's events (exposure, mapping) are what let the box
-    // appear and redraw while the caller keeps the thread. Timer events stay
-    // queued: whatever its name, X11ExcludeTimers is honoured by Qt's Unix
-    // event dispatchers (glib or not) under every platform plugin. A metering
-    // tick or any other timer handler must not run inside a scan or a send.
+    ProcessWindowEvents();
+}
+
+void TMessageBoxF::ProcessWindowEvents()
+{
+    // The window system's events (exposure, mapping, the window manager's
+    // pings) are what let the box appear and redraw, and every window answer,
+    // while the caller keeps the thread. Timer events stay queued: whatever
+    // its name, X11ExcludeTimers is honoured by Qt's Unix event dispatchers
+    // (glib or not) under every platform plugin. A metering tick or any other
+    // timer handler must not run inside a scan or a send.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
                                     QEventLoop::X11ExcludeTimers);
 }

@@ -68,6 +68,10 @@ public:
     // repeating timer fires once for the ticks it missed). A caller that wants
     // its timer to start afresh after the loop stops and restarts it itself.
     static void SetProgress(TMessageBoxF *box, int position);
+    // The event processing of SetProgress alone: the idle function of the
+    // window's bus calls (Protocol::Idle), so that the windows answer (and
+    // repaint) between the exchanges too.
+    static void ProcessWindowEvents();
 
     QLabel *text_L = nullptr;
     QPushButton *ok_B = nullptr;

@@ -3,31 +3,76 @@
 #include "link/comportguard.h"
 #include "link/mbprotocol.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace {
 
-constexpr int kGuardWaitMs = 100;
+using Clock = std::chrono::steady_clock;
+
 constexpr int kMaxTries = 2;
 constexpr int kMaxGuardFailures = 3;
-// A transaction holds the guard for about 60 ms, a send of the whole
-// configuration for a few seconds at most between its transactions; a holder
-// that keeps it for 3 s (30 slices) is stuck or hostile. The call then fails
-// like a silent module, so the window stays usable and the next tick tries
-// again.
-constexpr int kMaxGuardTimeouts = 30;
+// How long one call waits for the guard, all its waits together. Another
+// program's ordinary transaction holds the guard for about 60 ms (110 when it
+// waits out a late reply), so a holder that lets go within 120 ms is waited
+// for and the two programs take turns. A longer hold is treated like a
+// silent module: the call fails and the next tick tries again. The window's
+// thread makes these calls, and the idle function does not take the user's
+// input: waiting as long as the holder liked would hold a click on STOP as
+// long.
+constexpr auto kGuardPatience = std::chrono::milliseconds(120);
+// How often a wait for the guard lets the idle function run.
+constexpr auto kIdleStep = std::chrono::milliseconds(20);
+
+int WholeMs(Clock::duration d)
+{
+    return int(
+        std::chrono::ceil<std::chrono::milliseconds>(std::max(d, Clock::duration::zero())).count());
+}
+
+// Runs idle, if any, and takes the time it took from patience.
+void RunIdle(const Protocol::Idle &idle, Clock::duration &patience)
+{
+    if (!idle)
+        return;
+    const auto start = Clock::now();
+    idle();
+    patience -= Clock::now() - start;
+}
+
+// Waits for the guard while patience lasts, with idle every kIdleStep; the
+// time spent, idle's included, is taken from patience. A guard that is free
+// is taken even when no patience is left, since that costs no wait.
+ComportGuard::WaitResult WaitForGuard(ComportGuard &guard, Clock::duration &patience,
+                                      const Protocol::Idle &idle)
+{
+    for (;;) {
+        const auto start = Clock::now();
+        const auto result = guard.Acquire(
+            WholeMs(idle ? std::min<Clock::duration>(patience, kIdleStep) : patience));
+        patience -= Clock::now() - start;
+        if (result != ComportGuard::WaitResult::TimedOut || patience <= Clock::duration::zero())
+            return result;
+        RunIdle(idle, patience);
+    }
+}
 
 // transaction(mb) runs one attempt on a fresh MBProtocol.
 template <typename Transaction>
-bool Guarded(SerialLine *port, Transaction transaction)
+bool Guarded(SerialLine *port, const Protocol::Idle &idle, Transaction transaction)
 {
     try {
         int tries = 0;
         int guardFailures = 0;
-        int guardTimeouts = 0;
+        // Spent while waiting for the guard, idle's time included; a guard
+        // that is free is taken even when nothing is left.
+        Clock::duration patience = kGuardPatience;
         bool result = false;
         bool heardNothing = false;
         while (tries < kMaxTries && !result) {
+            RunIdle(idle, patience);
             ComportGuard guard;
-            switch (guard.Acquire(kGuardWaitMs)) {
+            switch (WaitForGuard(guard, patience, idle)) {
             case ComportGuard::WaitResult::Acquired: {
                 MBProtocol mb(port);
                 if (heardNothing)
@@ -39,9 +84,7 @@ bool Guarded(SerialLine *port, Transaction transaction)
                 break;
             }
             case ComportGuard::WaitResult::TimedOut:
-                if (++guardTimeouts >= kMaxGuardTimeouts)
-                    return false;
-                break;
+                return false;
             case ComportGuard::WaitResult::Failed:
                 if (++guardFailures >= kMaxGuardFailures)
                     return false;
@@ -56,16 +99,17 @@ bool Guarded(SerialLine *port, Transaction transaction)
 
 } // namespace
 
-bool Protocol::ReadRegisters(const BusTarget &target, int first, int count, uint16_t *values)
+bool Protocol::ReadRegisters(const BusTarget &target, int first, int count, uint16_t *values) const
 {
-    return Guarded(target.port, [&](MBProtocol &mb) {
+    return Guarded(target.port, m_idle, [&](MBProtocol &mb) {
         return mb.ReadHoldingRegisters(target.address, first, count, values);
     });
 }
 
-bool Protocol::WriteRegisters(const BusTarget &target, int first, int count, const int16_t *values)
+bool Protocol::WriteRegisters(const BusTarget &target, int first, int count,
+                              const int16_t *values) const
 {
-    return Guarded(target.port, [&](MBProtocol &mb) {
+    return Guarded(target.port, m_idle, [&](MBProtocol &mb) {
         return mb.WriteMultipleRegisters(target.address, first, count, values);
     });
 }

@@ -52,14 +52,17 @@ int AddressOf(const QString &cell)
     return ok && address >= 1 && address <= kModuleCount ? address : 0;
 }
 
+// The window answers between the exchanges (Protocol::Idle), not only
+// between the modules: a scan makes three calls per module.
 bool ReadOnBus(const BusTarget &target, int first, int count, uint16_t *values)
 {
-    return Protocol().ReadRegisters(target, first, count, values);
+    return Protocol(&TMessageBoxF::ProcessWindowEvents).ReadRegisters(target, first, count, values);
 }
 
 bool WriteOnBus(const BusTarget &target, int first, int count, const int16_t *values)
 {
-    return Protocol().WriteRegisters(target, first, count, values);
+    return Protocol(&TMessageBoxF::ProcessWindowEvents)
+        .WriteRegisters(target, first, count, values);
 }
 
 } // namespace
