@@ -47,9 +47,11 @@ Config_File=rtd.cfg
 DataFile=rtd_data
 PREFS
 
-# Xvfb picks a free display itself and writes its number here.
+# Xvfb picks a free display itself and writes its number here; -noreset,
+# since a server that starts afresh when its last client leaves refuses the
+# next start's connection meanwhile.
 exec 3>"$tmp/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 exec 3>&-
 for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done

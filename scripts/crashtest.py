@@ -13,7 +13,8 @@ run), and kills it (SIGKILL):
   - every other round while it meters and logs, 0.3 to 4 s after the window
     shows;
   - the other rounds around a save of the configuration (File, Save
-    Configuration, Enter in the file dialog), 0 to 80 ms after the Enter.
+    Configuration, Enter in the file dialog), 0 to 150 ms after the Enter
+    is sent.
     These start without AutoStart, since the file commands wait while
     metering runs: the program holds a new, empty configuration with period
     16, and saves it over a file of eight modules with period 5, so the old
@@ -61,13 +62,6 @@ def config_image(period, modules):
     return image
 
 
-def free_display():
-    for n in range(100, 200):
-        if not os.path.exists(f"/tmp/.X11-unix/X{n}") and not os.path.exists(f"/tmp/.X{n}-lock"):
-            return f":{n}"
-    sys.exit("crashtest: no free X display")
-
-
 def wait_for(condition, timeout, step=0.05):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
@@ -93,9 +87,9 @@ class Run:
         self.old = config_image(5, MODULES)
         self.new = config_image(16, 0)
         self.log_base = os.path.join(self.work, "plant_data")
-        self.display = free_display()
+        self.display = None
         self.processes = []
-        self.env = dict(os.environ, DISPLAY=self.display, XDG_CONFIG_HOME=self.config_home,
+        self.env = dict(os.environ, XDG_CONFIG_HOME=self.config_home,
                         XDG_RUNTIME_DIR=self.runtime, KELVORA_LOCK_DIR=self.folder)
         self.env.pop("QT_QPA_PLATFORM", None)
 
@@ -105,10 +99,15 @@ class Run:
         return process
 
     def stop(self):
+        # SIGTERM, so that Xvfb removes its lock and socket.
         for process in reversed(self.processes):
             if process.poll() is None:
-                process.kill()
-                process.wait()
+                process.terminate()
+                try:
+                    process.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
         shutil.rmtree(self.folder, ignore_errors=True)
 
     def xdotool(self, *words):
@@ -126,11 +125,22 @@ class Run:
         return f"{self.log_base}_{today.month:02d}{today.day:02d}.csv"
 
     def setup(self):
-        self.start_background(["Xvfb", self.display, "-screen", "0", "1280x1024x24",
-                               "-nolisten", "tcp"], stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL)
-        if not wait_for(lambda: os.path.exists(f"/tmp/.X11-unix/X{self.display[1:]}"), 10):
+        # Xvfb picks a free display itself and names it once it is ready.
+        # -noreset: a server whose last client leaves starts afresh and refuses
+        # connections meanwhile, which would fail the next start's connection.
+        read_end, write_end = os.pipe()
+        self.xvfb = self.start_background(
+            ["Xvfb", "-displayfd", str(write_end), "-noreset", "-screen", "0", "1280x1024x24",
+             "-nolisten",
+             "tcp"], stdout=subprocess.DEVNULL,
+            stderr=open(os.path.join(self.folder, "xvfb.log"), "wb"), pass_fds=(write_end,))
+        os.close(write_end)
+        with os.fdopen(read_end) as named:
+            number = named.readline().strip()
+        if not number:
             sys.exit("crashtest: Xvfb did not start")
+        self.display = f":{number}"
+        self.env["DISPLAY"] = self.display
         self.start_background([os.path.join(self.build, "kelvora-sim"), "--link", self.link,
                                "--modules", f"1-{MODULES}", "--no-stdin"],
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -151,11 +161,24 @@ class Run:
         window = wait_for(lambda: self.xdotool("search", "--onlyvisible", "--name", "^KELVORA$"),
                           30, 0.1)
         if not window:
-            boxes = self.xdotool("search", "--onlyvisible", "--name", "Loading Error")
+            shown = subprocess.run("xdotool search --onlyvisible --name . getwindowname %@",
+                                   shell=True, env=self.env, capture_output=True,
+                                   text=True).stdout.split("\n")
+            shot = os.path.join(tempfile.gettempdir(), "crashtest-no-window.png")
+            subprocess.run(["import", "-window", "root", shot], env=self.env)
+            running = kelvora.poll() is None
+            if self.xvfb.poll() is not None:
+                xvfb_log = open(os.path.join(self.folder, "xvfb.log"), "rb").read()[-1000:]
+                sys.exit(f"crashtest: round {self.round}: Xvfb ended ({self.xvfb.returncode}): "
+                         f"{xvfb_log.decode(errors='replace')}")
             kelvora.kill()
             kelvora.wait()
-            sys.exit("crashtest: the next start showed 'Loading Error'" if boxes else
-                     "crashtest: Kelvora did not open its window")
+            out.close()
+            log = open(os.path.join(self.folder, "kelvora.out"), "rb").read()[-2000:]
+            sys.exit(f"crashtest: round {self.round}: Kelvora opened no window in 30 s "
+                     f"({'still running' if running else f'ended with {kelvora.returncode}'}); "
+                     f"windows shown: {[w for w in shown if w]}; screenshot {shot}; "
+                     f"its output:\n{log.decode(errors='replace')}")
         return kelvora, window[0]
 
     def check(self, before, round_):
@@ -188,6 +211,7 @@ class Run:
         before = open(self.datalog(), "rb").read()
         counts = {"logging": 0, "saving": 0, "new": 0, "leftovers": 0}
         for round_ in range(self.args.kills):
+            self.round = round_
             logging = round_ % 2 == 0
             kelvora, window = self.start_kelvora(auto_start=logging)
             if logging:
@@ -198,15 +222,20 @@ class Run:
                 self.xdotool("windowfocus", "--sync", window, "key", "ctrl+s")
                 wait_for(lambda: self.xdotool("search", "--onlyvisible", "--name",
                                               "^Save Configuration File$"), 10, 0.05)
-                self.xdotool("key", "Return")
-                time.sleep(rng.uniform(0.0, 0.08))
+                # The key goes out on its own, so that the kill can come
+                # before, during or after the save it starts.
+                key = subprocess.Popen(["xdotool", "key", "Return"], env=self.env)
+                time.sleep(rng.uniform(0.0, 0.15))
                 counts["saving"] += 1
             kelvora.send_signal(signal.SIGKILL)
             kelvora.wait()
+            if not logging:
+                key.wait()
             before, is_new, leftovers = self.check(before, round_)
             counts["new"] += is_new
             counts["leftovers"] += leftovers
         # One last start, stopped as a session ends it.
+        self.round = "last"
         kelvora, _ = self.start_kelvora()
         time.sleep(2)
         kelvora.send_signal(signal.SIGTERM)
