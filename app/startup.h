@@ -25,5 +25,7 @@ void ShowErrorReport(const QString &text, QWidget *parent = nullptr);
 bool RefuseSecondInstance(InstanceLock &lock);
 
 // The whole program: single-instance check, main window, message loop.
-// Returns the exit code, which is 0 in every case.
+// While the window runs, SIGTERM, SIGINT and SIGHUP close it as its close
+// button does (see CloseOnTerminationSignals in startup.cpp). Returns the
+// exit code, which is 0 in every case.
 int KelvoraMain(KelvoraApplication &app);

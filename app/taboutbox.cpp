@@ -114,7 +114,6 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(7, 0, 357, 177);
-    Image1->setPixmap(ProductPicture(QSize(357, 177)));
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -164,6 +163,9 @@ void TAboutBox::showEvent(QShowEvent *event)
     // Placed before the window system maps it, so it never shows elsewhere
     // first (Qt would put a dialog over its parent).
     if (!event->spontaneous()) {
+        // Painted when first wanted rather than at every start-up.
+        if (Image1->pixmap().isNull())
+            Image1->setPixmap(ProductPicture(Image1->size()));
         if (const QScreen *where = screen()) {
             const QRect area = where->availableGeometry();
             move(area.center() - QPoint(width() / 2, height() / 2));

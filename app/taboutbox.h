@@ -11,7 +11,7 @@ class QTextEdit;
 // The about box: product picture, name and version. Created once at start-up
 // and kept until the program ends; About shows it modally. Each time it is
 // shown it stands centred on its screen's available area, with the focus on
-// OKButton.
+// OKButton. The picture is painted when the box first shows.
 class TAboutBox : public QDialog
 {
     Q_OBJECT

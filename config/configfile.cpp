@@ -3,9 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
+#include <cstdlib>
 #include <system_error>
 
 #include <fcntl.h>
@@ -217,15 +217,81 @@ Result<> OverwriteInPlace(const QString &path, const QByteArray &bytes, const QS
 
 } // namespace
 
+namespace {
+
+// A save writes its new image into a file of this name beside the old one
+// and renames it over the old one: "<file>.kelvora-XXXXXX", the X's random
+// letters and digits. The mark says whose it is, so that a file a kill left
+// behind between the two steps can be told from the user's own files (a
+// backup called "rtd.cfg.backup" is no leftover) and removed by the next
+// save of the same file.
+constexpr QLatin1StringView kSaveMark(".kelvora-");
+constexpr int kSaveRandomLength = 6;
+
+bool IsSaveLeftoverName(const QString &name, const QString &target)
+{
+    if (name.size() != target.size() + kSaveMark.size() + kSaveRandomLength ||
+        !name.startsWith(target) || !QStringView(name).mid(target.size()).startsWith(kSaveMark))
+        return false;
+    for (const QChar c : QStringView(name).right(kSaveRandomLength)) {
+        if (!(c.isDigit() || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')))
+            return false;
+    }
+    return true;
+}
+
+// Removes what earlier saves of path left behind: files named as a save's
+// new image of path, regular, this user's own and no longer than an image.
+// Anything else of a like name is somebody's and stays.
+void RemoveSaveLeftovers(const QString &path)
+{
+    const QFileInfo target(path);
+    const QDir folder = target.absoluteDir();
+    const QStringList names = folder.entryList({target.fileName() + kSaveMark + QLatin1Char('*')},
+                                               QDir::Files | QDir::Hidden);
+    for (const QString &name : names) {
+        if (!IsSaveLeftoverName(name, target.fileName()))
+            continue;
+        const QByteArray leftover = QFile::encodeName(folder.filePath(name));
+        struct stat info
+        {
+        };
+        if (::lstat(leftover.constData(), &info) == 0 && S_ISREG(info.st_mode) &&
+            info.st_uid == ::geteuid() && info.st_size <= kConfigFileSize)
+            ::unlink(leftover.constData());
+    }
+}
+
+// Writes all of bytes to fd; the count written.
+qsizetype WriteAll(int fd, const QByteArray &bytes)
+{
+    qsizetype put = 0;
+    while (put < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + put, size_t(bytes.size() - put));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        put += n;
+    }
+    return put;
+}
+
+} // namespace
+
 Result<> WriteConfigFile(const QString &path, const QByteArray &bytes)
 {
-    // QSaveFile writes a new file next to the old one and renames it over the
-    // old one only on commit, so a crash or a folder without write permission
-    // never leaves a cut configuration. Its commit() does not notice a short
-    // write, though (Qt 6.4: with the disk full after 100 of 550 bytes it
-    // still renames the 100-byte file over the old one and returns true), so
-    // the count is checked here, unbuffered, and a short write is cancelled.
-    QSaveFile file(path);
+    // The new image goes into a file of its own beside the old one, is synced,
+    // and then renamed over the old one, so a crash, a kill or a full disk at
+    // any moment leaves the old file or the new one, never a cut one. The
+    // count of every write is checked: a file system that is full after 100
+    // of 550 bytes must not see the 100 bytes renamed over the old image.
+    // A symbolic link is followed: the file it names is replaced, the link
+    // stays.
+    QFileInfo target(path);
+    const QString finalPath =
+        target.isSymLink() && target.exists() ? target.canonicalFilePath() : path;
+    target = QFileInfo(finalPath);
     const auto failure = [&](const QString &why) {
         return Fail(QFileInfo(path).isFile()
                         ? QStringLiteral("%1 could not be saved: %2. The file that was there "
@@ -233,26 +299,69 @@ Result<> WriteConfigFile(const QString &path, const QByteArray &bytes)
                               .arg(Shown(path), why)
                         : QStringLiteral("%1 could not be saved: %2.").arg(Shown(path), why));
     };
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+    const QByteArray finalName = QFile::encodeName(finalPath);
+    struct stat old
+    {
+    };
+    const bool exists = ::stat(finalName.constData(), &old) == 0;
+    if (exists && S_ISREG(old.st_mode) && ::access(finalName.constData(), W_OK) != 0)
+        return failure(OsError(errno));
+
+    QByteArray temporary = finalName + kSaveMark.data() + QByteArray(kSaveRandomLength, 'X');
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        const QString why = OsError(errno);
         // No new file can be made next to it (the folder is not writable),
         // but the file itself may be: then it is overwritten in place, as a
         // plain save always could.
-        const QFileInfo target(path);
         if (target.isFile() && target.isWritable() && !QFileInfo(target.path()).isWritable())
-            return OverwriteInPlace(path, bytes, file.errorString());
-        return failure(file.errorString());
-    }
-    const qint64 written = file.write(bytes);
-    if (written != bytes.size()) {
-        const QString why = written < 0 ? file.errorString()
-                                        : QStringLiteral("only %1 of its %2 bytes could be written")
-                                              .arg(written)
-                                              .arg(bytes.size());
-        file.cancelWriting();
-        (void)file.commit(); // removes the new file
+            return OverwriteInPlace(finalPath, bytes, why);
         return failure(why);
     }
-    if (!file.commit())
-        return failure(file.errorString());
+    const auto abandon = [&](const QString &why) {
+        ::close(fd);
+        ::unlink(temporary.constData());
+        return failure(why);
+    };
+    // The permissions of the file it replaces, else those a new file gets.
+    mode_t mode = 0666;
+    if (exists && S_ISREG(old.st_mode)) {
+        mode = old.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode &= ~mask;
+    }
+    if (::fchmod(fd, mode) != 0)
+        return abandon(OsError(errno));
+    const qsizetype written = WriteAll(fd, bytes);
+    if (written != bytes.size()) {
+        const int error = errno;
+        return abandon(written > 0 || error == 0
+                           ? QStringLiteral("only %1 of its %2 bytes could be written")
+                                 .arg(written)
+                                 .arg(bytes.size())
+                           : OsError(error));
+    }
+    if (::fsync(fd) != 0)
+        return abandon(OsError(errno));
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temporary.constData());
+        return failure(OsError(error));
+    }
+    if (::rename(temporary.constData(), finalName.constData()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.constData());
+        return failure(OsError(error));
+    }
+    // The rename itself reaches the disk with the folder.
+    if (const int folder = ::open(QFile::encodeName(target.absolutePath()).constData(),
+                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+    RemoveSaveLeftovers(finalPath);
     return {};
 }

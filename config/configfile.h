@@ -80,5 +80,8 @@ Result<QByteArray> ReadConfigFile(const QString &path);
 // which file and why. Where no new file can be made in the folder but the
 // file itself is writable, the bytes are written over it in place instead
 // (the only case in which a failed save can leave the old file changed; the
-// failure then says so).
+// failure then says so). The new file is "<path>.kelvora-XXXXXX"; a save
+// killed before its rename can leave it behind, and the next save of path
+// removes such files of this user's. The old file's
+// permissions carry over; a symbolic link is followed and stays.
 Result<> WriteConfigFile(const QString &path, const QByteArray &bytes);

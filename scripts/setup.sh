@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what Kelvora needs to build, test and run its demo on Debian 12.
 # Only missing packages are installed; uses sudo when not run as root.
+# "setup.sh packaging" also installs what building and checking the Debian
+# package takes (scripts/package.sh calls it so).
 set -euo pipefail
 
 packages=(
@@ -10,6 +12,9 @@ packages=(
     clang libclang-rt-14-dev clang-format
     xvfb xauth x11-utils imagemagick fonts-dejavu-core xdotool poppler-utils python3
 )
+if [ "${1:-}" = packaging ]; then
+    packages+=(dpkg-dev fakeroot lintian desktop-file-utils appstream man-db debootstrap)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

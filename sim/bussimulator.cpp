@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cerrno>
+#include <iterator>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -33,6 +35,21 @@ timespec toTimespec(std::chrono::nanoseconds wait)
 bool isReadingFault(Fault fault)
 {
     return fault == Fault::Open || fault == Fault::Shorted || fault == Fault::OutOfRange;
+}
+
+// Runs answer() with a drawn reading fault on one input of the unit chosen at
+// random, then puts the input's own fault back: the fault shows in this one
+// reply only. Any other fault runs answer() as it is.
+template <typename Unit, typename Answer>
+QByteArray withReadingFault(Unit &unit, Fault drawn, std::mt19937 &random, Answer answer)
+{
+    if (!isReadingFault(drawn))
+        return answer();
+    const auto input = std::uniform_int_distribution<int>(0, kSimInputCount - 1)(random);
+    const Fault own = std::exchange(unit.faults().inputs[input], drawn);
+    QByteArray bytes = answer();
+    unit.faults().inputs[input] = own;
+    return bytes;
 }
 
 } // namespace
@@ -150,6 +167,7 @@ Result<> BusSimulator::start()
     m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     m_vanished = false;
     m_random.seed(m_seed);
+    m_chaosCounts.clear();
     m_framesReceived = 0;
     m_started = Clock::now();
     m_running = true;
@@ -392,11 +410,15 @@ BusSimulator::relayAnswerLocked(const QByteArray &frame, qint64 elapsedMs, Clock
     if (!SimFrameReader::isRelayPoll(frame) || simByteAt(frame, 2) != SimRelayModule::kPollConstant)
         return std::nullopt;
     const int address = simByteAt(frame, 0);
-    const SimRelayModule &module = m_relays[address - SimRelayModule::kAddressOffset - 1];
-    const Fault fault = module.faults().reply;
+    SimRelayModule &module = m_relays[address - SimRelayModule::kAddressOffset - 1];
+    Fault fault = module.faults().reply;
+    const Fault drawn = fault == Fault::None ? chaosDrawLocked(true) : Fault::None;
+    if (drawn == Fault::Silent || drawn == Fault::Late || drawn == Fault::Garbage)
+        fault = drawn;
     if (fault == Fault::Silent)
         return std::nullopt;
-    QByteArray bytes = module.answer(frame, elapsedMs);
+    QByteArray bytes =
+        withReadingFault(module, drawn, m_random, [&] { return module.answer(frame, elapsedMs); });
     if (fault == Fault::Garbage)
         bytes = garbageLocked(bytes, false);
     return timedLocked(bytes, fault, SimTransmitter::characterTime(kRelayBaud, kRelayCharacterBits),
@@ -422,12 +444,19 @@ BusSimulator::modbusAnswerLocked(const QByteArray &frame, qint64 elapsedMs, Cloc
     if (it == m_modules.end())
         return std::nullopt;
     SimModule &module = it->second;
-    const Fault fault = module.faults().replyFaultFrom(first);
+    Fault fault = module.faults().replyFaultFrom(first);
+    const Fault drawn = fault == Fault::None ? chaosDrawLocked(false) : Fault::None;
+    if (drawn == Fault::LostConfiguration)
+        module.loseConfiguration();
+    else if (drawn != Fault::None && !isReadingFault(drawn))
+        fault = drawn;
     if (fault == Fault::Silent)
         return std::nullopt;
-    QByteArray bytes = simWithCrc(
-        fault == Fault::Exception ? SimModule::exceptionAnswer(request, SimModule::kDeviceFailure)
-                                  : module.answer(request, elapsedMs));
+    QByteArray bytes =
+        simWithCrc(fault == Fault::Exception
+                       ? SimModule::exceptionAnswer(request, SimModule::kDeviceFailure)
+                       : withReadingFault(module, drawn, m_random,
+                                          [&] { return module.answer(request, elapsedMs); }));
     if (fault == Fault::BadCrc) {
         bytes[bytes.size() - 2] = static_cast<char>(~bytes[bytes.size() - 2]);
         bytes[bytes.size() - 1] = static_cast<char>(~bytes[bytes.size() - 1]);
@@ -457,6 +486,46 @@ BusSimulator::Answer BusSimulator::timedLocked(QByteArray bytes, Fault fault,
         delay = std::max(turnaround, Clock::duration(kLateDelay - length));
     }
     return Answer{std::move(bytes), end + delay, character};
+}
+
+Fault BusSimulator::chaosDrawLocked(bool relay)
+{
+    if (m_chaosPercent == 0 ||
+        std::uniform_int_distribution<int>(0, 99)(m_random) >= m_chaosPercent)
+        return Fault::None;
+    static constexpr Fault kModuleKinds[] = {
+        Fault::Silent, Fault::Late,    Fault::BadCrc,     Fault::Exception,         Fault::Garbage,
+        Fault::Open,   Fault::Shorted, Fault::OutOfRange, Fault::LostConfiguration,
+    };
+    static constexpr Fault kRelayKinds[] = {
+        Fault::Silent, Fault::Late, Fault::Garbage, Fault::Open, Fault::Shorted,
+    };
+    const qsizetype kinds = relay ? std::size(kRelayKinds) : std::size(kModuleKinds);
+    const auto pick = std::uniform_int_distribution<qsizetype>(0, kinds - 1)(m_random);
+    const Fault drawn = relay ? kRelayKinds[pick] : kModuleKinds[pick];
+    ++m_chaosCounts[drawn];
+    return drawn;
+}
+
+bool BusSimulator::setChaos(int percent)
+{
+    if (percent < 0 || percent > 100)
+        return false;
+    std::lock_guard lock(m_mutex);
+    m_chaosPercent = percent;
+    return true;
+}
+
+int BusSimulator::chaos() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_chaosPercent;
+}
+
+std::map<Fault, qint64> BusSimulator::chaosCounts() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_chaosCounts;
 }
 
 QByteArray BusSimulator::garbageLocked(const QByteArray &answer, bool modbus)

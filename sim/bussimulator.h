@@ -231,6 +231,21 @@ public:
     // is taken as a byte.
     bool setRelayFault(int module, Fault fault, int input = 0);
     bool setRelayReading(int module, int input, quint8 raw);
+    // Random faults, for soak runs and training: percent (0..100) of the
+    // requests to a simulated module (RTD or relay) meet one fault drawn at
+    // random, each kind as likely as the others, on top of the faults set:
+    // silent, late, bad CRC, exception, garbage, an open, shorted or
+    // out-of-range reading on one input of that reply, and lost
+    // configuration (the module forgets its input types, as that fault
+    // does). A relay module draws only from silent, late, garbage, open and
+    // shorted. A request that a set fault already spoils draws nothing.
+    // False for a percent outside 0..100. The draws follow the seed.
+    bool setChaos(int percent);
+    int chaos() const;
+    // How many requests met each kind of random fault since start(), in the
+    // order of the Fault enumeration; kinds never drawn are left out.
+    std::map<Fault, qint64> chaosCounts() const;
+
     // Clears every fault and forced reading of one module, of one relay
     // module, or of all of them.
     void clearFaults(int address);
@@ -283,6 +298,8 @@ private:
                        Clock::time_point end) const;
     void logLocked(const QByteArray &frame);
     QByteArray garbageLocked(const QByteArray &answer, bool modbus);
+    // The random fault a request meets, or Fault::None (see setChaos).
+    Fault chaosDrawLocked(bool relay);
     bool writeToLine(const QByteArray &bytes);
     SimFaults *moduleFaultsLocked(int address);
     SimFaults *relayFaultsLocked(int module);
@@ -309,6 +326,8 @@ private:
     QList<SimRequest> m_requests;
     qint64 m_framesReceived = 0;
     std::mt19937 m_random;
+    int m_chaosPercent = 0;
+    std::map<Fault, qint64> m_chaosCounts;
 
     std::thread m_thread;
     bool m_running = false;

@@ -65,6 +65,8 @@ QString usage()
                "                      an identity register from the start, as the set\n"
                "                      command below with colons for spaces: 5:device:201,\n"
                "                      5:firmware:65535, 5:notch:0. Repeatable\n"
+               "  --chaos PERCENT     PERCENT (0..100) of the requests meet a random\n"
+               "                      fault of any kind, as the chaos command below\n"
                "  --turnaround MS     time from the end of a request to the start of its\n"
                "                      reply, 0..1000 ms, fractions allowed (default 3)\n"
                "  --no-pacing         replies go out whole as soon as the request has\n"
@@ -239,8 +241,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption turnaround(QStringLiteral("turnaround"), QString(),
                                         QStringLiteral("MS"));
     const QCommandLineOption noPacing(QStringLiteral("no-pacing"), QString());
+    const QCommandLineOption chaos(QStringLiteral("chaos"), QString(), QStringLiteral("PERCENT"));
     parser.addOptions({help, link, module, modules, relay, seed, fault, set, port, baud, noStdin,
-                       turnaround, noPacing});
+                       turnaround, noPacing, chaos});
 
     const auto fail = [](const QString &why) {
         print(stderr, QStringLiteral("kelvora-sim: %1 (see --help)").arg(why));
@@ -284,6 +287,12 @@ int main(int argc, char *argv[])
         sim->setTurnaround(std::chrono::microseconds(qRound64(ms * 1000.0)));
     }
     sim->setPacing(!parser.isSet(noPacing));
+    if (parser.isSet(chaos)) {
+        bool ok = false;
+        const int percent = parser.value(chaos).toInt(&ok);
+        if (!ok || !sim->setChaos(percent))
+            return fail(QStringLiteral("bad chaos percent %1 (0..100)").arg(parser.value(chaos)));
+    }
     for (const QString &spec : parser.values(module)) {
         if (const Result<> added = SimConsole::addModuleSpec(*sim, spec); !added)
             return fail(added.error());

@@ -207,6 +207,8 @@ Result<QString> SimConsole::execute(const QString &line)
         return list();
     if (command == QLatin1String("log"))
         return log(words);
+    if (command == QLatin1String("chaos"))
+        return chaos(words);
     if (command == QLatin1String("vanish") && words.isEmpty()) {
         if (!m_sim.vanish())
             return Fail(QStringLiteral("the line cannot vanish now"));
@@ -336,6 +338,30 @@ Result<QString> SimConsole::clear(const QStringList &args)
     return ok();
 }
 
+Result<QString> SimConsole::chaos(const QStringList &args)
+{
+    if (args.size() > 1)
+        return Fail(QStringLiteral("usage: chaos [PERCENT]"));
+    if (args.size() == 1) {
+        const auto percent = number(args[0], 0, 100);
+        if (!percent || !m_sim.setChaos(*percent))
+            return Fail(QStringLiteral("percent must be 0..100: %1").arg(args[0]));
+        return ok();
+    }
+    QStringList counts;
+    qint64 total = 0;
+    for (const auto &[kind, count] : m_sim.chaosCounts()) {
+        counts << QStringLiteral("%1 %2").arg(faultWord(kind)).arg(count);
+        total += count;
+    }
+    return QStringLiteral("chaos %1 %: %2 random faults%3")
+        .arg(m_sim.chaos())
+        .arg(total)
+        .arg(counts.isEmpty()
+                 ? QString()
+                 : QStringLiteral(" (") + counts.join(QStringLiteral(", ")) + QLatin1Char(')'));
+}
+
 QString SimConsole::list() const
 {
     QString line;
@@ -350,6 +376,8 @@ QString SimConsole::list() const
                     .arg(double(m_sim.turnaround().count()) / 1000.0);
     else
         line += QStringLiteral(", replies not paced");
+    if (m_sim.chaos() > 0)
+        line += QStringLiteral(", random faults on %1 % of the requests").arg(m_sim.chaos());
     QStringList lines{line};
     for (const int address : m_sim.moduleAddresses()) {
         const SimModuleState state = *m_sim.moduleState(address);
@@ -437,6 +465,12 @@ QString SimConsole::commandHelp()
         "  fault rN ...             the same for relay module N (1..3); there\n"
         "                           badcrc, exception and lost do not apply,\n"
         "                           open reads 1, shorted 255, RAW is a byte\n"
+        "  chaos PERCENT            PERCENT (0..100) of the requests meet one\n"
+        "                           random fault: silent, late, badcrc,\n"
+        "                           exception, garbage, open, shorted, range\n"
+        "                           (one input, that reply only) or lost; relay\n"
+        "                           modules silent, late, garbage, open, shorted\n"
+        "  chaos                    the random faults met so far, by kind\n"
         "  clear ADDR | clear rN | clear all\n"
         "                           remove the faults of one module or of all\n"
         "  vanish                   the line goes away: pty closed, link removed\n"

@@ -57,6 +57,7 @@ private:
     Result<QString> registerFault(int address, bool relay, Fault fault, const QStringList &args);
     Result<QString> set(const QStringList &args);
     Result<QString> clear(const QStringList &args);
+    Result<QString> chaos(const QStringList &args);
     QString list() const;
     Result<QString> log(const QStringList &args) const;
 

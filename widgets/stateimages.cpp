@@ -2,9 +2,12 @@
 
 #include "widgets/palette.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTreeWidget>
+
+#include <array>
 
 QPixmap StateImage(int index, qreal devicePixelRatio)
 {
@@ -46,9 +49,20 @@ QIcon StateIcon(int index)
 {
     if (index < 1 || index > 3)
         return {};
-    QIcon icon;
-    icon.addPixmap(StateImage(index, 1.0));
-    icon.addPixmap(StateImage(index, 2.0));
+    // Drawn once each: a configuration tree asks for one per node, 67 at
+    // every start. The cache goes with the application object, before the
+    // pixmaps would outlive it.
+    static std::array<QIcon, 4> cache;
+    static const bool cleared = [] {
+        qAddPostRoutine([] { cache.fill(QIcon()); });
+        return true;
+    }();
+    Q_UNUSED(cleared);
+    QIcon &icon = cache[size_t(index)];
+    if (icon.isNull()) {
+        icon.addPixmap(StateImage(index, 1.0));
+        icon.addPixmap(StateImage(index, 2.0));
+    }
     return icon;
 }
 

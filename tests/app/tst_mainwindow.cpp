@@ -22,6 +22,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QImage>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -557,15 +558,19 @@ void TestMainWindow::aboutBox()
     auto seen = std::make_shared<ModalSeen>();
     QWidget *focused = nullptr;
     QPoint shownAt;
-    AnswerNextModal(seen, [&focused, &shownAt](QWidget *box) {
+    QSize picture;
+    AnswerNextModal(seen, [&focused, &shownAt, &picture, &w](QWidget *box) {
         focused = box->focusWidget();
         shownAt = box->pos();
+        // Painted for the box's first showing, not at start-up.
+        picture = w.AboutBox->Image1->pixmap().size();
         PressKey(box, Qt::Key_Return);
     });
     w.About1Click();
     QVERIFY(seen->seen);
     QCOMPARE(focused, w.AboutBox->OKButton);
     QCOMPARE(shownAt, centred);
+    QCOMPARE(picture, QSize(357, 177));
     QCOMPARE(seen->caption, QStringLiteral("About"));
     QVERIFY(!w.AboutBox->isVisible());
 }

@@ -16,6 +16,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
+
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,6 +59,8 @@ private slots:
     void secondStartShowsLoadingErrorAndNoWindow();
     void startWithTheLockFreeOpensTheWindow();
     void fileSizeLimitFailsTheWriteInsteadOfKilling();
+    void terminationSignalClosesTheWindowAsItsButtonDoes_data();
+    void terminationSignalClosesTheWindowAsItsButtonDoes();
 
 private:
     QTemporaryDir m_runtime; // where the instance lock lives
@@ -154,6 +158,71 @@ void TestStartup::startWithTheLockFreeOpensTheWindow()
     QVERIFY2(!seen->seen, qPrintable(seen->caption));
     // The window ran and closed: its preferences were written.
     QVERIFY(QFile::exists(m_config.filePath(QStringLiteral("Quelmar/QMRTD.conf"))));
+}
+
+// The session ending or a service manager stopping the program sends a
+// signal. Its default would end the program on the spot and lose the
+// window's placement and the preferences; the window closes instead, as
+// its close button does, dismissing an open box first. Afterwards the
+// signal has the action it had before (here, the test framework's).
+void TestStartup::terminationSignalClosesTheWindowAsItsButtonDoes_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("boxOpen");
+    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+    QTest::newRow("SIGINT") << int(SIGINT) << false;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << false;
+    QTest::newRow("SIGTERM over the About box") << int(SIGTERM) << true;
+}
+
+void TestStartup::terminationSignalClosesTheWindowAsItsButtonDoes()
+{
+    QFETCH(int, signal);
+    QFETCH(bool, boxOpen);
+    QTemporaryDir config;
+    QVERIFY(config.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+
+    bool raised = false;
+    bool boxSeen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        TMainF *window = nullptr;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *main = qobject_cast<TMainF *>(widget); main && main->isVisible())
+                window = main;
+        }
+        if (!window || raised)
+            return;
+        if (boxOpen && !QApplication::activeModalWidget()) {
+            QTimer::singleShot(0, window, &TMainF::About1Click);
+            return;
+        }
+        boxSeen = QApplication::activeModalWidget() != nullptr;
+        raised = true;
+        ::raise(signal);
+    });
+    struct sigaction before = {};
+    QVERIFY(::sigaction(signal, nullptr, &before) == 0);
+    poll.start(20);
+    // A close that did not happen is not waited for: the test fails instead.
+    QTimer::singleShot(20000, [] {
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            widget->close();
+    });
+    QCOMPARE(KelvoraMain(*static_cast<KelvoraApplication *>(QCoreApplication::instance())), 0);
+    poll.stop();
+
+    QVERIFY(raised);
+    QCOMPARE(boxSeen, boxOpen);
+    QSettings stored(config.filePath(QStringLiteral("Quelmar/QMRTD.conf")), QSettings::IniFormat);
+    // Written at the close: the width the window had, not the stored 0.
+    QVERIFY2(stored.value(QStringLiteral("Preferences/Width")).toInt() > 0,
+             qPrintable(stored.value(QStringLiteral("Preferences/Width")).toString()));
+    struct sigaction now = {};
+    QVERIFY(::sigaction(signal, nullptr, &now) == 0);
+    QVERIFY(now.sa_handler == before.sa_handler);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config.path());
 }
 
 int main(int argc, char *argv[])

@@ -70,6 +70,10 @@ private slots:
     void failedSaveLeavesOldFileUntouched();
     void saveThatCannotWriteSaysSo_data();
     void saveThatCannotWriteSaysSo();
+    void saveRemovesOnlyItsOwnLeftovers_data();
+    void saveRemovesOnlyItsOwnLeftovers();
+    void saveKeepsTheFilesPermissions();
+    void saveThroughALinkReplacesWhatItNames();
 
 private:
     QTemporaryDir m_dir;
@@ -450,6 +454,87 @@ void TestConfigFile::saveThatCannotWriteSaysSo()
              qPrintable(saved.error()));
     QCOMPARE(ReadFileBytes(m_dir.filePath(QStringLiteral("plain"))), QByteArray("x"));
     QVERIFY(QFileInfo(m_dir.filePath(QStringLiteral("taken.cfg"))).isDir());
+}
+
+// A kill between writing a save's new image and renaming it leaves that
+// image's file, "<file>.kelvora-XXXXXX", beside the configuration. The next
+// save of the same file removes such files; anything the user keeps there,
+// however alike its name, stays.
+void TestConfigFile::saveRemovesOnlyItsOwnLeftovers_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("size"); // -1: a folder, -2: a link to a file
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("whole image left") << "x.cfg.kelvora-a1B2c3" << 550 << true;
+    QTest::newRow("cut image left") << "x.cfg.kelvora-Zz9z9z" << 100 << true;
+    QTest::newRow("empty one left") << "x.cfg.kelvora-000000" << 0 << true;
+    QTest::newRow("a backup") << "x.cfg.backup" << 550 << false;
+    QTest::newRow("six letters, no mark") << "x.cfg.a1B2c3" << 550 << false;
+    QTest::newRow("five after the mark") << "x.cfg.kelvora-a1B2c" << 550 << false;
+    QTest::newRow("seven after the mark") << "x.cfg.kelvora-a1B2c3d" << 550 << false;
+    QTest::newRow("not a letter or digit") << "x.cfg.kelvora-a1B2c!" << 550 << false;
+    QTest::newRow("another file's") << "y.cfg.kelvora-a1B2c3" << 550 << false;
+    QTest::newRow("longer than an image") << "x.cfg.kelvora-B1g000" << 551 << false;
+    QTest::newRow("a folder") << "x.cfg.kelvora-D1r000" << -1 << false;
+    QTest::newRow("a link") << "x.cfg.kelvora-L1nk00" << -2 << false;
+}
+
+void TestConfigFile::saveRemovesOnlyItsOwnLeftovers()
+{
+    QFETCH(QString, name);
+    QFETCH(int, size);
+    QFETCH(bool, removed);
+    const QString path = m_dir.filePath(QStringLiteral("x.cfg"));
+    const QString other = m_dir.filePath(name);
+    const QString linked = m_dir.filePath(QStringLiteral("linked.txt"));
+    QVERIFY(WriteFileBytes(linked, "mine"));
+    if (size == -1)
+        QVERIFY(QDir(m_dir.path()).mkdir(name));
+    else if (size == -2)
+        QVERIFY(QFile::link(linked, other));
+    else
+        QVERIFY(WriteFileBytes(other, QByteArray(size, '\x11')));
+
+    QVERIFY(WriteConfigFile(path, Image(9)).ok());
+    QCOMPARE(ReadFileBytes(path), Image(9));
+    QCOMPARE(QFileInfo::exists(other) || QFileInfo(other).isSymLink(), !removed);
+    if (size >= 0 && !removed)
+        QCOMPARE(ReadFileBytes(other), QByteArray(size, '\x11'));
+    QCOMPARE(ReadFileBytes(linked), QByteArray("mine"));
+}
+
+// The new image takes the place of the old file with the old file's
+// permissions: a configuration kept private stays private.
+void TestConfigFile::saveKeepsTheFilesPermissions()
+{
+    const QString path = m_dir.filePath(QStringLiteral("private.cfg"));
+    QVERIFY(WriteFileBytes(path, Image(1)));
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0640) == 0);
+    QVERIFY(WriteConfigFile(path, Image(2)).ok());
+    struct stat info = {};
+    QVERIFY(::stat(QFile::encodeName(path).constData(), &info) == 0);
+    QCOMPARE(info.st_mode & 07777, mode_t(0640));
+
+    const QString fresh = m_dir.filePath(QStringLiteral("fresh.cfg"));
+    const mode_t mask = ::umask(022);
+    const Result<> saved = WriteConfigFile(fresh, Image(2));
+    ::umask(mask);
+    QVERIFY(saved.ok());
+    QVERIFY(::stat(QFile::encodeName(fresh).constData(), &info) == 0);
+    QCOMPARE(info.st_mode & 07777, mode_t(0644));
+}
+
+// A configuration reached through a symbolic link: the file it names takes
+// the new image and the link stays a link.
+void TestConfigFile::saveThroughALinkReplacesWhatItNames()
+{
+    const QString real = m_dir.filePath(QStringLiteral("real.cfg"));
+    const QString link = m_dir.filePath(QStringLiteral("link.cfg"));
+    QVERIFY(WriteFileBytes(real, Image(1)));
+    QVERIFY(QFile::link(real, link));
+    QVERIFY(WriteConfigFile(link, Image(2)).ok());
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(ReadFileBytes(real), Image(2));
 }
 
 QTEST_APPLESS_MAIN(TestConfigFile)

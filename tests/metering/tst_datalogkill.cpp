@@ -1,12 +1,11 @@
 #include "metering/datalogfile.h"
+#include "support/killchild.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
 // A child process appends datalog rows in a loop and is killed (SIGKILL) at
 // random moments, many times over. Each row goes out in one write(), so a
@@ -68,16 +67,8 @@ void TestDatalogKill::everyRowWholeAfterRandomKills()
         const QString base = dir.filePath(QStringLiteral("kill"));
         const QString path = dir.filePath(QStringLiteral("kill_0314.csv"));
         for (int kill = 0; kill < kKillsPerRound; ++kill) {
-            QProcess process;
-            process.start(child, {base});
-            QVERIFY2(process.waitForStarted(), qPrintable(process.errorString()));
-            QVERIFY2(process.waitForReadyRead(30000),
-                     qPrintable(QString::fromLocal8Bit(process.readAllStandardError())));
-            QThread::usleep(random.bounded(20001));
-            QCOMPARE(process.state(), QProcess::Running);
-            process.kill();
-            QVERIFY(process.waitForFinished());
-            QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+            const QString killed = KillAtWork(child, {base}, random.bounded(20001));
+            QVERIFY2(killed.isEmpty(), qPrintable(killed));
 
             QFile file(path);
             QVERIFY(file.open(QIODevice::ReadOnly));

@@ -639,6 +639,45 @@ private slots:
         QCOMPARE(m_sim->moduleState(6)->notchHz, 60);
     }
 
+    // Random faults: every kind the simulator offers turns up, each request
+    // to a module draws at most one, and a module that draws lost
+    // configuration forgets its types. With none chosen, nothing is spoilt.
+    void chaosSpoilsTheChosenShareOfRequests()
+    {
+        QVERIFY(!m_sim->setChaos(101));
+        QVERIFY(!m_sim->setChaos(-1));
+        const ModbusMaster master = connectMaster(m_sim->linkPath(), 6);
+        QVERIFY(master);
+        // Past the late answer (80 ms), short of the time a silent module
+        // would otherwise cost.
+        modbus_set_response_timeout(master.get(), 0, 200000);
+
+        QVERIFY(m_sim->setChaos(100));
+        m_sim->clearRequests();
+        constexpr int kReads = 90;
+        for (int i = 0; i < kReads; ++i) {
+            if (readRegisters(master.get(), 16, 8).isEmpty())
+                dropRestOfReply(master.get());
+        }
+        const std::map<Fault, qint64> counts = m_sim->chaosCounts();
+        qint64 drawn = 0;
+        for (const auto &[kind, count] : counts)
+            drawn += count;
+        QCOMPARE(drawn, qint64(m_sim->requests().size()));
+        QCOMPARE(drawn, qint64(kReads));
+        for (const Fault kind :
+             {Fault::Silent, Fault::Late, Fault::BadCrc, Fault::Exception, Fault::Garbage,
+              Fault::Open, Fault::Shorted, Fault::OutOfRange, Fault::LostConfiguration})
+            QVERIFY2(counts.count(kind), qPrintable(QString::number(int(kind))));
+        QVERIFY(!m_sim->moduleState(6)->configured);
+        QVERIFY(m_sim->moduleState(6)->faults.isClear());
+
+        QVERIFY(m_sim->setChaos(0));
+        for (int i = 0; i < 20; ++i)
+            QCOMPARE(readRegisters(master.get(), 4, 1), QList<quint16>{202});
+        QCOMPARE(m_sim->chaosCounts(), counts);
+    }
+
     void broadcastWriteReachesEveryModule()
     {
         QVERIFY(m_sim->setFault(13, Fault::Silent));

@@ -201,6 +201,19 @@ private slots:
         QCOMPARE(reply.error(), why);
     }
 
+    void chaosCommand()
+    {
+        QCOMPARE(run(QStringLiteral("chaos 10")), QStringLiteral("ok"));
+        QCOMPARE(m_sim->chaos(), 10);
+        QCOMPARE(run(QStringLiteral("chaos")), QStringLiteral("chaos 10 %: 0 random faults"));
+        QVERIFY(run(QStringLiteral("list"))
+                    .contains(QStringLiteral("random faults on 10 % of the requests")));
+        for (const char *line : {"chaos 101", "chaos -1", "chaos ten", "chaos 5 6"}) {
+            QVERIFY2(!m_console->execute(QString::fromLatin1(line)).ok(), line);
+            QCOMPARE(m_sim->chaos(), 10);
+        }
+    }
+
     void lostForgetsTheTypes()
     {
         QCOMPARE(run(QStringLiteral("fault 5 lost")), QStringLiteral("ok"));
