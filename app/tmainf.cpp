@@ -169,6 +169,8 @@ void TMainF::buildWindow()
     m_comport.SetParity(ParityBits::None);
     vrx_comport.SetBaudRate(VRXProtocol::kBaudRate);
     vrx_comport.SetParity(ParityBits::Mark);
+    m_comport.SetExchangeLog(&bus_log);
+    vrx_comport.SetExchangeLog(&bus_log);
 
     buildMenu();
     buildPages();

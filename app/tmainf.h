@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/preferences.h"
+#include "link/exchangelog.h"
 #include "link/tcomport.h"
 #include "metering/meteringcycle.h"
 #include "modules/moduletable.h"
@@ -47,6 +48,9 @@ public:
     PrefInfoType PrefInfo;
     // The help document, chosen once at start-up (FindHelpDocument).
     QString help_path;
+    // Every attempt on either line, newest 100,000; declared before the
+    // lines that point at it.
+    ExchangeLog bus_log;
     TComPort m_comport;
     TComPort vrx_comport;
     QTimer *Read_Timer = nullptr;

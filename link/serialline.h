@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+class ExchangeLog;
+
 // The parity setting of a line. Mark and space hold the parity bit at 1 or 0
 // whatever the data; the relay-module link uses them as a ninth data bit.
 enum class ParityBits
@@ -84,8 +86,17 @@ public:
     virtual ParityBits Parity() const = 0;
     virtual void SetParity(ParityBits parity) = 0;
 
+    // The record the bus protocols keep of every attempt on this line (see
+    // link/exchangelog.h); nullptr, the default, records nothing. The line's
+    // owner attaches it; the log must outlive the line's use.
+    void SetExchangeLog(ExchangeLog *log) { m_exchangeLog = log; }
+    ExchangeLog *exchangeLog() const { return m_exchangeLog; }
+
 protected:
     SerialLine() = default;
     SerialLine(const SerialLine &) = delete;
     SerialLine &operator=(const SerialLine &) = delete;
+
+private:
+    ExchangeLog *m_exchangeLog = nullptr;
 };
