@@ -270,6 +270,11 @@ void TMainF::buildMenu()
     RTDModuleType1 =
         addItem(OptionsMenu, QStringLiteral("RTDModuleType1"), QStringLiteral("&RTD Module Type"));
 
+    // What the bus did, beside the described menus: the status, traffic and
+    // search windows add their items here.
+    DiagnosticsMenu = menuBar()->addMenu(QStringLiteral("&Diagnostics"));
+    DiagnosticsMenu->setObjectName(QStringLiteral("DiagnosticsMenu"));
+
     HelpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
     Contents1 = addItem(HelpMenu, QStringLiteral("Contents1"), QStringLiteral("&Contents"));
     About1 = addItem(HelpMenu, QStringLiteral("About1"), QStringLiteral("&About"));

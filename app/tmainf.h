@@ -87,6 +87,7 @@ public:
     // --- menu ---------------------------------------------------------------
     QMenu *FileMenu = nullptr;
     QMenu *OptionsMenu = nullptr;
+    QMenu *DiagnosticsMenu = nullptr;
     QMenu *HelpMenu = nullptr;
     QAction *NewConfiguration1 = nullptr;
     QAction *LoadConfig1 = nullptr;

@@ -16,10 +16,10 @@
 // and traffic windows, the trace file) look at it by sequence number; they
 // never touch the line.
 //
-// Memory. A record is a fixed-size value of 168 bytes: the request's and
+// Memory. A record is a fixed-size value of 176 bytes: the request's and
 // the reply's first kStoredBytes bytes are kept (every request and reply of
 // this program but a write of more than 27 registers fits whole; the full
-// lengths are kept too). 100,000 records take 16.8 MB, reserved when the
+// lengths are kept too). 100,000 records take 17.6 MB, reserved when the
 // first record arrives, so a run that never touches the bus costs nothing.
 //
 // Everything runs on the thread that owns the line (the window's); the log
@@ -57,8 +57,9 @@ struct ExchangeRecord
     ExchangeLink link = ExchangeLink::Modbus;
     ExchangeOutcome outcome = ExchangeOutcome::NoAnswer;
     uint8_t address = 0;
-    uint8_t function = 0; // 3, 16; the relay link's command (9)
-    uint8_t attempt = 1;  // 1 or 2
+    uint8_t function = 0;  // 3, 16; the relay link's command (9)
+    uint8_t attempt = 1;   // 1 or 2
+    bool ends_call = true; // this attempt's outcome is the guarded call's result
     uint8_t exception_code = 0;
     uint16_t first_register = 0;
     uint16_t count = 0;

@@ -427,7 +427,7 @@ void TestMainOptions::menusHaveDistinctMnemonicsAndTheUsualShortcuts()
         QCOMPARE(keys.size(), items);
     }
     QCOMPARE(plainTitles, (QStringList{QStringLiteral("File"), QStringLiteral("Options"),
-                                       QStringLiteral("Help")}));
+                                       QStringLiteral("Diagnostics"), QStringLiteral("Help")}));
     QCOMPARE(titleKeys.size(), titles.size());
 
     const QList<std::pair<QAction *, QKeySequence>> keys = {
