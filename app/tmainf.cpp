@@ -92,7 +92,12 @@ TMainF::TMainF(QWidget *parent)
                 return Protocol(&TMessageBoxF::ProcessWindowEvents)
                     .ReadRegisters(target, first, count, values);
             },
-            {.showProgress = [this](int tick) { Metering_F1->Set_Gauge_Progress(tick); },
+            {.showProgress =
+                 [this](int tick) {
+                     if (tick == 0)
+                         bus_status.PeriodStarted();
+                     Metering_F1->Set_Gauge_Progress(tick);
+                 },
              .showReadings = [this](int m,
                                     const ReadingTexts &r) { Metering_F1->Show_Readings(m, r); },
              .plotReadings = [this](int m, const ReadingTexts &r) { Plot_F1->Plot_Readings(m, r); },
@@ -607,6 +612,8 @@ void TMainF::Metering_F1start_BClick()
     Config_Page->LockForMetering(true);
     Read_Timer->setInterval(1000);
     cycle.Start();
+    bus_status.Reset();
+    Metering_F1->Show_Bus_Status(bus_status);
     table.metering_on = true;
     SendConfiguration();
     SetTabVisible(Plot_Tab, true);
@@ -632,6 +639,7 @@ void TMainF::Read_TimerTimer()
 {
     cycle.Tick(
         {.period = PrefInfo.Period, .unit = PrefInfo.Temperature, .datalog = PrefInfo.Datalog});
+    Metering_F1->Show_Bus_Status(bus_status);
     showComportProblem();
 }
 

@@ -3,6 +3,7 @@
 #include "app/preferences.h"
 #include "link/exchangelog.h"
 #include "link/tcomport.h"
+#include "metering/busstatus.h"
 #include "metering/meteringcycle.h"
 #include "modules/moduletable.h"
 #include "result/result.h"
@@ -51,6 +52,9 @@ public:
     // Every attempt on either line, newest 100,000; declared before the
     // lines that point at it.
     ExchangeLog bus_log;
+    // What each module did with its reads, configuration sends and notch
+    // commands, from bus_log; counted afresh at each start of metering.
+    BusStatus bus_status{bus_log};
     TComPort m_comport;
     TComPort vrx_comport;
     QTimer *Read_Timer = nullptr;
