@@ -11,6 +11,7 @@
 #include "debug/vrxprotocol.h"
 #include "link/mbprotocol.h"
 #include "link/protocol.h"
+#include "metering/busstatuswindow.h"
 #include "metering/datalogfile.h"
 #include "metering/tdatalogf.h"
 #include "metering/tmetering_f.h"
@@ -130,7 +131,11 @@ TMainF::TMainF(QWidget *parent)
     AboutBox = new TAboutBox(this);
 }
 
-TMainF::~TMainF() = default;
+TMainF::~TMainF()
+{
+    // Before the status and table it reads go.
+    delete BusStatus_F;
+}
 
 void TMainF::buildWindow()
 {
@@ -279,6 +284,11 @@ void TMainF::buildMenu()
     // search windows add their items here.
     DiagnosticsMenu = menuBar()->addMenu(QStringLiteral("&Diagnostics"));
     DiagnosticsMenu->setObjectName(QStringLiteral("DiagnosticsMenu"));
+    BusStatus1 =
+        addItem(DiagnosticsMenu, QStringLiteral("BusStatus1"), QStringLiteral("Bus &Status..."),
+                QStringLiteral("How each configured module answers"));
+    BusStatus1->setShortcut(QKeySequence(Qt::Key_F6));
+    connect(BusStatus1, &QAction::triggered, this, &TMainF::BusStatus1Click);
 
     HelpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
     Contents1 = addItem(HelpMenu, QStringLiteral("Contents1"), QStringLiteral("&Contents"));
@@ -716,6 +726,15 @@ void TMainF::Contents1Click()
 void TMainF::About1Click()
 {
     AboutBox->exec();
+}
+
+void TMainF::BusStatus1Click()
+{
+    if (!BusStatus_F)
+        BusStatus_F = new BusStatusWindow(bus_status, table, this);
+    BusStatus_F->show();
+    BusStatus_F->raise();
+    BusStatus_F->activateWindow();
 }
 
 void TMainF::closeEvent(QCloseEvent *event)

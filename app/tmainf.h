@@ -22,6 +22,7 @@ class QPrinter;
 class QTimer;
 class QUrl;
 class StatusPanel;
+class BusStatusWindow;
 class ConfigPage;
 class MiscInfoPage;
 class ModuleSelectionPage;
@@ -105,8 +106,11 @@ public:
     QAction *RTDModuleType1 = nullptr;
     QAction *Contents1 = nullptr;
     QAction *About1 = nullptr;
+    QAction *BusStatus1 = nullptr; // Diagnostics, "Bus Status...", F6
 
     TAboutBox *AboutBox = nullptr;
+    // Made at its first opening; not modal.
+    BusStatusWindow *BusStatus_F = nullptr;
 
     // Opens a document in the user's browser; QDesktopServices::openUrl unless
     // a test puts something else here.
@@ -138,6 +142,8 @@ public:
     void SendConfig1Click();
     void Contents1Click();
     void About1Click();
+    // Shows the Bus Status window (metering/busstatuswindow.h) and raises it.
+    void BusStatus1Click();
 
     // Writes the input types of the listed modules to them under the progress
     // box "Sending Configuration" (ConfigPage::SendConfiguration): for "Send

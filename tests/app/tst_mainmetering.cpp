@@ -1,6 +1,7 @@
 #include "app/tmainf.h"
 #include "config/configpage.h"
 #include "config/configtree.h"
+#include "metering/busstatuswindow.h"
 #include "metering/tmetering_f.h"
 #include "support/modal.h"
 #include "support/windowenvironment.h"
@@ -18,6 +19,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -209,7 +211,8 @@ void TestMainMetering::startLocksTheSettingsAndStopFreesThem()
 }
 
 // The window counts reads from each start of metering and marks a module
-// that answered nothing in a whole period in the Metering page's tree.
+// that answered nothing in a whole period in the Metering page's tree, and
+// Diagnostics, Bus Status (F6) lists the configured modules.
 // The records the test appends stand for reads of the module (before the
 // start: of an earlier run). The bus has no port, so whatever the bus layer
 // itself records of the ticks' reads fails as well and changes nothing here.
@@ -258,6 +261,12 @@ void TestMainMetering::busStatusCountsFromTheStartAndMarksASilentPeriod()
     w.Read_TimerTimer();
     QCOMPARE(picture(), green);
 
+    QCOMPARE(w.BusStatus1->shortcut(), QKeySequence(Qt::Key_F6));
+    w.BusStatus1->trigger();
+    QVERIFY(w.BusStatus_F && w.BusStatus_F->isVisible());
+    QVERIFY(!w.BusStatus_F->isModal());
+    QCOMPARE(w.BusStatus_F->Status_Table->rowCount(), 1);
+    QCOMPARE(w.BusStatus_F->Status_Table->item(0, 0)->text(), QStringLiteral("2"));
     w.Metering_F1stop_BClick();
 }
 

@@ -1,13 +1,20 @@
 #include "metering/busstatus.h"
+#include "metering/busstatuswindow.h"
 #include "metering/tmetering_f.h"
 #include "widgets/stateimages.h"
 #include "widgets/stringgrid.h"
 
+#include <QAccessible>
 #include <QDateTime>
 #include <QHelpEvent>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
 
 // The status of each module as the exchange log tells it, and where the user
 // sees it: the Metering page's tree and row headers and the Bus Status
@@ -112,6 +119,28 @@ QTreeWidgetItem *Node(const TMetering_F &page, int m)
     return nullptr;
 }
 
+// Module m of group 1 configured with one Pt100 input.
+void Configure(ModuleTable &table, int m)
+{
+    table.group_state[size_t(ModuleTable::GroupOf(m))] = kMarkOn;
+    table.module_state[size_t(m)] = kMarkOn;
+    table.input_type[1][size_t(m)] = kPt100;
+}
+
+QString AccessibleCell(QTableWidget *table, int row, int col)
+{
+    QAccessibleInterface *view = QAccessible::queryAccessibleInterface(table);
+    if (!view || !view->tableInterface())
+        return QStringLiteral("<no table interface>");
+    QAccessibleInterface *cell = view->tableInterface()->cellAt(row, col);
+    return cell ? cell->text(QAccessible::Name) : QStringLiteral("<no cell>");
+}
+
+QString ColumnHeader(QTableWidget *table, int col)
+{
+    return table->horizontalHeaderItem(col)->text();
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(QList<Step>)
@@ -127,6 +156,9 @@ private slots:
     void sendAndNotchOutcomesPerModule();
     void rowHeaderShowsItsTooltip();
     void notAnsweringPictureStandsApart();
+    void windowListsTheConfiguredModules();
+    void windowRefreshesOnlyWhileShown();
+    void escapeClosesTheWindow();
 };
 
 // Each sequence is module 9's records; the page lists modules 9 and 10, and
@@ -335,6 +367,89 @@ void TestBusStatus::notAnsweringPictureStandsApart()
     // The described pictures are as they were.
     QCOMPARE(StateImage(kMarkOn).toImage().pixelColor(8, 8), QColor(0, 255, 0));
     QCOMPARE(StateImage(kMarkOff).toImage().pixelColor(5, 5), QColor(Qt::black));
+}
+
+// One row per module of the configuration, read the way a screen reader
+// reads it: modules that are off, in a collapsed group or without an input
+// in use are not listed, whatever the bus did with them.
+void TestBusStatus::windowListsTheConfiguredModules()
+{
+    using O = ExchangeOutcome;
+    ExchangeLog log;
+    BusStatus status(log);
+    ModuleTable table;
+    Configure(table, 3);
+    Configure(table, 9);
+    Configure(table, 12);
+    table.module_state[12] = kMarkOff;
+    Configure(table, 20);
+    table.group_state[2] = kMarkOff;
+    Feed(log, status,
+         {Write(0, 4, O::Answered, 9), Write(46252, 2, O::NoAnswer, 9),
+          Read(O::CrcError, 1, false, 0, 61000), Read(O::Answered, 2, true, 0, 23400),
+          PeriodStarts(), Read(O::NoAnswer, 2, true, 1), PeriodStarts(),
+          Read(O::NoAnswer, 2, true, 12, 60000, 12)});
+
+    BusStatusWindow window(status, table);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTableWidget *grid = window.Status_Table;
+    QCOMPARE(grid->rowCount(), 2);
+    QStringList headers;
+    for (int c = 0; c < grid->columnCount(); ++c)
+        headers << ColumnHeader(grid, c);
+    QCOMPARE(headers, (QStringList{u"Address"_s, u"Module"_s, u"State"_s, u"Answered"_s,
+                                   u"Failed"_s, u"Last outcome"_s, u"Last failure"_s,
+                                   u"Round trip"_s, u"Configuration sent"_s, u"Notch command"_s}));
+    QStringList module3;
+    QStringList module9;
+    for (int c = 0; c < grid->columnCount(); ++c) {
+        module3 << AccessibleCell(grid, 0, c);
+        module9 << AccessibleCell(grid, 1, c);
+    }
+    QCOMPARE(module3, (QStringList{u"3"_s, u"Module 3"_s, u"not read yet"_s, u"0"_s, u"0"_s,
+                                   QString(), QString(), QString(), QString(), QString()}));
+    QCOMPARE(module9,
+             (QStringList{u"9"_s, u"Module 9"_s, u"not answering"_s, u"1"_s, u"1"_s, u"no answer"_s,
+                          u"14:30:06"_s, u"23 ms"_s, u"answered"_s, u"no answer"_s}));
+}
+
+// The timer runs while the window shows and stops when it is closed; a tick
+// brings in what happened since.
+void TestBusStatus::windowRefreshesOnlyWhileShown()
+{
+    ExchangeLog log;
+    BusStatus status(log);
+    ModuleTable table;
+    Configure(table, 9);
+    BusStatusWindow window(status, table);
+    QVERIFY(!window.Refresh_Timer->isActive());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(window.Refresh_Timer->isActive());
+    QCOMPARE(window.Status_Table->item(0, 3)->text(), QStringLiteral("0"));
+
+    Feed(log, status, {Read(ExchangeOutcome::Answered, 1, true)});
+    QCOMPARE(window.Status_Table->item(0, 3)->text(), QStringLiteral("0"));
+    QVERIFY(QMetaObject::invokeMethod(window.Refresh_Timer, "timeout"));
+    QCOMPARE(window.Status_Table->item(0, 3)->text(), QStringLiteral("1"));
+
+    window.Close_B->click();
+    QVERIFY(!window.isVisible());
+    QVERIFY(!window.Refresh_Timer->isActive());
+}
+
+void TestBusStatus::escapeClosesTheWindow()
+{
+    ExchangeLog log;
+    BusStatus status(log);
+    ModuleTable table;
+    BusStatusWindow window(status, table);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(window.Status_Table, Qt::Key_Escape);
+    QVERIFY(!window.isVisible());
+    QCOMPARE(window.Close_B->text(), QStringLiteral("&Close"));
 }
 
 QTEST_MAIN(TestBusStatus)
