@@ -11,6 +11,7 @@
 #include "debug/vrxprotocol.h"
 #include "link/mbprotocol.h"
 #include "link/protocol.h"
+#include "metering/busstatuswindow.h"
 #include "metering/datalogfile.h"
 #include "metering/tdatalogf.h"
 #include "metering/tmetering_f.h"
@@ -92,7 +93,12 @@ TMainF::TMainF(QWidget *parent)
                 return Protocol(&TMessageBoxF::ProcessWindowEvents)
                     .ReadRegisters(target, first, count, values);
             },
-            {.showProgress = [this](int tick) { Metering_F1->Set_Gauge_Progress(tick); },
+            {.showProgress =
+                 [this](int tick) {
+                     if (tick == 0)
+                         bus_status.PeriodStarted();
+                     Metering_F1->Set_Gauge_Progress(tick);
+                 },
              .showReadings = [this](int m,
                                     const ReadingTexts &r) { Metering_F1->Show_Readings(m, r); },
              .plotReadings = [this](int m, const ReadingTexts &r) { Plot_F1->Plot_Readings(m, r); },
@@ -125,7 +131,11 @@ TMainF::TMainF(QWidget *parent)
     AboutBox = new TAboutBox(this);
 }
 
-TMainF::~TMainF() = default;
+TMainF::~TMainF()
+{
+    // Before the status and table it reads go.
+    delete BusStatus_F;
+}
 
 void TMainF::buildWindow()
 {
@@ -274,6 +284,11 @@ void TMainF::buildMenu()
     // search windows add their items here.
     DiagnosticsMenu = menuBar()->addMenu(QStringLiteral("&Diagnostics"));
     DiagnosticsMenu->setObjectName(QStringLiteral("DiagnosticsMenu"));
+    BusStatus1 =
+        addItem(DiagnosticsMenu, QStringLiteral("BusStatus1"), QStringLiteral("Bus &Status..."),
+                QStringLiteral("How each configured module answers"));
+    BusStatus1->setShortcut(QKeySequence(Qt::Key_F6));
+    connect(BusStatus1, &QAction::triggered, this, &TMainF::BusStatus1Click);
 
     HelpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
     Contents1 = addItem(HelpMenu, QStringLiteral("Contents1"), QStringLiteral("&Contents"));
@@ -607,6 +622,8 @@ void TMainF::Metering_F1start_BClick()
     Config_Page->LockForMetering(true);
     Read_Timer->setInterval(1000);
     cycle.Start();
+    bus_status.Reset();
+    Metering_F1->Show_Bus_Status(bus_status);
     table.metering_on = true;
     SendConfiguration();
     SetTabVisible(Plot_Tab, true);
@@ -632,6 +649,7 @@ void TMainF::Read_TimerTimer()
 {
     cycle.Tick(
         {.period = PrefInfo.Period, .unit = PrefInfo.Temperature, .datalog = PrefInfo.Datalog});
+    Metering_F1->Show_Bus_Status(bus_status);
     showComportProblem();
 }
 
@@ -708,6 +726,15 @@ void TMainF::Contents1Click()
 void TMainF::About1Click()
 {
     AboutBox->exec();
+}
+
+void TMainF::BusStatus1Click()
+{
+    if (!BusStatus_F)
+        BusStatus_F = new BusStatusWindow(bus_status, table, this);
+    BusStatus_F->show();
+    BusStatus_F->raise();
+    BusStatus_F->activateWindow();
 }
 
 void TMainF::closeEvent(QCloseEvent *event)

@@ -3,6 +3,7 @@
 #include "app/preferences.h"
 #include "link/exchangelog.h"
 #include "link/tcomport.h"
+#include "metering/busstatus.h"
 #include "metering/meteringcycle.h"
 #include "modules/moduletable.h"
 #include "result/result.h"
@@ -21,6 +22,7 @@ class QPrinter;
 class QTimer;
 class QUrl;
 class StatusPanel;
+class BusStatusWindow;
 class ConfigPage;
 class MiscInfoPage;
 class ModuleSelectionPage;
@@ -51,6 +53,9 @@ public:
     // Every attempt on either line, newest 100,000; declared before the
     // lines that point at it.
     ExchangeLog bus_log;
+    // What each module did with its reads, configuration sends and notch
+    // commands, from bus_log; counted afresh at each start of metering.
+    BusStatus bus_status{bus_log};
     TComPort m_comport;
     TComPort vrx_comport;
     QTimer *Read_Timer = nullptr;
@@ -101,8 +106,11 @@ public:
     QAction *RTDModuleType1 = nullptr;
     QAction *Contents1 = nullptr;
     QAction *About1 = nullptr;
+    QAction *BusStatus1 = nullptr; // Diagnostics, "Bus Status...", F6
 
     TAboutBox *AboutBox = nullptr;
+    // Made at its first opening; not modal.
+    BusStatusWindow *BusStatus_F = nullptr;
 
     // Opens a document in the user's browser; QDesktopServices::openUrl unless
     // a test puts something else here.
@@ -134,6 +142,8 @@ public:
     void SendConfig1Click();
     void Contents1Click();
     void About1Click();
+    // Shows the Bus Status window (metering/busstatuswindow.h) and raises it.
+    void BusStatus1Click();
 
     // Writes the input types of the listed modules to them under the progress
     // box "Sending Configuration" (ConfigPage::SendConfiguration): for "Send

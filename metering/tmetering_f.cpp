@@ -1,5 +1,7 @@
 #include "metering/tmetering_f.h"
 
+#include "metering/busstatus.h"
+
 #include "widgets/pagelayout.h"
 #include "widgets/palette.h"
 #include "widgets/piegauge.h"
@@ -7,7 +9,9 @@
 #include "widgets/stringgrid.h"
 
 #include <QFrame>
+#include <QHelpEvent>
 #include <QPushButton>
+#include <QToolTip>
 #include <QTreeWidget>
 
 namespace {
@@ -55,6 +59,8 @@ TMetering_F::TMetering_F(QWidget *parent) : QWidget(parent)
     Metering_Grid->SetDrawCellHook([this](QPainter &painter, int col, int row, const QRect &rect) {
         Metering_GridDrawCell(painter, col, row, rect);
     });
+    // Tooltip events go to the viewport, which lies under the cells.
+    Metering_Grid->viewport()->installEventFilter(this);
 
     metering_P = new QFrame(this);
     metering_P->setObjectName(QStringLiteral("metering_P"));
@@ -92,6 +98,7 @@ void TMetering_F::Fill_Metering_Page(const std::array<int, kModuleCount + 1> &mo
     stop_B->hide();
     Metering_Grid->ClearCells();
     Metering_Grid->SetRowCount(1);
+    m_rowHints.clear();
 
     int rows = 1;
     for (int m = 1; m <= kModuleCount; ++m) {
@@ -100,6 +107,7 @@ void TMetering_F::Fill_Metering_Page(const std::array<int, kModuleCount + 1> &mo
         const QString name = QStringLiteral("Module %1").arg(m);
         auto *node = new QTreeWidgetItem(metering_T, QStringList{name});
         node->setIcon(0, StateIcon(kMarkOn));
+        node->setData(0, Qt::UserRole, m);
         Metering_Grid->SetRowCount(rows + 1);
         Metering_Grid->SetCell(0, rows, name);
         Metering_Grid->SetCell(kAddressCol, rows, QString::number(m));
@@ -156,6 +164,50 @@ void TMetering_F::Show_Readings(int m, const ReadingTexts &readings)
             written = true;
         }
     }
+}
+
+void TMetering_F::Show_Bus_Status(const BusStatus &status)
+{
+    m_rowHints.resize(Metering_Grid->RowCount());
+    for (int row = 1; row < Metering_Grid->RowCount(); ++row)
+        m_rowHints[row] = status.ModuleHint(Metering_Grid->Cell(kAddressCol, row).toInt());
+    for (int i = 0; i < metering_T->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *node = metering_T->topLevelItem(i);
+        const int m = node->data(0, Qt::UserRole).toInt();
+        const QString hint = status.ModuleHint(m);
+        if (node->toolTip(0) != hint)
+            node->setToolTip(0, hint);
+        // Every other case keeps the described picture: the listed modules
+        // are all on (mark 3), whatever their last read did.
+        const bool silent = status.Module(m).state == ModuleAnswering::NotAnswering;
+        const int image = silent ? kStateNotAnswering : kMarkOn;
+        if (node->data(0, Qt::UserRole + 1).toInt() != image) {
+            node->setIcon(0, StateIcon(image));
+            node->setData(0, Qt::UserRole + 1, image);
+        }
+    }
+}
+
+QString TMetering_F::RowHeaderHint(int row) const
+{
+    return row >= 1 && row < m_rowHints.size() ? m_rowHints[row] : QString();
+}
+
+bool TMetering_F::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != Metering_Grid->viewport() || event->type() != QEvent::ToolTip)
+        return QWidget::eventFilter(watched, event);
+    const auto *help = static_cast<QHelpEvent *>(event);
+    int col = -1;
+    int row = -1;
+    const QPoint at = Metering_Grid->viewport()->mapTo(Metering_Grid, help->pos());
+    const QString hint =
+        Metering_Grid->CellAt(at, &col, &row) && col == 0 ? RowHeaderHint(row) : QString();
+    if (hint.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), hint, Metering_Grid->viewport());
+    return true;
 }
 
 void TMetering_F::start_BClick()

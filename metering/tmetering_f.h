@@ -7,6 +7,7 @@
 
 #include <array>
 
+class BusStatus;
 class PieGauge;
 class QFrame;
 class QPainter;
@@ -45,6 +46,15 @@ public:
     // highlight there; m = 0 (an idle tick) turns the last row black.
     void Show_Readings(int m, const ReadingTexts &readings = {});
 
+    // What the bus did with each listed module (metering/busstatus.h): the
+    // tooltip of its row header and of its tree node (BusStatus::ModuleHint,
+    // none before its first read), and in the tree the state image
+    // kStateNotAnswering while it has not answered for a whole period, the
+    // green disc otherwise.
+    void Show_Bus_Status(const BusStatus &status);
+    // The tooltip of the row header of grid row row; "" for none.
+    QString RowHeaderHint(int row) const;
+
     void start_BClick();
     void stop_BClick();
     void Metering_GridDrawCell(QPainter &painter, int col, int row, const QRect &rect);
@@ -61,9 +71,15 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    // Shows the row header's tooltip over column 0 of the grid.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // Writes a row's cells 1..8 again, so that the grid repaints them in the
     // colour column 10 now asks for.
     void RepaintRow(int row);
+
+    // Tooltips of the grid's row headers by row; the grid has no tips of its
+    // own.
+    QList<QString> m_rowHints;
 };

@@ -39,6 +39,18 @@ QPixmap StateImage(int index, qreal devicePixelRatio)
         painter.setBrush(QColor(0, 255, 0));
         painter.drawEllipse(QRectF(4, 4, 8, 8));
         break;
+    case kStateNotAnswering: {
+        // A red disc of 12 px, wider than the green one so that it shows at a
+        // glance, crossed by 2 px white strokes from pixel 5 to pixel 10: at
+        // 16 px a thinner cross in a smaller disc blurs into a ring.
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(220, 0, 0));
+        painter.drawEllipse(QRectF(2, 2, 12, 12));
+        painter.setPen(QPen(Qt::white, 2.0, Qt::SolidLine, Qt::FlatCap));
+        painter.drawLine(QPointF(5, 5), QPointF(11, 11));
+        painter.drawLine(QPointF(11, 5), QPointF(5, 11));
+        break;
+    }
     default:
         break;
     }
@@ -47,12 +59,12 @@ QPixmap StateImage(int index, qreal devicePixelRatio)
 
 QIcon StateIcon(int index)
 {
-    if (index < 1 || index > 3)
+    if (index < 1 || index > kStateNotAnswering)
         return {};
     // Drawn once each: a configuration tree asks for one per node, 67 at
     // every start. The cache goes with the application object, before the
     // pixmaps would outlive it.
-    static std::array<QIcon, 4> cache;
+    static std::array<QIcon, kStateNotAnswering + 1> cache;
     static const bool cleared = [] {
         qAddPostRoutine([] { cache.fill(QIcon()); });
         return true;

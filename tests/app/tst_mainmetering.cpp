@@ -1,10 +1,12 @@
 #include "app/tmainf.h"
 #include "config/configpage.h"
 #include "config/configtree.h"
+#include "metering/busstatuswindow.h"
 #include "metering/tmetering_f.h"
 #include "support/modal.h"
 #include "support/windowenvironment.h"
 #include "widgets/piegauge.h"
+#include "widgets/stateimages.h"
 #include "widgets/statuspanel.h"
 #include "widgets/stringgrid.h"
 
@@ -17,9 +19,11 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 // The main window's side of metering, datalogging and configuration files:
 // what its handlers do to the table, the pages, the menu, the status panels,
@@ -39,6 +43,7 @@ private slots:
     void preparingRaisesThePeriodToTwiceTheActiveModules();
     void startLocksTheSettingsAndStopFreesThem();
     void startClosesAnOpenTypeSelector();
+    void busStatusCountsFromTheStartAndMarksASilentPeriod();
     void ticksShowLogAndMoveTheGauge();
     void logRowsFollowTheDayAcrossMidnight();
     void unwritableLogFolderDropsRowsWhileMeteringGoesOn();
@@ -203,6 +208,66 @@ void TestMainMetering::startLocksTheSettingsAndStopFreesThem()
     QVERIFY(w.Config_Page->Config_Grid->toolTip().isEmpty());
     // The plot page stays, and so do the last texts.
     QVERIFY(w.IsTabVisible(w.Plot_Tab));
+}
+
+// The window counts reads from each start of metering and marks a module
+// that answered nothing in a whole period in the Metering page's tree, and
+// Diagnostics, Bus Status (F6) lists the configured modules.
+// The records the test appends stand for reads of the module (before the
+// start: of an earlier run). The bus has no port, so whatever the bus layer
+// itself records of the ticks' reads fails as well and changes nothing here.
+void TestMainMetering::busStatusCountsFromTheStartAndMarksASilentPeriod()
+{
+    m_env->writeStore("Comport=" + m_env->path(QStringLiteral("noport")).toUtf8() + "\nPeriod=2\n");
+    TMainF w;
+    configure(w, 2, kPt100);
+    w.PrepareMetering();
+    ExchangeRecord read;
+    read.address = 2;
+    read.function = 3;
+    read.first_register = 16;
+    read.count = 8;
+    read.outcome = ExchangeOutcome::NoAnswer;
+    w.bus_log.Append(read);
+    QCOMPARE(w.bus_status.Module(2).reads_failed, 1);
+
+    w.Metering_F1start_BClick();
+    w.Read_Timer->stop();
+    const ModuleBusStatus &module = w.bus_status.Module(2);
+    QCOMPARE(module.reads_answered + module.reads_failed, 0);
+
+    const auto picture = [&w] {
+        return w.Metering_F1->metering_T->topLevelItem(0)->icon(0).pixmap(16, 16).toImage();
+    };
+    const QImage green = StateIcon(kMarkOn).pixmap(16, 16).toImage();
+    const QImage crossed = StateIcon(kStateNotAnswering).pixmap(16, 16).toImage();
+    // Period 2: tick 0 reads module 2, ticks 1 and 2 are idle, and the next
+    // tick 0 ends the period.
+    w.Read_TimerTimer();
+    w.bus_log.Append(read);
+    w.Read_TimerTimer();
+    w.Read_TimerTimer();
+    QCOMPARE(picture(), green);
+    w.Read_TimerTimer();
+    QCOMPARE(picture(), crossed);
+    const QString hint = w.Metering_F1->metering_T->topLevelItem(0)->toolTip(0);
+    QVERIFY2(hint.startsWith(QStringLiteral("Module 2: not answering for a whole period, ")),
+             qPrintable(hint));
+    QCOMPARE(w.Metering_F1->RowHeaderHint(1), hint);
+
+    // An answer brings the green dot back at once.
+    read.outcome = ExchangeOutcome::Answered;
+    w.bus_log.Append(read);
+    w.Read_TimerTimer();
+    QCOMPARE(picture(), green);
+
+    QCOMPARE(w.BusStatus1->shortcut(), QKeySequence(Qt::Key_F6));
+    w.BusStatus1->trigger();
+    QVERIFY(w.BusStatus_F && w.BusStatus_F->isVisible());
+    QVERIFY(!w.BusStatus_F->isModal());
+    QCOMPARE(w.BusStatus_F->Status_Table->rowCount(), 1);
+    QCOMPARE(w.BusStatus_F->Status_Table->item(0, 0)->text(), QStringLiteral("2"));
+    w.Metering_F1stop_BClick();
 }
 
 // A type selector left open on the Configuration page stayed usable after

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QWidget>
+
+class BusStatus;
+class ModuleTable;
+class QPushButton;
+class QTableWidget;
+class QTimer;
+
+// Diagnostics, Bus Status: a window beside the main window (not modal) with
+// one row per module of the configuration (BusStatus::ConfiguredModules) and
+// the columns Address, Module, State, Answered, Failed, Last outcome, Last
+// failure, Round trip, Configuration sent and Notch command, read from the
+// BusStatus it is given. A table widget, so a screen reader reads it cell by
+// cell with its column headers.
+//
+// While it shows, a timer refreshes it every kRefreshMs; hidden or closed it
+// costs nothing. Escape and "&Close" close it.
+class BusStatusWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kRefreshMs = 1000;
+
+    BusStatusWindow(const BusStatus &status, const ModuleTable &table, QWidget *parent = nullptr);
+
+    // Fills the table afresh from the status and the table.
+    void Refresh();
+
+    QTableWidget *Status_Table = nullptr;
+    QPushButton *Close_B = nullptr;
+    QTimer *Refresh_Timer = nullptr;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    const BusStatus &m_status;
+    const ModuleTable &m_table;
+};
