@@ -274,6 +274,11 @@ void TMainF::buildMenu()
     // search windows add their items here.
     DiagnosticsMenu = menuBar()->addMenu(QStringLiteral("&Diagnostics"));
     DiagnosticsMenu->setObjectName(QStringLiteral("DiagnosticsMenu"));
+    BusTraffic1 =
+        addItem(DiagnosticsMenu, QStringLiteral("BusTraffic1"), QStringLiteral("Bus &Traffic..."),
+                QStringLiteral("List the exchanges on the bus as they happen"));
+    BusTraffic1->setShortcut(QKeySequence(Qt::Key_F7));
+    connect(BusTraffic1, &QAction::triggered, this, &TMainF::BusTraffic1Click);
 
     HelpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
     Contents1 = addItem(HelpMenu, QStringLiteral("Contents1"), QStringLiteral("&Contents"));

@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -27,6 +28,7 @@ class ModuleSelectionPage;
 class TAboutBox;
 class TMetering_F;
 class TPlot_F;
+class TrafficWindow;
 class TVRX_RTD_F;
 struct PagePicture;
 struct PrintSettings;
@@ -101,8 +103,11 @@ public:
     QAction *RTDModuleType1 = nullptr;
     QAction *Contents1 = nullptr;
     QAction *About1 = nullptr;
+    QAction *BusTraffic1 = nullptr; // Diagnostics, "Bus Traffic..." (F7)
 
     TAboutBox *AboutBox = nullptr;
+    // The traffic window while it is open; closing it deletes it.
+    QPointer<TrafficWindow> Traffic_Window;
 
     // Opens a document in the user's browser; QDesktopServices::openUrl unless
     // a test puts something else here.
@@ -134,6 +139,9 @@ public:
     void SendConfig1Click();
     void Contents1Click();
     void About1Click();
+    // Opens the traffic window (app/trafficwindow.h) on bus_log, or raises
+    // the one that is open.
+    void BusTraffic1Click();
 
     // Writes the input types of the listed modules to them under the progress
     // box "Sending Configuration" (ConfigPage::SendConfiguration): for "Send

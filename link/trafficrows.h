@@ -21,25 +21,27 @@
 // and make a filtered view cut pairs apart. A metering read of module 2,
 // answered:
 //
-//   time          addr function registers  request (→)               reply (←)
-//   09:05:07.042  2    3 read   16-23 (8)  02 03 00 10 00 08 45 FE   02 03 10 00 D7 ...
+//   time          addr function registers  outcome   ms    request (→)
+//   09:05:07.042  2    3 read   16-23 (8)  answered  14.2  02 03 00 10 00 08 45 FA
+//   reply (←): 02 03 10 00 D7 00 DA ...
 //   decoded: readings 21.5 °C, 21.8 °C, open, shorted, not configured, 12.0 mA, ...
-//   outcome: answered      duration: 52.3 (ms)
 //
 // Bytes beyond the kStoredBytes the log keeps are not known: such a cell
 // shows what is kept and says so ("... (64 of 89 bytes kept)").
 
+// The outcome comes before the bytes, so that it stays in sight in a
+// narrow window; the long texts (bytes, decoded values) come last.
 enum TrafficColumn : int
 {
     kTrafficTime,
     kTrafficAddress,
     kTrafficFunction,
     kTrafficRegisters,
+    kTrafficOutcome,
+    kTrafficDuration,
     kTrafficRequest,
     kTrafficReply,
     kTrafficDecoded,
-    kTrafficOutcome,
-    kTrafficDuration,
     kTrafficColumnCount,
 };
 

@@ -459,13 +459,13 @@ void TestTrafficRows::csvField()
 
 void TestTrafficRows::csvHasTitlesAndCrLfLines()
 {
-    const QStringList row = Texts({"09:05:07.042", "2", "3 read", "16-23 (8)", "02 03", "",
-                                   "values 1, 2", "answered", "52.3"});
+    const QStringList row = Texts({"09:05:07.042", "2", "3 read", "16-23 (8)", "answered", "52.3",
+                                   "02 03", "", "values 1, 2"});
     QCOMPARE(TrafficCsv({row}),
-             QStringLiteral("Time,Address,Function,Registers,Request →,Reply ←,Decoded,"
-                            "Outcome,Duration (ms)\r\n"
-                            "09:05:07.042,2,3 read,16-23 (8),02 03,,\"values 1, 2\",answered,"
-                            "52.3\r\n"));
+             QStringLiteral("Time,Address,Function,Registers,Outcome,Duration (ms),Request →,"
+                            "Reply ←,Decoded\r\n"
+                            "09:05:07.042,2,3 read,16-23 (8),answered,52.3,02 03,,"
+                            "\"values 1, 2\"\r\n"));
 }
 
 void TestTrafficRows::tabTextKeepsOneLinePerRow()
