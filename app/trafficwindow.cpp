@@ -55,7 +55,7 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const
         return {};
     case Qt::FontRole:
         if (index.column() == kTrafficRequest || index.column() == kTrafficReply)
-            return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+            return m_fixedFont;
         return {};
     case Qt::ForegroundRole:
         // A failed attempt's outcome in dark red, the rest as the view has it.

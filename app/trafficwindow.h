@@ -4,6 +4,7 @@
 #include "result/result.h"
 
 #include <QAbstractTableModel>
+#include <QFont>
 #include <QWidget>
 
 #include <functional>
@@ -46,6 +47,7 @@ private:
     const ExchangeLog &m_log;
     TrafficFeed m_feed;
     TrafficDecoding m_decoding;
+    QFont m_fixedFont; // the bytes' columns
 };
 
 // "Bus Traffic": the exchanges of both lines as they happen, newest at the
