@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -41,6 +42,7 @@ private slots:
     void escapeCloses();
     void tableIsReadByAssistiveTechnology();
     void menuItemOpensOneWindowOnTheBusLog();
+    void keysInTheTrafficWindowAreItsOwn();
 };
 
 namespace {
@@ -300,6 +302,30 @@ void TestTrafficWindow::menuItemOpensOneWindowOnTheBusLog()
     // Closed, it is gone: no timer is left to read the log.
     traffic->close();
     QTRY_VERIFY(!traffic);
+}
+
+void TestTrafficWindow::keysInTheTrafficWindowAreItsOwn()
+{
+    // Ctrl+S is also Save Configuration in the main window: in the traffic
+    // window it saves the traffic, and the configuration is not asked for.
+    const WindowEnvironment env;
+    TMainF w;
+    bool configurationAsked = false;
+    w.ChooseConfigFile = [&](bool, const QString &) {
+        configurationAsked = true;
+        return QString();
+    };
+    w.show();
+    w.BusTraffic1Click();
+    TrafficWindow *traffic = w.Traffic_Window;
+    QApplication::setActiveWindow(traffic);
+    QVERIFY(QTest::qWaitForWindowActive(traffic));
+    QTest::keyClick(traffic->Traffic_Grid, Qt::Key_S, Qt::ControlModifier);
+    auto *dialog = traffic->findChild<QFileDialog *>(QStringLiteral("TrafficSaveDialog"));
+    QVERIFY(dialog);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(!configurationAsked);
+    dialog->reject();
 }
 
 QTEST_MAIN(TestTrafficWindow)
