@@ -289,6 +289,11 @@ void TMainF::buildMenu()
                 QStringLiteral("How each configured module answers"));
     BusStatus1->setShortcut(QKeySequence(Qt::Key_F6));
     connect(BusStatus1, &QAction::triggered, this, &TMainF::BusStatus1Click);
+    BusTraffic1 =
+        addItem(DiagnosticsMenu, QStringLiteral("BusTraffic1"), QStringLiteral("Bus &Traffic..."),
+                QStringLiteral("List the exchanges on the bus as they happen"));
+    BusTraffic1->setShortcut(QKeySequence(Qt::Key_F7));
+    connect(BusTraffic1, &QAction::triggered, this, &TMainF::BusTraffic1Click);
 
     HelpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
     Contents1 = addItem(HelpMenu, QStringLiteral("Contents1"), QStringLiteral("&Contents"));

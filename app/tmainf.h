@@ -11,6 +11,7 @@
 
 #include <QDateTime>
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -29,6 +30,7 @@ class ModuleSelectionPage;
 class TAboutBox;
 class TMetering_F;
 class TPlot_F;
+class TrafficWindow;
 class TVRX_RTD_F;
 struct PagePicture;
 struct PrintSettings;
@@ -106,11 +108,14 @@ public:
     QAction *RTDModuleType1 = nullptr;
     QAction *Contents1 = nullptr;
     QAction *About1 = nullptr;
-    QAction *BusStatus1 = nullptr; // Diagnostics, "Bus Status...", F6
+    QAction *BusStatus1 = nullptr;  // Diagnostics, "Bus Status...", F6
+    QAction *BusTraffic1 = nullptr; // Diagnostics, "Bus Traffic..." (F7)
 
     TAboutBox *AboutBox = nullptr;
     // Made at its first opening; not modal.
     BusStatusWindow *BusStatus_F = nullptr;
+    // The traffic window while it is open; closing it deletes it.
+    QPointer<TrafficWindow> Traffic_Window;
 
     // Opens a document in the user's browser; QDesktopServices::openUrl unless
     // a test puts something else here.
@@ -144,6 +149,9 @@ public:
     void About1Click();
     // Shows the Bus Status window (metering/busstatuswindow.h) and raises it.
     void BusStatus1Click();
+    // Opens the traffic window (app/trafficwindow.h) on bus_log, or raises
+    // the one that is open.
+    void BusTraffic1Click();
 
     // Writes the input types of the listed modules to them under the progress
     // box "Sending Configuration" (ConfigPage::SendConfiguration): for "Send
