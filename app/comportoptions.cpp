@@ -2,9 +2,6 @@
 
 #include "link/serialline.h"
 
-#include <cerrno>
-#include <cstring>
-
 namespace {
 
 const QString kInUseMark = QStringLiteral("  (in use)");
@@ -51,31 +48,4 @@ int ChosenPortIndex(const QList<PortChoice> &choices, const QString &current)
             return i;
     }
     return choices.isEmpty() ? -1 : 0;
-}
-
-QString PortOpenProblem(const QString &port, int code)
-{
-    if (code == 0)
-        return {};
-    const QString opening = QStringLiteral("Comport %1 cannot be opened: ").arg(port);
-    switch (code) {
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-        return opening + QStringLiteral("there is no such port. Plug the adapter in, or choose "
-                                        "another port (Options, Change Comport).");
-    case EACCES:
-    case EPERM:
-        return opening + QStringLiteral("permission denied. To use serial ports your user must be "
-                                        "in the dialout group: sudo usermod -aG dialout $USER, "
-                                        "then log out and in again.");
-    case EBUSY:
-    case EWOULDBLOCK:
-        return opening + QStringLiteral("it is in use by another program.");
-    case ENOTTY:
-    case EISDIR:
-        return opening + QStringLiteral("it is not a serial port.");
-    default:
-        return opening + QString::fromLocal8Bit(std::strerror(code)) + QLatin1Char('.');
-    }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/portproblem.h" // PortOpenProblem, the Comport panel's words
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -39,12 +41,3 @@ QList<PortChoice> ProbePorts(const QStringList &names, SerialLine &probe);
 // stored with the mark (as "ttyS0  (in use)" once was) is its bare name.
 // Names are compared exactly, case and all.
 int ChosenPortIndex(const QList<PortChoice> &choices, const QString &current);
-
-// Why port could not be opened, in words for its user: code is the system's
-// error number of the failed open (TComPort::LastOpenError). Empty for 0.
-//   ENOENT, ENODEV, ENXIO  there is no such port
-//   EACCES, EPERM          permission denied; join the dialout group
-//   EBUSY, EWOULDBLOCK     in use by another program
-//   ENOTTY, EISDIR         not a serial port
-//   anything else          the system's own words for the error
-QString PortOpenProblem(const QString &port, int code);

@@ -3,6 +3,7 @@
 #include "app/instancelock.h"
 #include "app/taboutbox.h"
 #include "app/tmainf.h"
+#include "link/exchangetrace.h"
 
 #include <QDialog>
 #include <QMessageBox>
@@ -144,6 +145,11 @@ int KelvoraMain(KelvoraApplication &app)
         return 0;
     try {
         TMainF window;
+        // KELVORA_TRACE=FILE: every bus attempt as a line of FILE; stopped
+        // before the window, whose log it listens to, goes.
+        std::unique_ptr<ExchangeTrace> trace;
+        if (const QString path = TraceFileFromEnvironment(); !path.isEmpty())
+            trace = std::make_unique<ExchangeTrace>(window.bus_log, path);
         CloseOnTerminationSignals closer(window);
         window.show();
         app.exec();

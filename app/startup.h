@@ -27,5 +27,6 @@ bool RefuseSecondInstance(InstanceLock &lock);
 // The whole program: single-instance check, main window, message loop.
 // While the window runs, SIGTERM, SIGINT and SIGHUP close it as its close
 // button does (see CloseOnTerminationSignals in startup.cpp). Returns the
-// exit code, which is 0 in every case.
+// exit code, which is 0 in every case. With KELVORA_TRACE set, every bus
+// attempt is written to that file while the window runs (ExchangeTrace).
 int KelvoraMain(KelvoraApplication &app);

@@ -13,6 +13,7 @@
 #include "config/tmessageboxf.h"
 #include "link/busline.h"
 #include "link/comportguard.h"
+#include "link/exchangelog.h"
 #include "link/mbprotocol.h"
 #include "link/protocol.h"
 #include "link/tcomport.h"
@@ -61,9 +62,11 @@ double ThreadCpuMs()
 // silent:1 the module does not answer, so every call makes two failed
 // attempts. With idle:1 the call runs the window's idle function before each
 // attempt, as the program's calls do (it handles the window's events; here
-// there are none to handle). The counters give the figures per attempt,
-// measured around the whole loop: wall time above the floor in percent, and
-// CPU time of the calling thread.
+// there are none to handle). log:1 attaches an exchange log to the port, as
+// the window does, so every attempt is recorded; log:2 also has a listener
+// on it that looks at every record, as an open traffic view would. The
+// counters give the figures per attempt, measured around the whole loop:
+// wall time above the floor in percent, and CPU time of the calling thread.
 void BM_GuardedRead(benchmark::State &state)
 {
     const bool silent = state.range(0) != 0;
@@ -74,6 +77,12 @@ void BM_GuardedRead(benchmark::State &state)
         state.SkipWithError("simulator did not start");
         return;
     }
+    ExchangeLog log;
+    uint64_t seenBytes = 0;
+    if (state.range(2) >= 1)
+        bus.port.SetExchangeLog(&log);
+    if (state.range(2) >= 2)
+        log.AddListener([&seenBytes](const ExchangeRecord &r) { seenBytes += r.reply_length; });
     if (silent)
         bus.sim.setFault(1, Fault::Silent);
     const BusTarget target{1, &bus.port};
@@ -96,13 +105,17 @@ void BM_GuardedRead(benchmark::State &state)
     state.counters["attempts/call"] = attempts / double(state.iterations());
     state.counters["over_floor_%"] = 100.0 * (wallMs / attempts - kFloorMs) / kFloorMs;
     state.counters["cpu_ms/attempt"] = cpuMs / attempts;
+    benchmark::DoNotOptimize(seenBytes);
 }
 BENCHMARK(BM_GuardedRead)
-    ->ArgNames({"silent", "idle"})
-    ->Args({0, 0})
-    ->Args({1, 0})
-    ->Args({0, 1})
-    ->Args({1, 1})
+    ->ArgNames({"silent", "idle", "log"})
+    ->Args({0, 0, 0})
+    ->Args({1, 0, 0})
+    ->Args({0, 1, 0})
+    ->Args({1, 1, 0})
+    ->Args({0, 0, 1})
+    ->Args({0, 0, 2})
+    ->Args({1, 0, 2})
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond)
     ->MinTime(5.0);
@@ -155,11 +168,19 @@ void BM_PortOpenPurgeClose(benchmark::State &state)
 BENCHMARK(BM_PortOpenPurgeClose)->Unit(benchmark::kMicrosecond);
 
 // The transaction's own work (framing, CRC, byte-wise parsing) on a line
-// that answers at once, with the waits skipped.
+// that answers at once, with the waits skipped. log:1 and log:2 as for
+// BM_GuardedRead: what recording adds to an attempt, with nothing else in
+// the figure.
 void BM_TransactionWithoutWaits(benchmark::State &state)
 {
     FakeLine line;
     line.recordTrace = false;
+    ExchangeLog log;
+    uint64_t seenBytes = 0;
+    if (state.range(0) >= 1)
+        line.SetExchangeLog(&log);
+    if (state.range(0) >= 2)
+        log.AddListener([&seenBytes](const ExchangeRecord &r) { seenBytes += r.reply_length; });
     const QByteArray reply =
         QByteArray::fromHex("01 03 10 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 08 33 41 D1");
     line.responder = [&reply](const FakeLine::Chunk &) { return reply; };
@@ -172,7 +193,13 @@ void BM_TransactionWithoutWaits(benchmark::State &state)
         }
         benchmark::DoNotOptimize(values);
     }
+    benchmark::DoNotOptimize(seenBytes);
 }
-BENCHMARK(BM_TransactionWithoutWaits)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TransactionWithoutWaits)
+    ->ArgName("log")
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "debug/vrxprotocol.h"
 
 #include "link/crc16.h"
+#include "link/exchangerecorder.h"
 
 namespace {
 
@@ -14,6 +15,8 @@ constexpr int kReplyWindowMs = 50;
 // and at most 17 bytes.
 constexpr int kMinCount = 7;
 constexpr int kMaxCount = 16;
+// Address echo, count, marker, and count + 1 bytes.
+constexpr int kReplyOverhead = 4;
 
 } // namespace
 
@@ -25,11 +28,16 @@ bool VRXProtocol::PollModule(int module, const std::array<int, 8> &types, VrxRes
 {
     if (!m_port)
         return false;
+    ExchangeRecorder recorder(m_port);
+    const auto address = uint8_t((module + kAddressOffset) & 0xFF);
+    recorder.Begin({ExchangeLink::Relay, address, kCommand, 0, int(types.size())}, 0);
+    bool opening = false;
+    bool sent = false;
+    bool polled = false;
     try {
         m_port->SetBaudRate(kBaudRate);
 
         std::array<uint8_t, kRequestLength> request{};
-        const auto address = uint8_t((module + kAddressOffset) & 0xFF);
         request[0] = address;
         request[1] = kCommand;
         request[2] = kConstant;
@@ -38,12 +46,15 @@ bool VRXProtocol::PollModule(int module, const std::array<int, 8> &types, VrxRes
         const uint16_t crc = Crc16Table(request.data(), kRequestLength - 2);
         request[11] = uint8_t(crc & 0xFF);
         request[12] = uint8_t(crc >> 8);
+        recorder.SetRequest(request.data(), kRequestLength);
 
         // The address byte with the parity bit set...
         if (m_port->Connected())
             m_port->Close();
         m_port->SetParity(ParityBits::Mark);
+        opening = true;
         m_port->Open();
+        opening = false;
         m_port->Purge(true, true);
         m_port->Write(request.data(), 1);
 
@@ -51,31 +62,61 @@ bool VRXProtocol::PollModule(int module, const std::array<int, 8> &types, VrxRes
         if (m_port->Connected())
             m_port->Close();
         m_port->SetParity(ParityBits::Space);
+        opening = true;
         m_port->Open();
+        opening = false;
         m_port->Write(request.data() + 1, kRequestLength - 1);
+        sent = true;
 
         m_bus.Wait(kReplyWindowMs);
-
-        m_bus.BeginReply();
-        uint8_t byte = 0;
-        if (!m_bus.TakeByte(byte) || byte != address)
-            return false;
-        uint8_t count = 0;
-        if (!m_bus.TakeByte(count))
-            return false;
-        if (!m_bus.TakeByte(byte) || byte != kMarker)
-            return false;
-        if (count < kMinCount || count > kMaxCount)
-            return false;
-        for (int i = 0; i <= count; ++i) {
-            if (!m_bus.TakeByte(byte))
-                return false;
-            if (i < int(result.readings.size()))
-                result.readings[size_t(i)] = byte;
-        }
-        result.module = address - kAddressOffset;
-        return true;
-    } catch (const EComPortError &) {
-        return false;
+        polled = TakeReply(address, result, recorder);
+    } catch (const EComPortError &error) {
+        if (opening)
+            recorder.FinishPortUnavailable(error.code());
+        else if (m_bus.ReplyBegun())
+            recorder.Finish(ExchangeOutcome::Incomplete, m_bus);
+        else
+            recorder.Finish(sent ? ExchangeOutcome::NoAnswer : ExchangeOutcome::NotSent, m_bus);
+        polled = false;
     }
+    recorder.Append(polled);
+    return polled;
+}
+
+bool VRXProtocol::TakeReply(uint8_t address, VrxResult &result, ExchangeRecorder &recorder)
+{
+    const auto ends = [&](ExchangeOutcome outcome) {
+        recorder.Finish(outcome, m_bus);
+        return outcome == ExchangeOutcome::Answered;
+    };
+    const auto missing = [&] {
+        return ends(m_bus.ReplyBegun() ? ExchangeOutcome::Incomplete : ExchangeOutcome::NoAnswer);
+    };
+    m_bus.BeginReply();
+    uint8_t byte = 0;
+    if (!m_bus.TakeByte(byte))
+        return missing();
+    if (byte != address)
+        return ends(ExchangeOutcome::OtherAddress);
+    uint8_t count = 0;
+    if (!m_bus.TakeByte(count))
+        return missing();
+    // From here the reply's length is known, as far as its count can be
+    // believed.
+    if (count >= kMinCount && count <= kMaxCount)
+        recorder.SetExpected(kReplyOverhead + count);
+    if (!m_bus.TakeByte(byte))
+        return missing();
+    if (byte != kMarker)
+        return ends(ExchangeOutcome::BadReply);
+    if (count < kMinCount || count > kMaxCount)
+        return ends(ExchangeOutcome::BadReply);
+    for (int i = 0; i <= count; ++i) {
+        if (!m_bus.TakeByte(byte))
+            return missing();
+        if (i < int(result.readings.size()))
+            result.readings[size_t(i)] = byte;
+    }
+    result.module = address - kAddressOffset;
+    return ends(ExchangeOutcome::Answered);
 }

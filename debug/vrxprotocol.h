@@ -4,6 +4,9 @@
 #include "link/serialline.h"
 
 #include <array>
+#include <cstdint>
+
+class ExchangeRecorder;
 
 // What one poll of a relay-integrated RTD module (VRX-RTD) returns.
 struct VrxResult
@@ -37,6 +40,15 @@ struct VrxResult
 //
 // The line is left open, with space parity, after the exchange; its owner
 // closes it when polling stops. The exchange takes no system-wide guard.
+// On a line that carries an exchange log each poll leaves one ExchangeRecord
+// (link/exchangelog.h): link Relay, address the address byte sent (module +
+// 12: 13, 14, 15), function the command 9, count 8, the 13 request bytes and
+// the reply bytes as taken. Its outcome follows from what was read: no byte,
+// "no answer"; another address byte, "answer from address N"; a marker other
+// than 0x81 or a count outside 7..16, "bad reply"; a byte missing, an
+// incomplete reply of 4 + N bytes once the count N is known. A poll is
+// attempt 1 and its own result.
+//
 // No port error (EComPortError) is thrown: every failure of the line or the
 // module is a false result. Any other exception is a fault of the program and
 // passes on to its error report.
@@ -53,6 +65,10 @@ public:
     bool PollModule(int module, const std::array<int, 8> &types, VrxResult &result);
 
 private:
+    // The reply to the poll sent to address, taken as the class says; its
+    // outcome goes to recorder.
+    bool TakeReply(uint8_t address, VrxResult &result, ExchangeRecorder &recorder);
+
     SerialLine *m_port;
     BusLine m_bus;
 };

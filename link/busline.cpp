@@ -28,6 +28,7 @@ void BusLine::BeginReply()
     m_crc = kCrcInit;
     m_replyIncomplete = false;
     m_replyBegun = false;
+    m_replyLength = 0;
 }
 
 bool BusLine::TakeByte(uint8_t &byte)
@@ -39,6 +40,9 @@ bool BusLine::TakeByte(uint8_t &byte)
     }
     byte = uint8_t(text.at(0));
     m_replyBegun = true;
+    if (m_replyLength < kKeptReplyBytes)
+        m_reply[size_t(m_replyLength)] = byte;
+    ++m_replyLength;
     m_crc = Crc16Update(m_crc, byte);
     return true;
 }

@@ -3,6 +3,7 @@
 #include "link/crc16.h"
 #include "link/serialline.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 
@@ -47,6 +48,11 @@ public:
     // Whether any byte of the reply arrived since BeginReply.
     bool ReplyBegun() const { return m_replyBegun; }
     uint16_t ReplyCrc() const { return m_crc; }
+    // The bytes taken since BeginReply, for the exchange's record: the first
+    // kKeptReplyBytes of them, and how many were taken in all.
+    static constexpr int kKeptReplyBytes = 64;
+    const uint8_t *ReplyBytes() const { return m_reply.data(); }
+    int ReplyLength() const { return m_replyLength; }
 
 private:
     SerialLine *m_port;
@@ -54,4 +60,6 @@ private:
     uint16_t m_crc = kCrcInit;
     bool m_replyIncomplete = false;
     bool m_replyBegun = false;
+    std::array<uint8_t, kKeptReplyBytes> m_reply{};
+    int m_replyLength = 0;
 };

@@ -14,11 +14,21 @@ void ExchangeLog::Append(ExchangeRecord record)
     }
     const ExchangeRecord &stored = m_ring[m_next];
     m_next = (m_next + 1) % size_t(kCapacity);
-    // A listener may remove itself; walk a copy of the ids.
-    const auto listeners = m_listeners;
-    for (const auto &[id, listener] : listeners) {
-        (void)id;
-        listener(stored);
+    // A listener may remove itself or another, or add one (told from the
+    // next record on); walking by index, with removals deferred, copies
+    // nothing, so a record's way into the log allocates nothing.
+    m_telling = true;
+    const size_t count = m_listeners.size();
+    for (size_t i = 0; i < count; ++i) {
+        if (m_listeners[i].first != 0)
+            m_listeners[i].second(stored);
+    }
+    m_telling = false;
+    std::erase_if(m_listeners, [](const auto &entry) { return entry.first == 0; });
+    if (!m_added.empty()) {
+        for (auto &entry : m_added)
+            m_listeners.push_back(std::move(entry));
+        m_added.clear();
     }
 }
 
@@ -78,13 +88,22 @@ uint16_t ExchangeLog::ReasonIndex(const QString &text)
 int ExchangeLog::AddListener(Listener listener)
 {
     const int id = m_nextListener++;
-    m_listeners.emplace_back(id, std::move(listener));
+    // While the listeners are told, the vector being walked must not move.
+    (m_telling ? m_added : m_listeners).emplace_back(id, std::move(listener));
     return id;
 }
 
 void ExchangeLog::RemoveListener(int id)
 {
-    std::erase_if(m_listeners, [id](const auto &entry) { return entry.first == id; });
+    if (!m_telling) {
+        std::erase_if(m_listeners, [id](const auto &entry) { return entry.first == id; });
+        return;
+    }
+    for (auto &entry : m_listeners) {
+        if (entry.first == id)
+            entry.first = 0;
+    }
+    std::erase_if(m_added, [id](const auto &entry) { return entry.first == id; });
 }
 
 QString ExceptionName(int code)
@@ -115,6 +134,15 @@ QString ExceptionName(int code)
 
 QString OutcomeText(const ExchangeRecord &record, const ExchangeLog &log)
 {
+    const auto &reasons = log.reasons();
+    return OutcomeText(record, record.outcome == ExchangeOutcome::PortUnavailable &&
+                                       record.reason < reasons.size()
+                                   ? reasons.at(record.reason)
+                                   : QString());
+}
+
+QString OutcomeText(const ExchangeRecord &record, const QString &reason)
+{
     switch (record.outcome) {
     case ExchangeOutcome::Answered:
         return QStringLiteral("answered");
@@ -132,6 +160,8 @@ QString OutcomeText(const ExchangeRecord &record, const ExchangeLog &log)
     case ExchangeOutcome::OtherAddress:
         return QStringLiteral("answer from address %1").arg(record.reply[0]);
     case ExchangeOutcome::Exception:
+        if (record.exception_code == 0)
+            return QStringLiteral("exception (code not read)");
         return QStringLiteral("exception %1 (%2)")
             .arg(record.exception_code)
             .arg(ExceptionName(record.exception_code));
@@ -139,12 +169,10 @@ QString OutcomeText(const ExchangeRecord &record, const ExchangeLog &log)
         return QStringLiteral("bad reply");
     case ExchangeOutcome::GuardHeld:
         return QStringLiteral("bus guard held by another program");
-    case ExchangeOutcome::PortUnavailable: {
-        const auto &reasons = log.reasons();
-        if (record.reason < reasons.size())
-            return QStringLiteral("port cannot be opened: %1").arg(reasons.at(record.reason));
+    case ExchangeOutcome::PortUnavailable:
+        if (!reason.isEmpty())
+            return QStringLiteral("port cannot be opened: %1").arg(reason);
         return QStringLiteral("port cannot be opened");
-    }
     case ExchangeOutcome::NotSent:
         return QStringLiteral("request not sent");
     }

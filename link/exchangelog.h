@@ -57,10 +57,10 @@ struct ExchangeRecord
     ExchangeLink link = ExchangeLink::Modbus;
     ExchangeOutcome outcome = ExchangeOutcome::NoAnswer;
     uint8_t address = 0;
-    uint8_t function = 0;  // 3, 16; the relay link's command (9)
-    uint8_t attempt = 1;   // 1 or 2
-    bool ends_call = true; // this attempt's outcome is the guarded call's result
-    uint8_t exception_code = 0;
+    uint8_t function = 0;       // 3, 16; the relay link's command (9)
+    uint8_t attempt = 1;        // 1 or 2
+    bool ends_call = true;      // this attempt's outcome is the guarded call's result
+    uint8_t exception_code = 0; // 0: not read (the master stops before the code)
     uint16_t first_register = 0;
     uint16_t count = 0;
     uint16_t port = 0;            // index into ExchangeLog::portNames()
@@ -110,14 +110,21 @@ private:
     QStringList m_reasons;
     std::vector<std::pair<int, Listener>> m_listeners;
     int m_nextListener = 1;
+    // Append is telling the listeners: a removal only marks its entry (id
+    // 0), and the entries go once the round is over.
+    bool m_telling = false;
+    std::vector<std::pair<int, Listener>> m_added; // while telling
 };
 
 // The outcome in words, as the status and traffic windows and the trace file
 // show it: "answered", "no answer", "incomplete reply (5 of 21 bytes)",
-// "CRC error", "answer from address 7", "exception 2 (illegal data address)",
-// "bad reply", "bus guard held by another program",
-// "port cannot be opened: <reason>", "request not sent".
+// "CRC error", "answer from address 7", "exception 2 (illegal data address)"
+// ("exception (code not read)" for code 0), "bad reply", "bus guard held by
+// another program", "port cannot be opened: <reason>", "request not sent".
 QString OutcomeText(const ExchangeRecord &record, const ExchangeLog &log);
+// The same with the reason of a PortUnavailable record given, for a reader
+// on another thread that took the text along with the record.
+QString OutcomeText(const ExchangeRecord &record, const QString &reason);
 
 // The name of a Modbus exception code: 1 "illegal function", 2 "illegal data
 // address", 3 "illegal data value", 4 "slave device failure", 5

@@ -17,8 +17,53 @@ constexpr int kReplyWindowMs = 50;
 } // namespace
 
 MBProtocol::MBProtocol(SerialLine *port, WaitFunction wait)
-    : m_port(port), m_bus(port, std::move(wait))
+    : m_port(port), m_bus(port, std::move(wait)), m_recorder(port)
 {}
+
+void MBProtocol::BeginAttempt(int attempt, bool lastTry)
+{
+    m_recorder.SetAttempt(attempt, lastTry);
+    m_holdRecord = true;
+}
+
+void MBProtocol::AppendRecord()
+{
+    m_recorder.Append(m_result);
+}
+
+void MBProtocol::BeginRecord(int slave, Request request, int registerCount)
+{
+    if (!m_recorder.Recording())
+        return;
+    const ExchangeShape shape{ExchangeLink::Modbus, slave, m_tx[1], m_tx[2] << 8 | m_tx[3],
+                              m_tx[4] << 8 | m_tx[5]};
+    // address, function, byte count, the data, CRC; a write's confirmation
+    // echoes first register and count.
+    const int expected = slave == 0 ? 0 : request == Request::Read ? 5 + 2 * registerCount : 8;
+    m_recorder.Begin(shape, expected);
+}
+
+void MBProtocol::EndRecord(bool result)
+{
+    m_result = result;
+    if (!m_recorder.Recording())
+        return;
+    if (m_framed)
+        m_recorder.SetRequest(m_tx.data(), m_txLength);
+    if (!m_holdRecord)
+        m_recorder.Append(result);
+}
+
+bool MBProtocol::Outcome(ExchangeOutcome outcome)
+{
+    m_outcome = outcome;
+    return outcome == ExchangeOutcome::Answered;
+}
+
+bool MBProtocol::Missing()
+{
+    return Outcome(m_bus.ReplyBegun() ? ExchangeOutcome::Incomplete : ExchangeOutcome::NoAnswer);
+}
 
 void MBProtocol::CloseQuietly()
 {
@@ -54,6 +99,7 @@ bool MBProtocol::SendRequest()
         const uint16_t crc = m_crc; // PutByte moves m_crc on
         m_tx[size_t(m_txLength++)] = uint8_t(crc & 0xFF);
         m_tx[size_t(m_txLength++)] = uint8_t(crc >> 8);
+        m_framed = true;
         m_bus.Wait(kSendSettleMs);
         if (!m_port->Connected())
             m_port->Open();
@@ -80,56 +126,80 @@ bool MBProtocol::ReceiveReply(int slave, Request request, int registerCount)
     m_bus.Wait(kReplyWindowMs);
 
     uint8_t byte = 0;
-    if (!m_bus.TakeByte(byte) || byte != uint8_t(slave))
-        return false;
-    if (!m_bus.TakeByte(byte) || (byte & kExceptionBit))
-        return false;
+    if (!m_bus.TakeByte(byte))
+        return Missing();
+    if (byte != uint8_t(slave))
+        return Outcome(ExchangeOutcome::OtherAddress);
+    if (!m_bus.TakeByte(byte))
+        return Missing();
+    if (byte & kExceptionBit)
+        return Outcome(ExchangeOutcome::Exception); // its code is not read
     const int function = byte;
 
     if (function == kWriteMultipleRegisters)
-        return request == Request::Write;
+        return Outcome(request == Request::Write ? ExchangeOutcome::Answered
+                                                 : ExchangeOutcome::BadReply);
     if (function != kReadHoldingRegisters)
-        return false;
+        return Outcome(ExchangeOutcome::BadReply);
 
     uint8_t byteCount = 0;
     if (!m_bus.TakeByte(byteCount))
-        return false;
+        return Missing();
     if (request == Request::Read && byteCount != 2 * registerCount)
-        return false;
+        return Outcome(ExchangeOutcome::BadReply);
     for (int i = 0; i < byteCount; ++i) {
         if (!m_bus.TakeByte(m_data[size_t(i)]))
-            return false;
+            return Missing();
     }
     uint8_t crcByte = 0;
     if (!m_bus.TakeByte(crcByte) || !m_bus.TakeByte(crcByte))
-        return false;
-    return m_bus.ReplyCrc() == 0;
+        return Missing();
+    return Outcome(m_bus.ReplyCrc() == 0 ? ExchangeOutcome::Answered : ExchangeOutcome::CrcError);
 }
 
 bool MBProtocol::Exchange(int slave, Request request, int registerCount)
 {
+    BeginRecord(slave, request, registerCount);
+    bool opened = false;
+    bool sent = false;
     try {
         m_port->Open();
+        opened = true;
         m_port->Purge(true, true);
-        const bool sent = SendRequest();
+        sent = SendRequest();
         bool result = false;
         if (slave == 0) {
             result = sent; // nobody answers a broadcast
+            Outcome(sent ? ExchangeOutcome::Answered : ExchangeOutcome::NotSent);
         } else if (sent || request == Request::Write) {
             // A read whose request did not leave has nothing to wait for; a
             // write counts when the slave confirms it, however the write call
             // reported.
             result = ReceiveReply(slave, request, registerCount);
+            if (!sent && m_outcome == ExchangeOutcome::NoAnswer)
+                Outcome(ExchangeOutcome::NotSent);
+            m_recorder.Finish(m_outcome, m_bus);
             // A reply cut off by the window still has bytes to come; so has
             // a slow slave's answer to this very request (see the header).
             const bool cutOff = !result && m_bus.ReplyBegun() && m_bus.ReplyIncomplete();
             if (cutOff || (result && m_lateReplyOwed))
                 DropLateReply();
+        } else {
+            Outcome(ExchangeOutcome::NotSent);
         }
+        m_recorder.Finish(m_outcome, m_bus);
         m_port->Close();
+        EndRecord(result);
         return result;
-    } catch (const EComPortError &) {
+    } catch (const EComPortError &error) {
         CloseQuietly();
+        if (!opened)
+            m_recorder.FinishPortUnavailable(error.code());
+        else if (m_bus.ReplyBegun())
+            m_recorder.Finish(ExchangeOutcome::Incomplete, m_bus);
+        else
+            m_recorder.Finish(sent ? ExchangeOutcome::NoAnswer : ExchangeOutcome::NotSent, m_bus);
+        EndRecord(false);
         return false;
     }
 }

@@ -2,6 +2,7 @@
 
 #include "link/busline.h"
 #include "link/crc16.h"
+#include "link/exchangerecorder.h"
 #include "link/serialline.h"
 
 #include <array>
@@ -47,6 +48,13 @@
 //   function 16: address, 16; nothing more is read (the rest is purged by the
 //                next transaction). A read that gets this reply fails.
 //   exception:   address, function | 0x80; fails after these two bytes.
+//
+// On a line that carries an exchange log (SerialLine::exchangeLog) each
+// transaction leaves one ExchangeRecord: the request as sent, the reply bytes
+// as taken, and the outcome made of them, from nothing more than was read
+// above (so the code of an exception reply stays unknown, and a CRC error is
+// only seen in a reply read whole). The record changes nothing on the line;
+// see ExchangeRecorder.
 class MBProtocol
 {
 public:
@@ -80,6 +88,16 @@ public:
     // After a transaction: whether not a single byte came back from the slave.
     bool HeardNothing() const { return !m_bus.ReplyBegun(); }
 
+    // Protocol's guarded calls: this transaction is attempt `attempt` of its
+    // call, and lastTry says that no attempt follows it, whatever its
+    // outcome. Its record is then kept back until AppendRecord, which
+    // Protocol calls once it has released the guard, so that the log's
+    // listeners never run while this program holds the bus. A transaction
+    // made without BeginAttempt is attempt 1, ends its call, and appends its
+    // record as it ends.
+    void BeginAttempt(int attempt, bool lastTry);
+    void AppendRecord();
+
 private:
     enum class Request
     {
@@ -102,6 +120,12 @@ private:
     // sends to this request is dropped.
     void DropLateReply();
     void CloseQuietly();
+    // The outcome of the reply as read so far; returns whether it is a
+    // sound one. Missing: the next byte had not arrived.
+    bool Outcome(ExchangeOutcome outcome);
+    bool Missing();
+    void BeginRecord(int slave, Request request, int registerCount);
+    void EndRecord(bool result);
 
     SerialLine *m_port;
     BusLine m_bus;
@@ -113,4 +137,10 @@ private:
     bool m_lateReplyOwed = false;
     // A read reply's data bytes; 255 is the largest byte count.
     std::array<uint8_t, 255> m_data{};
+
+    ExchangeRecorder m_recorder;
+    ExchangeOutcome m_outcome = ExchangeOutcome::NoAnswer;
+    bool m_framed = false;     // m_tx holds the whole request, CRC and all
+    bool m_holdRecord = false; // Protocol appends the record (BeginAttempt)
+    bool m_result = false;
 };

@@ -1,6 +1,7 @@
 #include "link/protocol.h"
 
 #include "link/comportguard.h"
+#include "link/exchangerecorder.h"
 #include "link/mbprotocol.h"
 
 #include <algorithm>
@@ -57,9 +58,13 @@ ComportGuard::WaitResult WaitForGuard(ComportGuard &guard, Clock::duration &pati
     }
 }
 
-// transaction(mb) runs one attempt on a fresh MBProtocol.
+// transaction(mb) runs one attempt on a fresh MBProtocol. shape names the
+// request for the record of an attempt that the guard kept off the line;
+// the attempts made record themselves (MBProtocol), and their records are
+// appended once the guard is released.
 template <typename Transaction>
-bool Guarded(SerialLine *port, const Protocol::Idle &idle, Transaction transaction)
+bool Guarded(SerialLine *port, const Protocol::Idle &idle, const ExchangeShape &shape,
+             Transaction transaction)
 {
     try {
         int tries = 0;
@@ -72,22 +77,31 @@ bool Guarded(SerialLine *port, const Protocol::Idle &idle, Transaction transacti
         while (tries < kMaxTries && !result) {
             RunIdle(idle, patience);
             ComportGuard guard;
+            const auto waitStart = Clock::now();
             switch (WaitForGuard(guard, patience, idle)) {
             case ComportGuard::WaitResult::Acquired: {
                 MBProtocol mb(port);
+                mb.BeginAttempt(tries + 1, tries + 1 == kMaxTries);
                 if (heardNothing)
                     mb.ExpectLateReply();
                 result = transaction(mb);
                 heardNothing = !result && mb.HeardNothing();
                 guard.Release();
                 ++tries;
+                mb.AppendRecord();
                 break;
             }
             case ComportGuard::WaitResult::TimedOut:
+                ExchangeRecorder::AppendUntried(port, shape, tries + 1, ExchangeOutcome::GuardHeld,
+                                                waitStart);
                 return false;
             case ComportGuard::WaitResult::Failed:
-                if (++guardFailures >= kMaxGuardFailures)
+                if (++guardFailures >= kMaxGuardFailures) {
+                    // The lock file cannot be had at all: no request left.
+                    ExchangeRecorder::AppendUntried(port, shape, tries + 1,
+                                                    ExchangeOutcome::NotSent, waitStart);
                     return false;
+                }
                 break;
             }
         }
@@ -101,7 +115,8 @@ bool Guarded(SerialLine *port, const Protocol::Idle &idle, Transaction transacti
 
 bool Protocol::ReadRegisters(const BusTarget &target, int first, int count, uint16_t *values) const
 {
-    return Guarded(target.port, m_idle, [&](MBProtocol &mb) {
+    const ExchangeShape shape{ExchangeLink::Modbus, target.address, 3, first, count};
+    return Guarded(target.port, m_idle, shape, [&](MBProtocol &mb) {
         return mb.ReadHoldingRegisters(target.address, first, count, values);
     });
 }
@@ -109,7 +124,8 @@ bool Protocol::ReadRegisters(const BusTarget &target, int first, int count, uint
 bool Protocol::WriteRegisters(const BusTarget &target, int first, int count,
                               const int16_t *values) const
 {
-    return Guarded(target.port, m_idle, [&](MBProtocol &mb) {
+    const ExchangeShape shape{ExchangeLink::Modbus, target.address, 16, first, count};
+    return Guarded(target.port, m_idle, shape, [&](MBProtocol &mb) {
         return mb.WriteMultipleRegisters(target.address, first, count, values);
     });
 }

@@ -35,6 +35,13 @@
 // attempt, nor while this program holds the guard, so the timing of every
 // exchange and the order of the exchanges stay as they are.
 //
+// On a line with an exchange log, each attempt leaves its record (see
+// MBProtocol), numbered 1 or 2 and marked when it ends the call; an attempt
+// that the guard kept off the line leaves one too, with nothing sent: "bus
+// guard held by another program" after the 120 ms, "request not sent" when
+// the guard could not be had at all. The records of a call are appended
+// after the guard is released.
+//
 // Arguments and results are those of MBProtocol. Holds nothing but the idle
 // function; one object serves any number of calls. No port error
 // (EComPortError) is thrown; any other exception is a fault of the program

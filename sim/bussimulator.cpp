@@ -38,18 +38,74 @@ bool isReadingFault(Fault fault)
 }
 
 // Runs answer() with a drawn reading fault on one input of the unit chosen at
-// random, then puts the input's own fault back: the fault shows in this one
-// reply only. Any other fault runs answer() as it is.
+// random (reported in action), then puts the input's own fault back: the
+// fault shows in this one reply only. Any other fault runs answer() as it is.
 template <typename Unit, typename Answer>
-QByteArray withReadingFault(Unit &unit, Fault drawn, std::mt19937 &random, Answer answer)
+QByteArray withReadingFault(Unit &unit, Fault drawn, std::mt19937 &random, SimAction &action,
+                            Answer answer)
 {
     if (!isReadingFault(drawn))
         return answer();
     const auto input = std::uniform_int_distribution<int>(0, kSimInputCount - 1)(random);
+    action.input = input + 1;
     const Fault own = std::exchange(unit.faults().inputs[input], drawn);
     QByteArray bytes = answer();
     unit.faults().inputs[input] = own;
     return bytes;
+}
+
+// The address a WrongAddress answer comes from.
+quint8 otherAddress(int address)
+{
+    return static_cast<quint8>(address % kSimMaxAddress + 1);
+}
+
+// How much of an answer a CutOff sends: its first half, at least one byte.
+qsizetype cutOffLength(qsizetype length)
+{
+    return std::max<qsizetype>(1, length / 2);
+}
+
+QString exceptionName(int code)
+{
+    switch (code) {
+    case SimModule::kIllegalFunction:
+        return QStringLiteral("illegal function");
+    case SimModule::kIllegalAddress:
+        return QStringLiteral("illegal data address");
+    case SimModule::kIllegalValue:
+        return QStringLiteral("illegal data value");
+    case SimModule::kDeviceFailure:
+        return QStringLiteral("slave device failure");
+    default:
+        return QStringLiteral("unknown exception");
+    }
+}
+
+// The outcome a master records for an answer sent whole under fault (see
+// SimAction): bytes is the answer as sent, full is its length uncut.
+QString outcomeOf(Fault fault, const QByteArray &bytes, qsizetype full, bool modbus)
+{
+    switch (fault) {
+    case Fault::Silent:
+    case Fault::Late:
+        return QStringLiteral("no answer");
+    case Fault::BadCrc:
+        return QStringLiteral("CRC error");
+    case Fault::Garbage:
+        return QStringLiteral("garbage");
+    case Fault::WrongAddress:
+        return QStringLiteral("answer from address %1").arg(simByteAt(bytes, 0));
+    case Fault::CutOff:
+        return QStringLiteral("incomplete reply (%1 of %2 bytes)").arg(bytes.size()).arg(full);
+    default:
+        break;
+    }
+    if (modbus && bytes.size() >= 3 && (simByteAt(bytes, 1) & 0x80) != 0) {
+        const int code = simByteAt(bytes, 2);
+        return QStringLiteral("exception %1 (%2)").arg(code).arg(exceptionName(code));
+    }
+    return QStringLiteral("answered");
 }
 
 } // namespace
@@ -169,6 +225,7 @@ Result<> BusSimulator::start()
     m_random.seed(m_seed);
     m_chaosCounts.clear();
     m_framesReceived = 0;
+    m_requestNumber = 0;
     m_started = Clock::now();
     m_running = true;
     m_thread = std::thread([this] { run(); });
@@ -327,8 +384,16 @@ void BusSimulator::run()
 
         Clock::time_point now = Clock::now();
         while (const auto frame = reader.takeFrame(now)) {
-            if (const auto answer = handleFrame(frame->bytes, frame->end))
+            std::optional<SimAction> action;
+            ActionObserver observer;
+            if (const auto answer = handleFrame(frame->bytes, frame->end, action))
                 transmitter.queue(answer->bytes, answer->start, answer->character);
+            if (action) {
+                std::lock_guard lock(m_mutex);
+                observer = m_observer;
+            }
+            if (action && observer)
+                observer(*action);
         }
         {
             std::lock_guard lock(m_mutex);
@@ -388,45 +453,70 @@ void BusSimulator::run()
 }
 
 std::optional<BusSimulator::Answer> BusSimulator::handleFrame(const QByteArray &frame,
-                                                              Clock::time_point end)
+                                                              Clock::time_point end,
+                                                              std::optional<SimAction> &action)
 {
     // Address, function and CRC at the least.
     if (frame.size() < 4 || simCrc16(frame) != 0)
         return std::nullopt;
     std::lock_guard lock(m_mutex);
-    logLocked(frame);
+    action.emplace();
+    action->request = logLocked(frame);
+    action->number = ++m_requestNumber;
     const qint64 elapsedMs = std::chrono::duration_cast<milliseconds>(end - m_started).count();
     const bool relay = m_relayOn && SimFrameReader::isRelayAddress(simByteAt(frame, 0)) &&
                        simByteAt(frame, 1) == SimRelayModule::kCommand;
-    if (relay)
-        return relayAnswerLocked(frame, elapsedMs, end);
-    return modbusAnswerLocked(frame, elapsedMs, end);
+    std::optional<Answer> answer = relay ? relayAnswerLocked(frame, elapsedMs, end, *action)
+                                         : modbusAnswerLocked(frame, elapsedMs, end, *action);
+    if (answer)
+        action->reply = answer->bytes;
+    if (m_actions.size() >= kMaxLoggedRequests)
+        m_actions.removeFirst();
+    m_actions.append(*action);
+    return answer;
 }
 
-std::optional<BusSimulator::Answer>
-BusSimulator::relayAnswerLocked(const QByteArray &frame, qint64 elapsedMs, Clock::time_point end)
+std::optional<BusSimulator::Answer> BusSimulator::relayAnswerLocked(const QByteArray &frame,
+                                                                    qint64 elapsedMs,
+                                                                    Clock::time_point end,
+                                                                    SimAction &action)
 {
     // A poll of any other length, or without its constant, is none.
-    if (!SimFrameReader::isRelayPoll(frame) || simByteAt(frame, 2) != SimRelayModule::kPollConstant)
+    if (!SimFrameReader::isRelayPoll(frame) ||
+        simByteAt(frame, 2) != SimRelayModule::kPollConstant) {
+        action.outcome = QStringLiteral("no answer (not a relay poll)");
         return std::nullopt;
+    }
     const int address = simByteAt(frame, 0);
     SimRelayModule &module = m_relays[address - SimRelayModule::kAddressOffset - 1];
     Fault fault = module.faults().reply;
     const Fault drawn = fault == Fault::None ? chaosDrawLocked(true) : Fault::None;
     if (drawn == Fault::Silent || drawn == Fault::Late || drawn == Fault::Garbage)
         fault = drawn;
-    if (fault == Fault::Silent)
+    action.fault = drawn != Fault::None ? drawn : fault;
+    action.drawn = drawn != Fault::None;
+    if (fault == Fault::Silent) {
+        action.outcome = outcomeOf(fault, {}, 0, false);
         return std::nullopt;
-    QByteArray bytes =
-        withReadingFault(module, drawn, m_random, [&] { return module.answer(frame, elapsedMs); });
+    }
+    QByteArray bytes = withReadingFault(module, drawn, m_random, action,
+                                        [&] { return module.answer(frame, elapsedMs); });
+    const qsizetype full = bytes.size();
     if (fault == Fault::Garbage)
         bytes = garbageLocked(bytes, false);
+    if (fault == Fault::WrongAddress)
+        bytes[0] = static_cast<char>(otherAddress(address));
+    if (fault == Fault::CutOff)
+        bytes.truncate(cutOffLength(full));
+    action.outcome = outcomeOf(fault, bytes, full, false);
     return timedLocked(bytes, fault, SimTransmitter::characterTime(kRelayBaud, kRelayCharacterBits),
                        end);
 }
 
-std::optional<BusSimulator::Answer>
-BusSimulator::modbusAnswerLocked(const QByteArray &frame, qint64 elapsedMs, Clock::time_point end)
+std::optional<BusSimulator::Answer> BusSimulator::modbusAnswerLocked(const QByteArray &frame,
+                                                                     qint64 elapsedMs,
+                                                                     Clock::time_point end,
+                                                                     SimAction &action)
 {
     const QByteArray request = frame.chopped(2);
     const int address = simByteAt(frame, 0);
@@ -438,11 +528,14 @@ BusSimulator::modbusAnswerLocked(const QByteArray &frame, qint64 elapsedMs, Cloc
             if (moduleFault != Fault::Silent && moduleFault != Fault::Exception)
                 module.answer(request, elapsedMs);
         }
+        action.outcome = QStringLiteral("no answer (broadcast)");
         return std::nullopt;
     }
     const auto it = m_modules.find(address);
-    if (it == m_modules.end())
+    if (it == m_modules.end()) {
+        action.outcome = QStringLiteral("no answer (no module at address %1)").arg(address);
         return std::nullopt;
+    }
     SimModule &module = it->second;
     Fault fault = module.faults().replyFaultFrom(first);
     const Fault drawn = fault == Fault::None ? chaosDrawLocked(false) : Fault::None;
@@ -450,19 +543,29 @@ BusSimulator::modbusAnswerLocked(const QByteArray &frame, qint64 elapsedMs, Cloc
         module.loseConfiguration();
     else if (drawn != Fault::None && !isReadingFault(drawn))
         fault = drawn;
-    if (fault == Fault::Silent)
+    action.fault = drawn != Fault::None ? drawn : fault;
+    action.drawn = drawn != Fault::None;
+    if (fault == Fault::Silent) {
+        action.outcome = outcomeOf(fault, {}, 0, true);
         return std::nullopt;
-    QByteArray bytes =
-        simWithCrc(fault == Fault::Exception
-                       ? SimModule::exceptionAnswer(request, SimModule::kDeviceFailure)
-                       : withReadingFault(module, drawn, m_random,
-                                          [&] { return module.answer(request, elapsedMs); }));
+    }
+    QByteArray body = fault == Fault::Exception
+                          ? SimModule::exceptionAnswer(request, SimModule::kDeviceFailure)
+                          : withReadingFault(module, drawn, m_random, action,
+                                             [&] { return module.answer(request, elapsedMs); });
+    if (fault == Fault::WrongAddress)
+        body[0] = static_cast<char>(otherAddress(address));
+    QByteArray bytes = simWithCrc(body);
+    const qsizetype full = bytes.size();
     if (fault == Fault::BadCrc) {
         bytes[bytes.size() - 2] = static_cast<char>(~bytes[bytes.size() - 2]);
         bytes[bytes.size() - 1] = static_cast<char>(~bytes[bytes.size() - 1]);
     }
     if (fault == Fault::Garbage)
         bytes = garbageLocked(bytes, true);
+    if (fault == Fault::CutOff)
+        bytes.truncate(cutOffLength(full));
+    action.outcome = outcomeOf(fault, bytes, full, true);
     return timedLocked(bytes, fault,
                        SimTransmitter::characterTime(kModuleBaud, kModuleCharacterBits), end);
 }
@@ -542,7 +645,7 @@ QByteArray BusSimulator::garbageLocked(const QByteArray &answer, bool modbus)
     return bytes;
 }
 
-void BusSimulator::logLocked(const QByteArray &frame)
+SimRequest BusSimulator::logLocked(const QByteArray &frame)
 {
     const QByteArray request = frame.chopped(2);
     SimRequest logged;
@@ -565,6 +668,7 @@ void BusSimulator::logLocked(const QByteArray &frame)
     if (m_requests.size() >= kMaxLoggedRequests)
         m_requests.removeFirst();
     m_requests.append(logged);
+    return logged;
 }
 
 bool BusSimulator::writeToLine(const QByteArray &bytes)
@@ -715,10 +819,23 @@ QList<SimRequest> BusSimulator::requests() const
     return m_requests;
 }
 
+QList<SimAction> BusSimulator::actions() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_actions;
+}
+
 void BusSimulator::clearRequests()
 {
     std::lock_guard lock(m_mutex);
     m_requests.clear();
+    m_actions.clear();
+}
+
+void BusSimulator::setActionObserver(ActionObserver observer)
+{
+    std::lock_guard lock(m_mutex);
+    m_observer = std::move(observer);
 }
 
 qint64 BusSimulator::framesReceived() const

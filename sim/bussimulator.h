@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -31,6 +32,37 @@ struct SimRequest
     QList<quint16> values;
 
     bool operator==(const SimRequest &) const = default;
+};
+
+// What the simulator did with one request it recognised (see
+// BusSimulator::actions): the fault it applied, what it sent, and the outcome
+// the master should record for it, in the master's own words where one maps
+// (the simulator keeps its own copy of them, as of every bus fact):
+//   answered                         a sound answer; a reading fault or lost
+//                                    configuration changes only its values
+//   no answer                        Silent; Late (the answer comes after the
+//                                    master's 50 ms window); "no answer (no
+//                                    module at address 9)"; "no answer
+//                                    (broadcast)"; "no answer (not a relay
+//                                    poll)"
+//   CRC error                        BadCrc
+//   exception N (name)               Exception (4, slave device failure), or
+//                                    the module's own refusal: 1 illegal
+//                                    function, 2 illegal data address, 3
+//                                    illegal data value
+//   answer from address N            WrongAddress
+//   incomplete reply (n of m bytes)  CutOff
+//   garbage                          Garbage: random bytes, which a master
+//                                    may take for anything but a sound reply
+struct SimAction
+{
+    qint64 number = 0; // 1 for the first request recognised since start(), then on
+    SimRequest request;
+    Fault fault = Fault::None; // the reply or reading fault applied, set or drawn
+    bool drawn = false;        // drawn by chaos (setChaos)
+    int input = 0;             // a reading fault's input, 1..8
+    QByteArray reply;          // the bytes sent, CRC included; empty when none
+    QString outcome;
 };
 
 // A copy of one simulated RTD module's state.
@@ -216,19 +248,19 @@ public:
     bool setFault(int address, Fault fault, int input = 0);
     // Makes input 1..8 read raw whatever else is set, until cleared.
     bool setReading(int address, int input, quint16 raw);
-    // A reply fault (Silent, Late, BadCrc, Exception, Garbage; None clears
-    // it) for the requests to the module whose first register is first
-    // (0..65535) only: the module answers its other requests. A fault of the
-    // whole module wins over it. False for an unknown address, a register
+    // A reply fault (Silent, Late, BadCrc, Exception, Garbage, WrongAddress,
+    // CutOff; None clears it) for the requests to the module whose first
+    // register is first (0..65535) only: the module answers its other
+    // requests. A fault of the whole module wins over it. False for an unknown address, a register
     // outside 0..65535 or a fault that is not a reply fault.
     bool setRegisterFault(int address, int first, Fault fault);
     // Register 4, 5 or 7 of the module reads value from now on (the notch
     // command still changes register 7). These are the module's state, not
     // faults: clearing faults leaves them. False for an unknown address.
     bool setIdentity(int address, SimIdentity which, quint16 value);
-    // The same for relay module 1..3. Reply faults Silent, Late and Garbage
-    // apply (its answer has no CRC and no exception form); a forced reading
-    // is taken as a byte.
+    // The same for relay module 1..3. Reply faults Silent, Late, Garbage,
+    // WrongAddress and CutOff apply (its answer has no CRC and no exception
+    // form); a forced reading is taken as a byte.
     bool setRelayFault(int module, Fault fault, int input = 0);
     bool setRelayReading(int module, int input, quint8 raw);
     // Random faults, for soak runs and training: percent (0..100) of the
@@ -239,7 +271,9 @@ public:
     // configuration (the module forgets its input types, as that fault
     // does). A relay module draws only from silent, late, garbage, open and
     // shorted. A request that a set fault already spoils draws nothing.
-    // False for a percent outside 0..100. The draws follow the seed.
+    // Wrong address and cut-off replies are not drawn: they are set only,
+    // so that the draws of a seed stay what they were before those faults
+    // came. False for a percent outside 0..100. The draws follow the seed.
     bool setChaos(int percent);
     int chaos() const;
     // How many requests met each kind of random fault since start(), in the
@@ -254,7 +288,15 @@ public:
 
     // The requests recognised so far, oldest first.
     QList<SimRequest> requests() const;
+    // What was done to each of them, in the same order; kept and cleared
+    // together with the requests.
+    QList<SimAction> actions() const;
     void clearRequests();
+    // Told on the simulator's thread what was done to each request as soon
+    // as its answer is decided (before the answer goes out); keep it short.
+    // An empty function tells nobody.
+    using ActionObserver = std::function<void(const SimAction &)>;
+    void setActionObserver(ActionObserver observer);
     // How many frames silence has ended on the line since start(), whatever
     // they held (noise, fragments, requests for nobody). A test that must
     // know that a frame has ended before it sends the next waits on this.
@@ -288,15 +330,16 @@ private:
     void closeLineLocked();
     int lineFd() const;
     void wake();
-    std::optional<Answer> handleFrame(const QByteArray &frame, Clock::time_point end);
+    std::optional<Answer> handleFrame(const QByteArray &frame, Clock::time_point end,
+                                      std::optional<SimAction> &action);
     std::optional<Answer> relayAnswerLocked(const QByteArray &frame, qint64 elapsedMs,
-                                            Clock::time_point end);
+                                            Clock::time_point end, SimAction &action);
     std::optional<Answer> modbusAnswerLocked(const QByteArray &frame, qint64 elapsedMs,
-                                             Clock::time_point end);
+                                             Clock::time_point end, SimAction &action);
     // The answer bytes timed on the line: a character of characterTime each.
     Answer timedLocked(QByteArray bytes, Fault fault, std::chrono::nanoseconds characterTime,
                        Clock::time_point end) const;
-    void logLocked(const QByteArray &frame);
+    SimRequest logLocked(const QByteArray &frame);
     QByteArray garbageLocked(const QByteArray &answer, bool modbus);
     // The random fault a request meets, or Fault::None (see setChaos).
     Fault chaosDrawLocked(bool relay);
@@ -324,6 +367,9 @@ private:
     bool m_pacing = true;
     std::chrono::microseconds m_turnaround = kDefaultTurnaround;
     QList<SimRequest> m_requests;
+    QList<SimAction> m_actions;
+    qint64 m_requestNumber = 0;
+    ActionObserver m_observer;
     qint64 m_framesReceived = 0;
     std::mt19937 m_random;
     int m_chaosPercent = 0;

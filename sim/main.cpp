@@ -77,6 +77,8 @@ QString usage()
                "                      hands bytes over in pieces, 20 ms of silence ends a\n"
                "                      request there\n"
                "  --baud N            baud rate for --port (default 19200)\n"
+               "  --report            print on standard error, for every request received,\n"
+               "                      what was done to it, as the report command lists it\n"
                "  --no-stdin          take no commands; run until SIGINT or SIGTERM.\n"
                "                      Standard input is also left alone when it is\n"
                "                      /dev/null or a terminal of a background job, as with\n"
@@ -242,8 +244,9 @@ int main(int argc, char *argv[])
                                         QStringLiteral("MS"));
     const QCommandLineOption noPacing(QStringLiteral("no-pacing"), QString());
     const QCommandLineOption chaos(QStringLiteral("chaos"), QString(), QStringLiteral("PERCENT"));
+    const QCommandLineOption report(QStringLiteral("report"), QString());
     parser.addOptions({help, link, module, modules, relay, seed, fault, set, port, baud, noStdin,
-                       turnaround, noPacing, chaos});
+                       turnaround, noPacing, chaos, report});
 
     const auto fail = [](const QString &why) {
         print(stderr, QStringLiteral("kelvora-sim: %1 (see --help)").arg(why));
@@ -304,6 +307,11 @@ int main(int argc, char *argv[])
     if (!parser.isSet(module) && !parser.isSet(modules) && !parser.isSet(relay))
         static_cast<void>(SimConsole::addModuleRange(*sim, QStringLiteral("1-4")));
     sim->setRelayModules(parser.isSet(relay));
+    if (parser.isSet(report)) {
+        // One fputs a line, on the simulator's thread: stdio locks the stream.
+        sim->setActionObserver(
+            [](const SimAction &action) { print(stderr, SimConsole::describeAction(action)); });
+    }
     SimConsole console(*sim);
     for (const QString &spec : parser.values(fault)) {
         if (const Result<> applied = console.applyFaultSpec(spec); !applied)

@@ -16,11 +16,18 @@ struct FaultWord
 };
 
 constexpr FaultWord kFaultWords[] = {
-    {"none", Fault::None},           {"silent", Fault::Silent},
-    {"late", Fault::Late},           {"badcrc", Fault::BadCrc},
-    {"exception", Fault::Exception}, {"garbage", Fault::Garbage},
-    {"open", Fault::Open},           {"shorted", Fault::Shorted},
-    {"range", Fault::OutOfRange},    {"lost", Fault::LostConfiguration},
+    {"none", Fault::None},
+    {"silent", Fault::Silent},
+    {"late", Fault::Late},
+    {"badcrc", Fault::BadCrc},
+    {"exception", Fault::Exception},
+    {"garbage", Fault::Garbage},
+    {"wrongaddress", Fault::WrongAddress},
+    {"cutoff", Fault::CutOff},
+    {"open", Fault::Open},
+    {"shorted", Fault::Shorted},
+    {"range", Fault::OutOfRange},
+    {"lost", Fault::LostConfiguration},
 };
 
 // Names of the input type codes 0..5 as the command line takes and lists them.
@@ -207,6 +214,8 @@ Result<QString> SimConsole::execute(const QString &line)
         return list();
     if (command == QLatin1String("log"))
         return log(words);
+    if (command == QLatin1String("report"))
+        return report(words);
     if (command == QLatin1String("chaos"))
         return chaos(words);
     if (command == QLatin1String("vanish") && words.isEmpty()) {
@@ -408,30 +417,68 @@ QString SimConsole::list() const
     return lines.join(QLatin1Char('\n'));
 }
 
-Result<QString> SimConsole::log(const QStringList &args) const
+QString SimConsole::describeAction(const SimAction &action)
+{
+    const SimRequest &r = action.request;
+    QString fault = faultWord(action.fault);
+    if (action.input > 0)
+        fault += QStringLiteral(" on input %1").arg(action.input);
+    if (action.drawn)
+        fault += QStringLiteral(" (chaos)");
+    return QStringLiteral("request %1: address %2 function %3 first %4 count %5: %6-> %7")
+        .arg(action.number)
+        .arg(r.address)
+        .arg(r.function)
+        .arg(r.first)
+        .arg(r.count)
+        .arg(action.fault == Fault::None ? QString() : fault + QLatin1Char(' '))
+        .arg(action.outcome);
+}
+
+namespace {
+
+// The log and report commands: the latest N entries (args: [N], 10 when
+// not given), one line each.
+template <typename Entry, typename Describe>
+Result<QString> latest(const QStringList &args, const QList<Entry> &entries, const char *usage,
+                       Describe describe)
 {
     const auto count =
         args.isEmpty() ? 10 : number(args[0], 1, int(BusSimulator::kMaxLoggedRequests));
     if (!count || args.size() > 1)
-        return Fail(QStringLiteral("usage: log [N]"));
-    const QList<SimRequest> requests = m_sim.requests();
+        return Fail(QString::fromLatin1(usage));
     QStringList lines;
-    for (qsizetype i = std::max<qsizetype>(0, requests.size() - *count); i < requests.size(); ++i) {
-        const SimRequest &r = requests[i];
-        QString line = QStringLiteral("address %1 function %2 first %3 count %4")
-                           .arg(r.address)
-                           .arg(r.function)
-                           .arg(r.first)
-                           .arg(r.count);
-        if (!r.values.isEmpty()) {
-            QStringList values;
-            for (const quint16 v : r.values)
-                values << QString::number(v);
-            line += QStringLiteral(" values ") + values.join(QLatin1Char(' '));
-        }
-        lines << line;
-    }
+    for (qsizetype i = std::max<qsizetype>(0, entries.size() - *count); i < entries.size(); ++i)
+        lines << describe(entries[i]);
     return lines.isEmpty() ? QStringLiteral("(no requests yet)") : lines.join(QLatin1Char('\n'));
+}
+
+QString describeRequest(const SimRequest &r)
+{
+    QString line = QStringLiteral("address %1 function %2 first %3 count %4")
+                       .arg(r.address)
+                       .arg(r.function)
+                       .arg(r.first)
+                       .arg(r.count);
+    if (!r.values.isEmpty()) {
+        QStringList values;
+        for (const quint16 v : r.values)
+            values << QString::number(v);
+        line += QStringLiteral(" values ") + values.join(QLatin1Char(' '));
+    }
+    return line;
+}
+
+} // namespace
+
+Result<QString> SimConsole::report(const QStringList &args) const
+{
+    return latest(args, m_sim.actions(), "usage: report [N]", &SimConsole::describeAction);
+}
+
+Result<QString> SimConsole::log(const QStringList &args) const
+{
+    return latest(args, m_sim.requests(), "usage: log [N]", describeRequest);
 }
 
 QString SimConsole::commandHelp()
@@ -444,6 +491,9 @@ QString SimConsole::commandHelp()
         "                             badcrc     answer with a wrong CRC\n"
         "                             exception  refuse every request (exception 4)\n"
         "                             garbage    random bytes instead of the answer\n"
+        "                             wrongaddress  the answer from address ADDR + 1\n"
+        "                                        (1 after 63)\n"
+        "                             cutoff     the first half of the answer only\n"
         "                             none       answer normally again\n"
         "  fault ADDR KIND INPUT    reading fault of input 1..8, once it has a type:\n"
         "                             open (21000), shorted (22000),\n"
@@ -453,7 +503,8 @@ QString SimConsole::commandHelp()
         "  fault ADDR lost          module forgets its input types (reads 20000)\n"
         "  fault ADDR KIND register REG\n"
         "                           reply fault (silent, late, badcrc, exception,\n"
-        "                           garbage, none) only for the requests whose\n"
+        "                           garbage, wrongaddress, cutoff, none) only for\n"
+        "                           the requests whose\n"
         "                           first register is REG: 'fault 5 exception\n"
         "                           register 5' refuses the read of the firmware\n"
         "                           and answers the device type and the notch\n"
@@ -477,6 +528,10 @@ QString SimConsole::commandHelp()
         "  return                   a new pty under the same link\n"
         "  list                     modules, their types, identity and faults\n"
         "  log [N]                  the last N requests received (default 10)\n"
+        "  report [N]               what was done to the last N requests: the fault\n"
+        "                           applied and the outcome a master should record,\n"
+        "                           'request 7: address 5 function 3 first 16\n"
+        "                           count 8: badcrc -> CRC error'\n"
         "  help                     this text\n"
         "  quit                     stop (so do end of input, SIGINT, SIGTERM)\n");
 }

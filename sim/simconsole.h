@@ -9,6 +9,7 @@
 #include <optional>
 
 class BusSimulator;
+struct SimAction;
 
 // The commands kelvora-sim takes on its standard input, one per line, and
 // the module and fault specifications of its command line. Fault options use
@@ -52,6 +53,11 @@ public:
     // The help for the commands, as the program's --help shows it too.
     static QString commandHelp();
 
+    // One request and what was done to it, as the report command and the
+    // program's --report list it: "request 7: address 5 function 3 first 16
+    // count 8: badcrc -> CRC error"; without a fault, "...: -> answered".
+    static QString describeAction(const SimAction &action);
+
 private:
     Result<QString> fault(const QStringList &args);
     Result<QString> registerFault(int address, bool relay, Fault fault, const QStringList &args);
@@ -60,6 +66,7 @@ private:
     Result<QString> chaos(const QStringList &args);
     QString list() const;
     Result<QString> log(const QStringList &args) const;
+    Result<QString> report(const QStringList &args) const;
 
     BusSimulator &m_sim;
     bool m_quit = false;

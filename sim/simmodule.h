@@ -37,6 +37,12 @@ enum class Fault
     BadCrc,    // the normal answer with both CRC bytes inverted
     Exception, // every request refused with exception 4, nothing applied
     Garbage,   // random bytes, as many as the normal answer, never a valid frame
+    // The normal answer, sound and with its CRC, from the next address
+    // (address + 1, 1 after 63; a relay module echoes its address byte + 1).
+    WrongAddress,
+    // The first half of the normal answer (at least its first byte); the
+    // rest never comes.
+    CutOff,
     // Reading faults, per input; they show once the input has a type.
     Open,       // 21000, sensor open
     Shorted,    // 22000, sensor shorted

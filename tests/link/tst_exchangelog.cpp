@@ -12,6 +12,7 @@ private slots:
     void keepsTheNewestRecordsOnceFull();
     void findsNothingOutsideTheKeptRange();
     void tellsListenersUntilRemoved();
+    void listenerMayRemoveItselfOrAddAnother();
     void outcomeText_data();
     void outcomeText();
 };
@@ -71,6 +72,28 @@ void TestExchangeLog::tellsListenersUntilRemoved()
     QCOMPARE(seen, (QList<int>{5, 9}));
 }
 
+// A view that closes on a record takes its listener off inside the call;
+// one that opens another view adds one there.
+void TestExchangeLog::listenerMayRemoveItselfOrAddAnother()
+{
+    ExchangeLog log;
+    QList<QString> seen;
+    int first = 0;
+    first = log.AddListener([&](const ExchangeRecord &r) {
+        seen.append(QStringLiteral("first %1").arg(r.address));
+        log.RemoveListener(first);
+        log.AddListener([&](const ExchangeRecord &later) {
+            seen.append(QStringLiteral("added %1").arg(later.address));
+        });
+    });
+    log.AddListener(
+        [&](const ExchangeRecord &r) { seen.append(QStringLiteral("second %1").arg(r.address)); });
+    log.Append(WithAddress(1));
+    log.Append(WithAddress(2));
+    QCOMPARE(seen, (QList<QString>{QStringLiteral("first 1"), QStringLiteral("second 1"),
+                                   QStringLiteral("second 2"), QStringLiteral("added 2")}));
+}
+
 void TestExchangeLog::outcomeText_data()
 {
     QTest::addColumn<int>("outcome");
@@ -89,6 +112,8 @@ void TestExchangeLog::outcomeText_data()
                                  << "exception 4 (slave device failure)";
     QTest::newRow("exception 99") << int(ExchangeOutcome::Exception) << 99
                                   << "exception 99 (unknown exception)";
+    QTest::newRow("exception, code not read")
+        << int(ExchangeOutcome::Exception) << 0 << "exception (code not read)";
     QTest::newRow("guard") << int(ExchangeOutcome::GuardHeld) << 0
                            << "bus guard held by another program";
     QTest::newRow("port") << int(ExchangeOutcome::PortUnavailable) << 0

@@ -225,6 +225,30 @@ private slots:
         QVERIFY(!QFileInfo(link()).isSymLink());
     }
 
+    // What the simulator did to each request, as it happens (--report, on
+    // standard error) and when asked (the report command).
+    void reportSaysWhatWasDone()
+    {
+        QProcess sim;
+        startSim(sim, {QStringLiteral("--report"), QStringLiteral("--module"), QStringLiteral("3"),
+                       QStringLiteral("--fault"), QStringLiteral("3:cutoff")});
+        QCOMPARE(readLine(sim), link());
+        const ModbusMaster master = connectMaster(link(), 3);
+        QVERIFY(master);
+        QVERIFY(readRegisters(master.get(), 16, 8).isEmpty());
+
+        const QString line = QStringLiteral(
+            "request 1: address 3 function 3 first 16 count 8: cutoff -> incomplete reply (10 of "
+            "21 bytes)");
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_stderr.append(sim.readAllStandardError()).contains(line.toLatin1()), 10000);
+        sim.write("report 1\n");
+        QCOMPARE(readLine(sim), line);
+        sim.closeWriteChannel();
+        QVERIFY(sim.waitForFinished(10000));
+        QCOMPARE(sim.exitCode(), 0);
+    }
+
     void cleanup() { m_stderr.clear(); }
 
 private:

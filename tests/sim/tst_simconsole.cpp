@@ -52,6 +52,10 @@ private slots:
         QTest::newRow("bad crc") << "fault 5 badcrc" << true << m5 << reply(Fault::BadCrc);
         QTest::newRow("exception") << "fault 5 exception" << true << m5 << reply(Fault::Exception);
         QTest::newRow("garbage") << "  fault   5 garbage " << true << m5 << reply(Fault::Garbage);
+        QTest::newRow("wrong address")
+            << "fault 5 wrongaddress" << true << m5 << reply(Fault::WrongAddress);
+        QTest::newRow("cut off") << "fault 5 cutoff" << true << m5 << reply(Fault::CutOff);
+        QTest::newRow("relay cut off") << "fault r1 cutoff" << true << "r1" << reply(Fault::CutOff);
         QTest::newRow("open input 3") << "fault 5 open 3" << true << m5 << input(3, Fault::Open);
         QTest::newRow("shorted input 8")
             << "fault 5 shorted 8" << true << m5 << input(8, Fault::Shorted);
@@ -186,6 +190,8 @@ private slots:
                                        << "module 9 is not simulated";
         QTest::newRow("log 0") << "log 0"
                                << "usage: log [N]";
+        QTest::newRow("report 0") << "report 0"
+                                  << "usage: report [N]";
         QTest::newRow("unknown command") << "explode 5"
                                          << "unknown command 'explode 5' (try help)";
         QTest::newRow("return before vanish") << "return"
