@@ -57,9 +57,11 @@ ComportGuard::WaitResult WaitForGuard(ComportGuard &guard, Clock::duration &pati
     }
 }
 
-// transaction(mb) runs one attempt on a fresh MBProtocol.
+// transaction(mb) runs one attempt on a fresh MBProtocol. heard becomes true
+// when an attempt received at least one byte.
 template <typename Transaction>
-bool Guarded(SerialLine *port, const Protocol::Idle &idle, Transaction transaction)
+bool Guarded(SerialLine *port, const Protocol::Idle &idle, const Protocol::Stop &stop, bool &heard,
+             Transaction transaction)
 {
     try {
         int tries = 0;
@@ -71,6 +73,8 @@ bool Guarded(SerialLine *port, const Protocol::Idle &idle, Transaction transacti
         bool heardNothing = false;
         while (tries < kMaxTries && !result) {
             RunIdle(idle, patience);
+            if (stop && stop())
+                return false;
             ComportGuard guard;
             switch (WaitForGuard(guard, patience, idle)) {
             case ComportGuard::WaitResult::Acquired: {
@@ -79,6 +83,7 @@ bool Guarded(SerialLine *port, const Protocol::Idle &idle, Transaction transacti
                     mb.ExpectLateReply();
                 result = transaction(mb);
                 heardNothing = !result && mb.HeardNothing();
+                heard = heard || !mb.HeardNothing();
                 guard.Release();
                 ++tries;
                 break;
@@ -101,15 +106,24 @@ bool Guarded(SerialLine *port, const Protocol::Idle &idle, Transaction transacti
 
 bool Protocol::ReadRegisters(const BusTarget &target, int first, int count, uint16_t *values) const
 {
-    return Guarded(target.port, m_idle, [&](MBProtocol &mb) {
-        return mb.ReadHoldingRegisters(target.address, first, count, values);
-    });
+    return Read(target, first, count, values) == ReadResult::Answered;
+}
+
+ReadResult Protocol::Read(const BusTarget &target, int first, int count, uint16_t *values) const
+{
+    bool heard = false;
+    if (Guarded(target.port, m_idle, m_stop, heard, [&](MBProtocol &mb) {
+            return mb.ReadHoldingRegisters(target.address, first, count, values);
+        }))
+        return ReadResult::Answered;
+    return heard ? ReadResult::Failed : ReadResult::Silent;
 }
 
 bool Protocol::WriteRegisters(const BusTarget &target, int first, int count,
                               const int16_t *values) const
 {
-    return Guarded(target.port, m_idle, [&](MBProtocol &mb) {
+    bool heard = false;
+    return Guarded(target.port, m_idle, m_stop, heard, [&](MBProtocol &mb) {
         return mb.WriteMultipleRegisters(target.address, first, count, values);
     });
 }
