@@ -132,6 +132,8 @@ void BusSearchWindow::search_BClick()
             hooks);
     }
     ShowSummary(result);
+    // The box had the keyboard; the window takes it back for its commands.
+    activateWindow();
     found_G->setFocus();
     emit searched();
 }
@@ -152,6 +154,10 @@ void BusSearchWindow::AddRow(const FoundModule &module)
         }
         found_G->setItem(row, c, item);
     }
+    // The view lays out new rows on a timer, and no timer fires while the
+    // search keeps the thread; scrolling to the row lays them out at once,
+    // so each module shows as it is found.
+    found_G->scrollToItem(found_G->item(row, kAddressCol));
 }
 
 void BusSearchWindow::ShowSummary(const BusSearchResult &result)

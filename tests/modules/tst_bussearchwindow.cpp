@@ -67,6 +67,29 @@ void WhenInLoop(std::function<bool()> condition, std::function<void()> act)
         Qt::QueuedConnection);
 }
 
+// Runs seen() for every event of the type that reaches the object.
+class EventCounter : public QObject
+{
+public:
+    EventCounter(QObject *watched, QEvent::Type type, std::function<void()> seen)
+        : m_type(type), m_seen(std::move(seen))
+    {
+        watched->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == m_type)
+            m_seen();
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
+    std::function<void()> m_seen;
+};
+
 int HighestAddressAsked(const BusSimulator &sim)
 {
     int highest = 0;
@@ -162,6 +185,9 @@ void TestBusSearchWindow::searchListsWhatAnswersAndAddListsIt()
     QCOMPARE(search->summary_L->text(), QStringLiteral("3 modules answered at addresses 1 to 63."));
     QCOMPARE(HighestAddressAsked(*m_sim), 63);
     QCOMPARE(QApplication::activeModalWidget(), nullptr); // the progress box is gone
+    // The keyboard is back with the window, for Alt+A.
+    QTRY_COMPARE(QApplication::activeWindow(), search);
+    QCOMPARE(QApplication::focusWidget(), search->found_G);
 
     search->add_B->click();
     listed.prepend(3);
@@ -210,12 +236,20 @@ void TestBusSearchWindow::cancelKeepsTheRowsFoundAndAsksNoMore()
     BusSearchWindow *search = w.BusSearch_F;
     m_sim->clearRequests();
     bool pressed = false;
+    // Each module shows as it is found: the table is painted with rows in
+    // the middle of the search (when no timer fires).
+    int paintsWithRows = 0;
+    int paintsWhenCancelled = 0;
+    EventCounter paints(search->found_G->viewport(), QEvent::Paint, [search, &paintsWithRows] {
+        paintsWithRows += search->found_G->rowCount() > 0 ? 1 : 0;
+    });
     WhenInLoop(
         [] {
             auto *box = qobject_cast<TMessageBoxF *>(QApplication::activeModalWidget());
             return box && box->ProgressBar1->value() >= 20;
         },
-        [&pressed] {
+        [&] {
+            paintsWhenCancelled = paintsWithRows;
             auto *box = qobject_cast<TMessageBoxF *>(QApplication::activeModalWidget());
             QTest::mouseClick(box->windowHandle(), Qt::LeftButton, {},
                               box->cancel_B->geometry().center());
@@ -224,6 +258,7 @@ void TestBusSearchWindow::cancelKeepsTheRowsFoundAndAsksNoMore()
     search->search_BClick();
 
     QVERIFY(pressed);
+    QVERIFY(paintsWhenCancelled > 0);
     QCOMPARE(AccessibleRows(search->found_G),
              (QStringList{QStringLiteral("3|TAV RTD|3.11|60 Hz|not in configuration"),
                           QStringLiteral("17|TAV RTD|3.11|60 Hz|not in configuration")}));
