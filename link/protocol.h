@@ -38,8 +38,9 @@
 // A caller that lets the user give up a long run of calls (the bus search's
 // Cancel) also passes a stop function. It is asked after idle has run before
 // an attempt, which is when a click can have been taken; true ends the call
-// at once, as failed, without that attempt. So a call never outlasts a stop
-// by more than the attempt that was under way.
+// at once, as failed, without that attempt. So once the user has given up,
+// no further attempt begins: the attempt under way (and a wait for the guard
+// that had begun with it) is all that follows.
 //
 // Arguments and results are those of MBProtocol. Holds nothing but the idle
 // and stop functions; one object serves any number of calls. No port error
