@@ -15,6 +15,8 @@
 #include "metering/datalogfile.h"
 #include "metering/tdatalogf.h"
 #include "metering/tmetering_f.h"
+#include "modules/bussearch.h"
+#include "modules/bussearchwindow.h"
 #include "modules/miscinfopage.h"
 #include "plot/tplot_f.h"
 #include "print/printchart.h"
@@ -284,6 +286,7 @@ void TMainF::buildMenu()
     // search windows add their items here.
     DiagnosticsMenu = menuBar()->addMenu(QStringLiteral("&Diagnostics"));
     DiagnosticsMenu->setObjectName(QStringLiteral("DiagnosticsMenu"));
+    DiagnosticsMenu->setToolTipsVisible(true);
     BusStatus1 =
         addItem(DiagnosticsMenu, QStringLiteral("BusStatus1"), QStringLiteral("Bus &Status..."),
                 QStringLiteral("How each configured module answers"));
@@ -294,6 +297,11 @@ void TMainF::buildMenu()
                 QStringLiteral("List the exchanges on the bus as they happen"));
     BusTraffic1->setShortcut(QKeySequence(Qt::Key_F7));
     connect(BusTraffic1, &QAction::triggered, this, &TMainF::BusTraffic1Click);
+    BusSearch1 =
+        addItem(DiagnosticsMenu, QStringLiteral("BusSearch1"), QStringLiteral("Bus S&earch..."),
+                QStringLiteral("Find which addresses answer on the bus"));
+    BusSearch1->setShortcut(QKeySequence(Qt::Key_F8));
+    connect(BusSearch1, &QAction::triggered, this, &TMainF::BusSearch1Click);
 
     HelpMenu = menuBar()->addMenu(QStringLiteral("&Help"));
     Contents1 = addItem(HelpMenu, QStringLiteral("Contents1"), QStringLiteral("&Contents"));
@@ -372,6 +380,13 @@ void TMainF::buildPages()
     Plot_F1 = new TPlot_F(Plot_Tab);
     fillPage(Plot_Tab, Plot_F1, kPlotPageMargins);
     connect(Plot_F1->Button1, &QPushButton::clicked, this, &TMainF::Plot_F1Button1Click);
+
+    BusSearch_F = new BusSearchWindow(
+        table,
+        {.busFree = [this] { return BusSearchAllowed(); },
+         .addModules = [this](const QList<int> &m) { AddFoundModulesToConfiguration(m); }},
+        this);
+    connect(BusSearch_F, &BusSearchWindow::searched, this, &TMainF::showComportProblem);
 
     setCentralWidget(central);
 }
@@ -613,6 +628,7 @@ void TMainF::EnableSettings(bool on)
                           LoadConfig1, SaveConfig1, SendConfig1})
         item->setEnabled(on);
     RTDModuleType1->setEnabled(on && !VRX_RTD_F1->Polling());
+    BusSearch1->setEnabled(on && !VRX_RTD_F1->Polling());
     for (StatusPanel *panel : {config_file_P, datalog_file_P, datalog_P, com_P, period_P, temp_P})
         panel->setEnabled(on);
 }
@@ -673,6 +689,7 @@ void TMainF::VRX_RTD_F1enable_BtnClick()
     if (!VRX_RTD_F1->enable_BtnClick())
         return;
     RTDModuleType1->setEnabled(false);
+    BusSearch1->setEnabled(false);
     VRX_Read_Timer->start(1200);
 }
 
@@ -680,6 +697,7 @@ void TMainF::VRX_RTD_F1disable_BtnClick()
 {
     // Metering, too, keeps the module type as it is.
     RTDModuleType1->setEnabled(!table.metering_on);
+    BusSearch1->setEnabled(!table.metering_on);
     VRX_RTD_F1->disable_BtnClick();
     VRX_Read_Timer->stop();
     try {
@@ -692,6 +710,30 @@ void TMainF::VRX_RTD_F1disable_BtnClick()
 void TMainF::VRX_Read_TimerTimer()
 {
     VRX_RTD_F1->Poll_Next_Module();
+}
+
+bool TMainF::BusSearchAllowed() const
+{
+    // The same two owners of the port as for the module type.
+    return ModuleTypeChangeable();
+}
+
+void TMainF::BusSearch1Click()
+{
+    if (!BusSearchAllowed())
+        return;
+    BusSearch_F->show();
+    BusSearch_F->raise();
+    BusSearch_F->activateWindow();
+}
+
+void TMainF::AddFoundModulesToConfiguration(const QList<int> &addresses)
+{
+    if (AddFoundModules(table, addresses).isEmpty())
+        return;
+    Config_Page->ShowModuleStatesInTree();
+    Config_Page->RefreshConfigGrid();
+    configurationReplaced();
 }
 
 void TMainF::Log_Readings(int m, const ReadingTexts &readings)

@@ -24,6 +24,7 @@ class QTimer;
 class QUrl;
 class StatusPanel;
 class BusStatusWindow;
+class BusSearchWindow;
 class ConfigPage;
 class MiscInfoPage;
 class ModuleSelectionPage;
@@ -80,6 +81,8 @@ public:
     TVRX_RTD_F *VRX_RTD_F1 = nullptr;
     TPlot_F *Plot_F1 = nullptr;
     ModuleSelectionPage *Selection_Page = nullptr; // selections_P, tav_RB, vrx_RB, view_B
+    // The window of Diagnostics, Bus Search (modules/bussearchwindow.h).
+    BusSearchWindow *BusSearch_F = nullptr;
 
     // --- status rows --------------------------------------------------------
     QFrame *Status_top_P = nullptr;
@@ -106,6 +109,7 @@ public:
     QAction *SamplePeriod1 = nullptr;
     QAction *N1 = nullptr;
     QAction *RTDModuleType1 = nullptr;
+    QAction *BusSearch1 = nullptr;
     QAction *Contents1 = nullptr;
     QAction *About1 = nullptr;
     QAction *BusStatus1 = nullptr;  // Diagnostics, "Bus Status...", F6
@@ -218,6 +222,18 @@ public:
     bool ModuleTypeChangeable() const;
     void RTDModuleType1Click();
     void view_BClick();
+
+    // --- bus search (modules/bussearchwindow.h) ----------------------------
+    // Diagnostics, "Bus Search..." (F8): shows the window. The item is
+    // disabled, and the handler and the window's Search do nothing, while
+    // metering runs or the debug page polls: they own the port then.
+    bool BusSearchAllowed() const;
+    void BusSearch1Click();
+    // The window's Add to Configuration: lists the addresses on the
+    // Configuration page (AddFoundModules), its tree and grid shown again,
+    // and the Miscellaneous Info page's list where it shows. Nothing while
+    // metering runs.
+    void AddFoundModulesToConfiguration(const QList<int> &addresses);
 
     // Shows or hides one page's tab.
     void SetTabVisible(QWidget *page, bool visible);

@@ -305,7 +305,12 @@ Result<int> ConfigPage::LoadConfigFile(const QString &name)
         return Fail(image.error());
     }
     ApplyConfigImage(*image, m_table);
+    ShowModuleStatesInTree();
+    return image->period;
+}
 
+void ConfigPage::ShowModuleStatesInTree()
+{
     for (int g = 0; g < Config_Tree->topLevelItemCount(); ++g) {
         QTreeWidgetItem *group = Config_Tree->topLevelItem(g);
         if (m_table.group_state[NodeNumber(group)] == kMarkOn)
@@ -317,13 +322,16 @@ Result<int> ConfigPage::LoadConfigFile(const QString &name)
                 continue;
             }
             SetNodeStateIndex(module, kMarkOn);
+            // A group the table holds closed stays so (a loaded file leaves
+            // none such; an added module's group is open).
+            if (m_table.group_state[NodeNumber(group)] != kMarkOn)
+                continue;
             // Revealing opens the group, through Config_TreeExpanding like a
             // click on its button would.
             group->setExpanded(true);
             Config_Tree->scrollToItem(module);
         }
     }
-    return image->period;
 }
 
 Result<> ConfigPage::SaveConfigFile(const QString &name, int period) const

@@ -90,6 +90,13 @@ public:
     // new configuration (BuildConfigTree), nothing of it taken. The grid is the
     // caller's to refresh.
     Result<int> LoadConfigFile(const QString &name);
+    // Shows the table's module and group states in the tree without
+    // rebuilding it, as a loaded file is shown: a selected module's node
+    // gets the green dot and, when the table holds its group expanded, is
+    // revealed, which opens the group; every other module node gets the
+    // cross. Groups that the table holds closed keep their picture and their
+    // expansion. The grid is the caller's to refresh.
+    void ShowModuleStatesInTree();
     // Saves the input types of the visible modules and period to the named
     // file, replacing it whole or not at all.
     Result<> SaveConfigFile(const QString &name, int period) const;

@@ -161,31 +161,62 @@ void TMessageBoxF::PlaceButtons(int button_mode)
     defaultButton->setFocus();
 }
 
-std::unique_ptr<TMessageBoxF> TMessageBoxF::CreateProgressBox(QWidget *owner,
-                                                              const QString &caption, int maximum)
+std::unique_ptr<TMessageBoxF> TMessageBoxF::NewProgressBox(QWidget *owner, const QString &caption,
+                                                           int maximum, int outerHeight)
 {
     std::unique_ptr<TMessageBoxF> box(new TMessageBoxF(owner));
     box->m_progress = true;
-    box->SetOuterSize(400, 100);
+    box->SetOuterSize(400, outerHeight);
     for (QWidget *control :
          {static_cast<QWidget *>(box->text_L), static_cast<QWidget *>(box->ok_B),
           static_cast<QWidget *>(box->yes_B), static_cast<QWidget *>(box->no_B),
           static_cast<QWidget *>(box->cancel_B), static_cast<QWidget *>(box->memo_E)})
         control->hide();
-    const int cw = box->width();
-    const int ch = box->height();
-    box->ProgressBar1->setGeometry(10, ch / 2 - 10, cw - 20, 20);
     box->setWindowTitle(caption);
     box->ProgressBar1->setValue(0);
     // A range of 0..0 would make the bar a busy indicator; an empty bar is
     // what "nothing to do" looks like.
     box->ProgressBar1->setMaximum(std::max(maximum, 1));
     box->ProgressBar1->setValue(0);
+    return box;
+}
 
+std::unique_ptr<TMessageBoxF> TMessageBoxF::CreateProgressBox(QWidget *owner,
+                                                              const QString &caption, int maximum)
+{
+    std::unique_ptr<TMessageBoxF> box = NewProgressBox(owner, caption, maximum, 100);
+    box->ProgressBar1->setGeometry(10, box->height() / 2 - 10, box->width() - 20, 20);
     box->setWindowModality(Qt::NonModal);
     box->show();
     SetProgress(box.get(), 0);
     return box;
+}
+
+std::unique_ptr<TMessageBoxF>
+TMessageBoxF::CreateCancellableProgressBox(QWidget *owner, const QString &caption, int maximum)
+{
+    // 30 pixels higher than the plain box, for the button under the bar.
+    std::unique_ptr<TMessageBoxF> box = NewProgressBox(owner, caption, maximum, 130);
+    box->m_cancellable = true;
+    const int cw = box->width();
+    box->ProgressBar1->setGeometry(10, 16, cw - 20, 20);
+    box->cancel_B->move(cw / 2 - kButtonWidth / 2, box->height() - 40);
+    box->cancel_B->disconnect(box.get());
+    connect(box->cancel_B, &QPushButton::clicked, box.get(), &TMessageBoxF::Cancel);
+    box->cancel_B->show();
+    box->setWindowModality(Qt::ApplicationModal);
+    box->show();
+    box->cancel_B->setFocus();
+    SetProgress(box.get(), 0);
+    return box;
+}
+
+void TMessageBoxF::Cancel()
+{
+    if (!m_cancellable)
+        return;
+    m_cancelled = true;
+    cancel_B->setEnabled(false);
 }
 
 std::unique_ptr<TMessageBoxF> TMessageBoxF::CreateMessageBox(QWidget *owner, const QString &text,
@@ -265,17 +296,31 @@ void TMessageBoxF::ProcessWindowEvents()
                                     QEventLoop::X11ExcludeTimers);
 }
 
+void TMessageBoxF::ProcessWindowEventsAndInput()
+{
+    QCoreApplication::processEvents(QEventLoop::X11ExcludeTimers);
+}
+
 void TMessageBoxF::reject()
 {
     // A progress box belongs to the loop that made it; only the loop ends it.
-    if (m_progress)
+    // Escape on a cancellable one asks the loop to end.
+    if (m_progress) {
+        Cancel();
         return;
+    }
     done(m_escapeResult);
 }
 
 void TMessageBoxF::keyPressEvent(QKeyEvent *event)
 {
-    // A progress box answers no key; in mode 0 no shown button answers Escape.
+    if (m_cancellable && event->key() == Qt::Key_Escape) {
+        Cancel();
+        event->accept();
+        return;
+    }
+    // A progress box answers no other key; in mode 0 no shown button answers
+    // Escape.
     if (m_progress || (event->key() == Qt::Key_Escape && !m_escapeAnswers)) {
         event->accept();
         return;
@@ -286,6 +331,7 @@ void TMessageBoxF::keyPressEvent(QKeyEvent *event)
 void TMessageBoxF::closeEvent(QCloseEvent *event)
 {
     if (m_progress && event->spontaneous()) {
+        Cancel();
         event->ignore();
         return;
     }

@@ -12,7 +12,9 @@ class QTextEdit;
 
 // The program's own small dialog, for two jobs:
 //  - a progress window that stays up while a loop of bus transactions keeps
-//    the user-interface thread busy (CreateProgressBox, SetProgress);
+//    the user-interface thread busy (CreateProgressBox, SetProgress), in a
+//    variant with a Cancel button for a loop the user may give up
+//    (CreateCancellableProgressBox);
 //  - a modal message box with a text, an optional long scrolling text and a
 //    choice of buttons (ShowMessageBox, ShowMemoMessageBox).
 //
@@ -51,6 +53,15 @@ public:
     // once, not modal, and painted before this returns.
     static std::unique_ptr<TMessageBoxF> CreateProgressBox(QWidget *owner, const QString &caption,
                                                            int maximum);
+    // A progress window as above with a Cancel button under the bar, for a
+    // loop the user may give up. It is application modal: while it stands,
+    // the user's input reaches this box and no other window, so the loop's
+    // idle function may take input (ProcessWindowEventsAndInput) without any
+    // other handler of the program starting. Cancel, Escape and a close
+    // request mark the box Cancelled and disable the button; the box stays
+    // until the loop, which asks Cancelled between its steps, ends it.
+    static std::unique_ptr<TMessageBoxF>
+    CreateCancellableProgressBox(QWidget *owner, const QString &caption, int maximum);
     // A message box with a one-part text, not yet shown.
     static std::unique_ptr<TMessageBoxF> CreateMessageBox(QWidget *owner, const QString &text,
                                                           const QString &caption, int button_mode);
@@ -72,7 +83,13 @@ public:
     // window's bus calls (Protocol::Idle), so that the windows answer (and
     // repaint) between the exchanges too.
     static void ProcessWindowEvents();
+    // The same with the user's input, for the idle function of a loop under
+    // a cancellable box, which keeps that input from every other window.
+    // Timer events stay queued as in ProcessWindowEvents.
+    static void ProcessWindowEventsAndInput();
 
+    // Whether the user has cancelled a cancellable progress box.
+    bool Cancelled() const { return m_cancelled; }
     QLabel *text_L = nullptr;
     QPushButton *ok_B = nullptr;
     QPushButton *cancel_B = nullptr;
@@ -91,6 +108,10 @@ protected:
 private:
     explicit TMessageBoxF(QWidget *owner);
 
+    // A progress box of the outer height, every control hidden but the bar,
+    // which stands at 0 of maximum; not yet placed nor shown.
+    static std::unique_ptr<TMessageBoxF> NewProgressBox(QWidget *owner, const QString &caption,
+                                                        int maximum, int outerHeight);
     // Sets the outer window size; the client area is that less the frame.
     void SetOuterSize(int width, int height);
     // Makes the client area clientHeight high if it is lower, but no higher
@@ -101,7 +122,12 @@ private:
     void PlaceLabel(const QString &text);
     void PlaceButtons(int button_mode);
 
+    // Marks a cancellable box cancelled; no effect on any other box.
+    void Cancel();
+
     bool m_progress = false;
+    bool m_cancellable = false;
+    bool m_cancelled = false;
     // The answer to a close request; Escape gives it only while the box shows
     // a Cancel or No button.
     int m_escapeResult = kResultCancel;

@@ -24,6 +24,25 @@ struct BusTarget
 using RegisterReader =
     std::function<bool(const BusTarget &target, int first, int count, uint16_t *values)>;
 
+// How a guarded read ended, for a caller that must tell an address where
+// nothing is from a slave that answered badly (the bus search).
+enum class ReadResult
+{
+    // values hold the registers.
+    Answered,
+    // Some attempt heard at least one byte, but none a sound reply (a bad
+    // CRC, an exception, garbage, a reply cut off): something is there.
+    Failed,
+    // Not one byte came back in any attempt, or no attempt was made (no
+    // line, the port missing, the guard held by another program, the call
+    // stopped before its first attempt).
+    Silent,
+};
+
+// Protocol::Read: a read of Function 3 that says how it ended.
+using ProbeReader =
+    std::function<ReadResult(const BusTarget &target, int first, int count, uint16_t *values)>;
+
 // One guarded register write (function 16) to target.address.
 using RegisterWriter =
     std::function<bool(const BusTarget &target, int first, int count, const int16_t *values)>;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 namespace {
 
@@ -61,11 +62,26 @@ ComportGuard::WaitResult WaitForGuard(ComportGuard &guard, Clock::duration &pati
 // transaction(mb) runs one attempt on a fresh MBProtocol. shape names the
 // request for the record of an attempt that the guard kept off the line;
 // the attempts made record themselves (MBProtocol), and their records are
-// appended once the guard is released.
+// appended once the guard is released. heard becomes true when an attempt
+// received at least one byte.
+//
+// A failed attempt that may yet be followed by another keeps its record
+// back until the stop function has been asked before that next attempt: a
+// call the user stops there ends with that attempt, and its record says so.
 template <typename Transaction>
-bool Guarded(SerialLine *port, const Protocol::Idle &idle, const ExchangeShape &shape,
-             Transaction transaction)
+bool Guarded(SerialLine *port, const Protocol::Idle &idle, const Protocol::Stop &stop,
+             const ExchangeShape &shape, bool &heard, Transaction transaction)
 {
+    std::optional<MBProtocol> held;
+    int heldAttempt = 0;
+    const auto appendHeld = [&](bool endsCall) {
+        if (!held)
+            return;
+        if (endsCall)
+            held->BeginAttempt(heldAttempt, true);
+        held->AppendRecord();
+        held.reset();
+    };
     try {
         int tries = 0;
         int guardFailures = 0;
@@ -76,28 +92,37 @@ bool Guarded(SerialLine *port, const Protocol::Idle &idle, const ExchangeShape &
         bool heardNothing = false;
         while (tries < kMaxTries && !result) {
             RunIdle(idle, patience);
+            const bool stopping = stop && stop();
+            appendHeld(stopping);
+            if (stopping)
+                return false;
             ComportGuard guard;
             const auto waitStart = Clock::now();
             switch (WaitForGuard(guard, patience, idle)) {
             case ComportGuard::WaitResult::Acquired: {
-                MBProtocol mb(port);
-                mb.BeginAttempt(tries + 1, tries + 1 == kMaxTries);
+                MBProtocol &mb = held.emplace(port);
+                heldAttempt = tries + 1;
+                mb.BeginAttempt(heldAttempt, heldAttempt == kMaxTries);
                 if (heardNothing)
                     mb.ExpectLateReply();
                 result = transaction(mb);
                 heardNothing = !result && mb.HeardNothing();
+                heard = heard || !mb.HeardNothing();
                 guard.Release();
                 ++tries;
-                mb.AppendRecord();
+                if (result || tries == kMaxTries)
+                    appendHeld(false);
                 break;
             }
             case ComportGuard::WaitResult::TimedOut:
+                appendHeld(false);
                 ExchangeRecorder::AppendUntried(port, shape, tries + 1, ExchangeOutcome::GuardHeld,
                                                 waitStart);
                 return false;
             case ComportGuard::WaitResult::Failed:
                 if (++guardFailures >= kMaxGuardFailures) {
                     // The lock file cannot be had at all: no request left.
+                    appendHeld(false);
                     ExchangeRecorder::AppendUntried(port, shape, tries + 1,
                                                     ExchangeOutcome::NotSent, waitStart);
                     return false;
@@ -107,6 +132,7 @@ bool Guarded(SerialLine *port, const Protocol::Idle &idle, const ExchangeShape &
         }
         return result;
     } catch (const EComPortError &) {
+        appendHeld(true);
         return false;
     }
 }
@@ -115,17 +141,26 @@ bool Guarded(SerialLine *port, const Protocol::Idle &idle, const ExchangeShape &
 
 bool Protocol::ReadRegisters(const BusTarget &target, int first, int count, uint16_t *values) const
 {
+    return Read(target, first, count, values) == ReadResult::Answered;
+}
+
+ReadResult Protocol::Read(const BusTarget &target, int first, int count, uint16_t *values) const
+{
     const ExchangeShape shape{ExchangeLink::Modbus, target.address, 3, first, count};
-    return Guarded(target.port, m_idle, shape, [&](MBProtocol &mb) {
-        return mb.ReadHoldingRegisters(target.address, first, count, values);
-    });
+    bool heard = false;
+    if (Guarded(target.port, m_idle, m_stop, shape, heard, [&](MBProtocol &mb) {
+            return mb.ReadHoldingRegisters(target.address, first, count, values);
+        }))
+        return ReadResult::Answered;
+    return heard ? ReadResult::Failed : ReadResult::Silent;
 }
 
 bool Protocol::WriteRegisters(const BusTarget &target, int first, int count,
                               const int16_t *values) const
 {
     const ExchangeShape shape{ExchangeLink::Modbus, target.address, 16, first, count};
-    return Guarded(target.port, m_idle, shape, [&](MBProtocol &mb) {
+    bool heard = false;
+    return Guarded(target.port, m_idle, m_stop, shape, heard, [&](MBProtocol &mb) {
         return mb.WriteMultipleRegisters(target.address, first, count, values);
     });
 }

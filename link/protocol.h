@@ -40,10 +40,19 @@
 // that the guard kept off the line leaves one too, with nothing sent: "bus
 // guard held by another program" after the 120 ms, "request not sent" when
 // the guard could not be had at all. The records of a call are appended
-// after the guard is released.
+// after the guard is released; a failed first attempt keeps its record until
+// the stop function below has been asked, so that a call stopped after it
+// is marked as ended there.
+//
+// A caller that lets the user give up a long run of calls (the bus search's
+// Cancel) also passes a stop function. It is asked after idle has run before
+// an attempt, which is when a click can have been taken; true ends the call
+// at once, as failed, without that attempt. So once the user has given up,
+// no further attempt begins: the attempt under way (and a wait for the guard
+// that had begun with it) is all that follows.
 //
 // Arguments and results are those of MBProtocol. Holds nothing but the idle
-// function; one object serves any number of calls. No port error
+// and stop functions; one object serves any number of calls. No port error
 // (EComPortError) is thrown; any other exception is a fault of the program
 // and passes on to its error report.
 class Protocol
@@ -51,15 +60,21 @@ class Protocol
 public:
     // What a call runs while the bus leaves it nothing to do; see above.
     using Idle = std::function<void()>;
+    // Whether the caller has given up; see above.
+    using Stop = std::function<bool()>;
 
     Protocol() = default;
     explicit Protocol(Idle idle) : m_idle(std::move(idle)) {}
+    Protocol(Idle idle, Stop stop) : m_idle(std::move(idle)), m_stop(std::move(stop)) {}
 
     // Function 3. values receives count registers on success.
     bool ReadRegisters(const BusTarget &target, int first, int count, uint16_t *values) const;
+    // The same read, telling a failure from silence (link/bustarget.h).
+    ReadResult Read(const BusTarget &target, int first, int count, uint16_t *values) const;
     // Function 16. The values' 16-bit patterns are sent high byte first.
     bool WriteRegisters(const BusTarget &target, int first, int count, const int16_t *values) const;
 
 private:
     Idle m_idle;
+    Stop m_stop;
 };

@@ -26,19 +26,24 @@ std::optional<uint16_t> ReadFirstValue(const BusTarget &target, int first,
 
 } // namespace
 
+ModuleInfo ModuleInfoOf(std::optional<uint16_t> device, std::optional<uint16_t> firmware,
+                        std::optional<uint16_t> notch)
+{
+    return {device ? DeviceTypeText(*device) : kFailedRead,
+            firmware ? FirmwareText(*firmware) : kFailedRead,
+            notch ? NotchFrequencyText(*notch) : kFailedRead};
+}
+
 ModuleInfo ReadModuleInfo(BusTarget &target, int address, const RegisterReader &read)
 {
     if (!IsModuleAddress(address))
         return {kFailedRead, kFailedRead, kFailedRead};
     target.address = address;
-    ModuleInfo info;
+    // One read after the other, in this order on the bus.
     const auto device = ReadFirstValue(target, kDeviceTypeRegister, read);
-    info.device_type = device ? DeviceTypeText(*device) : kFailedRead;
     const auto firmware = ReadFirstValue(target, kFirmwareRegister, read);
-    info.firmware = firmware ? FirmwareText(*firmware) : kFailedRead;
     const auto notch = ReadFirstValue(target, kNotchRegister, read);
-    info.frequency = notch ? NotchFrequencyText(*notch) : kFailedRead;
-    return info;
+    return ModuleInfoOf(device, firmware, notch);
 }
 
 void ScanModuleRows(ModuleTable &table, const QList<int> &addresses, const RegisterReader &read,

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class ModuleTable;
 
@@ -60,6 +61,11 @@ inline constexpr int kIdentityReadCount = 2;
 inline constexpr int kNotchCommandRegister = 46252;
 inline constexpr int kNotchCommandCount = 2;
 inline constexpr int kNotchCommandBase = 256;
+
+// The texts of the three values, as the grid shows them; a value that could
+// not be read (nothing) shows "----".
+ModuleInfo ModuleInfoOf(std::optional<uint16_t> device, std::optional<uint16_t> firmware,
+                        std::optional<uint16_t> notch);
 
 // The three reads of module address (1..63). An address outside 1..63 is
 // not asked (0 would be a broadcast that no module answers) and reads as

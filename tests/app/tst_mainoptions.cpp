@@ -435,6 +435,7 @@ void TestMainOptions::menusHaveDistinctMnemonicsAndTheUsualShortcuts()
         {w.LoadConfig1, QKeySequence(QStringLiteral("Ctrl+O"))},
         {w.SaveConfig1, QKeySequence(QStringLiteral("Ctrl+S"))},
         {w.Contents1, QKeySequence(QStringLiteral("F1"))},
+        {w.BusSearch1, QKeySequence(QStringLiteral("F8"))},
     };
     for (const auto &[item, key] : keys)
         QCOMPARE(item->shortcut(), key);

@@ -36,6 +36,8 @@ private slots:
     void progressBoxFollowsSetProgressAndCannotBeDismissed();
     void timersWaitWhileAProgressBoxStands();
     void aTimerThatFellDueDuringProgressFiresAfterwards();
+    void cancellableBoxIsCancelledAndStands_data();
+    void cancellableBoxIsCancelledAndStands();
 
 private:
     QWidget m_owner;
@@ -381,6 +383,67 @@ void TestTMessageBoxF::aTimerThatFellDueDuringProgressFiresAfterwards()
         QCOMPARE(fired, 0);
     }
     QTRY_COMPARE(fired, 1);
+}
+
+// The bus search's box: the loop's idle function takes the user's input, so
+// a click on Cancel (or Escape) is seen between two attempts. The box is
+// marked and stays for the loop to end; every other window's input is kept
+// away meanwhile, and timers still wait.
+void TestTMessageBoxF::cancellableBoxIsCancelledAndStands_data()
+{
+    QTest::addColumn<bool>("click");
+    QTest::newRow("Cancel clicked") << true;
+    QTest::newRow("Escape") << false;
+}
+
+void TestTMessageBoxF::cancellableBoxIsCancelledAndStands()
+{
+    QFETCH(bool, click);
+    QTimer tick;
+    tick.setInterval(0);
+    int ticks = 0;
+    connect(&tick, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    QPushButton other;
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    int clicks = 0;
+    connect(&other, &QPushButton::clicked, &other, [&clicks] { ++clicks; });
+
+    const auto box = TMessageBoxF::CreateCancellableProgressBox(
+        &m_owner, QStringLiteral("Searching the Bus"), 63);
+    QCOMPARE(box->windowTitle(), QStringLiteral("Searching the Bus"));
+    QCOMPARE(box->size(), QSize(394, 102));
+    QCOMPARE(box->ProgressBar1->geometry(), QRect(10, 16, 374, 20));
+    QCOMPARE(box->ProgressBar1->maximum(), 63);
+    QVERIFY(box->cancel_B->isVisible());
+    QCOMPARE(box->cancel_B->geometry(), QRect(394 / 2 - 37, 102 - 40, 75, 25));
+    for (QWidget *hidden : {static_cast<QWidget *>(box->ok_B), static_cast<QWidget *>(box->yes_B),
+                            static_cast<QWidget *>(box->no_B), static_cast<QWidget *>(box->text_L),
+                            static_cast<QWidget *>(box->memo_E)})
+        QVERIFY(!hidden->isVisible());
+
+    QTest::mouseClick(other.windowHandle(), Qt::LeftButton, {}, other.rect().center());
+    TMessageBoxF::ProcessWindowEventsAndInput();
+    QCOMPARE(clicks, 0);
+    QVERIFY(!box->Cancelled());
+
+    if (click)
+        QTest::mouseClick(box->windowHandle(), Qt::LeftButton, {},
+                          box->cancel_B->geometry().center());
+    else
+        QTest::keyClick(box.get(), Qt::Key_Escape);
+    TMessageBoxF::ProcessWindowEventsAndInput();
+    QVERIFY(box->Cancelled());
+    QVERIFY(box->isVisible());
+    QVERIFY(!box->cancel_B->isEnabled());
+    TMessageBoxF::SetProgress(box.get(), 20);
+    QCOMPARE(box->ProgressBar1->value(), 20);
+
+    // (QTest's clicks run timers of their own; the loop's processing does not.)
+    tick.start();
+    for (int i = 0; i < 20; ++i)
+        TMessageBoxF::ProcessWindowEventsAndInput();
+    QCOMPARE(ticks, 0);
 }
 
 QTEST_MAIN(TestTMessageBoxF)

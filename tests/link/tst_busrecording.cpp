@@ -76,6 +76,8 @@ private slots:
     void repliesClassifiedFromWhatWasRead();
     void guardHeldByAnotherProgramIsRecorded();
     void listenersRunWithTheGuardFree();
+    void stoppedCallEndsWithItsLastAttempt_data();
+    void stoppedCallEndsWithItsLastAttempt();
     void portThatCannotBeOpened_data();
     void portThatCannotBeOpened();
     void lineWithoutLogRecordsNothing();
@@ -394,6 +396,37 @@ void TestBusRecording::listenersRunWithTheGuardFree()
     m_log.RemoveListener(id);
     QCOMPARE(guardSeen, (QList<ComportGuard::WaitResult>{ComportGuard::WaitResult::Acquired,
                                                          ComportGuard::WaitResult::Acquired}));
+}
+
+// A stop after a failed first attempt ends the call there: that attempt's
+// record must say it ended the call, or a count of calls would lose it.
+void TestBusRecording::stoppedCallEndsWithItsLastAttempt_data()
+{
+    QTest::addColumn<bool>("stopAfterFirst");
+    QTest::addColumn<QList<bool>>("endsCall");
+    QTest::newRow("not stopped: two attempts") << false << QList<bool>{false, true};
+    QTest::newRow("stopped after the first") << true << QList<bool>{true};
+}
+
+void TestBusRecording::stoppedCallEndsWithItsLastAttempt()
+{
+    QFETCH(bool, stopAfterFirst);
+    QFETCH(QList<bool>, endsCall);
+    FakeLine line; // no reply queued: a silent slave
+    line.SetExchangeLog(&m_log);
+    int asked = 0;
+    const Protocol protocol([] {}, [&] { return stopAfterFirst && ++asked > 1; });
+    const uint64_t before = m_log.LastSequence();
+    std::array<uint16_t, 8> values{};
+    QCOMPARE(protocol.Read({4, &line}, 16, 8, values.data()), ReadResult::Silent);
+    const QList<ExchangeRecord> records = RecordsAfter(m_log, before);
+    QList<bool> seen;
+    for (const ExchangeRecord &r : records) {
+        QCOMPARE(r.outcome, Outcome::NoAnswer);
+        QCOMPARE(int(r.attempt), int(seen.size()) + 1);
+        seen.append(r.ends_call);
+    }
+    QCOMPARE(seen, endsCall);
 }
 
 void TestBusRecording::portThatCannotBeOpened_data()

@@ -35,6 +35,10 @@ private slots:
     void idleRunsWhileTheCallWaitsForTheGuard();
     void killedHolderFreesTheGuardAtOnce();
     void guardThatCannotBeOpenedEndsTheCall();
+    void readTellsSilenceFromFailure_data();
+    void readTellsSilenceFromFailure();
+    void stopEndsTheCallBeforeTheNextAttempt_data();
+    void stopEndsTheCallBeforeTheNextAttempt();
 
 private:
     const QString m_lockDir = qEnvironmentVariable("KELVORA_LOCK_DIR");
@@ -45,6 +49,8 @@ namespace {
 const char *const kReadReply = "01 03 10 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 08 33 41 D1";
 
 } // namespace
+
+Q_DECLARE_METATYPE(ReadResult)
 
 void TestProtocol::initTestCase()
 {
@@ -270,6 +276,68 @@ void TestProtocol::guardThatCannotBeOpenedEndsTheCall()
     qputenv("KELVORA_LOCK_DIR", saved);
     QVERIFY(!ok);
     QVERIFY(line.trace.isEmpty()); // no transaction without the guard
+}
+
+// The bus search passes over an address from which nothing at all came
+// back; a slave that sent anything, even a broken reply, is there.
+void TestProtocol::readTellsSilenceFromFailure_data()
+{
+    QTest::addColumn<QStringList>("replies");
+    QTest::addColumn<ReadResult>("result");
+    QTest::addColumn<int>("attempts");
+
+    const QString exception = QStringLiteral("01 83 02 C0 F1");
+    const QString badCrc =
+        QStringLiteral("01 03 10 00 FA FF FF 4E 20 52 08 55 F0 00 00 03 E8 08 33 41 D2");
+    QTest::newRow("sound reply") << QStringList{QLatin1String(kReadReply)} << ReadResult::Answered
+                                 << 1;
+    QTest::newRow("nothing twice") << QStringList{} << ReadResult::Silent << 2;
+    QTest::newRow("exception twice")
+        << QStringList{exception, exception} << ReadResult::Failed << 2;
+    QTest::newRow("exception, then nothing") << QStringList{exception} << ReadResult::Failed << 2;
+    QTest::newRow("bad CRC twice") << QStringList{badCrc, badCrc} << ReadResult::Failed << 2;
+    QTest::newRow("first byte only, then nothing")
+        << QStringList{QStringLiteral("01")} << ReadResult::Failed << 2;
+}
+
+void TestProtocol::readTellsSilenceFromFailure()
+{
+    QFETCH(QStringList, replies);
+    QFETCH(ReadResult, result);
+    QFETCH(int, attempts);
+    FakeLine line;
+    for (const QString &reply : replies)
+        line.QueueReply(frame(qPrintable(reply)));
+    std::array<uint16_t, 8> values{};
+    QCOMPARE(Protocol().Read({1, &line}, 16, 8, values.data()), result);
+    QCOMPARE(line.chunks.size(), attempts);
+}
+
+// Stop is asked before each attempt, after idle (where a click on Cancel is
+// taken): an attempt under way ends as usual, and no further one begins.
+void TestProtocol::stopEndsTheCallBeforeTheNextAttempt_data()
+{
+    QTest::addColumn<int>("stopAtIdle");
+    QTest::addColumn<int>("attempts");
+
+    QTest::newRow("before the first attempt") << 1 << 0;
+    QTest::newRow("before the retry") << 2 << 1;
+    QTest::newRow("never") << 0 << 2;
+}
+
+void TestProtocol::stopEndsTheCallBeforeTheNextAttempt()
+{
+    QFETCH(int, stopAtIdle);
+    QFETCH(int, attempts);
+    FakeLine line;
+    int idles = 0;
+    bool stopped = false;
+    const Protocol protocol([&] { stopped = stopped || ++idles == stopAtIdle; },
+                            [&] { return stopped; });
+    std::array<uint16_t, 8> values{};
+    QCOMPARE(protocol.Read({1, &line}, 16, 8, values.data()), ReadResult::Silent);
+    QCOMPARE(line.chunks.size(), attempts);
+    QVERIFY(!line.Connected());
 }
 
 QTEST_APPLESS_MAIN(TestProtocol)
