@@ -33,11 +33,17 @@ void BusLine::BeginReply()
 
 bool BusLine::TakeByte(uint8_t &byte)
 {
+    if (TakeByteIfArrived(byte))
+        return true;
+    m_replyIncomplete = true;
+    return false;
+}
+
+bool BusLine::TakeByteIfArrived(uint8_t &byte)
+{
     QByteArray text;
-    if (m_port->ReadAvailable(text, 1) < 1 || text.isEmpty()) {
-        m_replyIncomplete = true;
+    if (m_port->ReadAvailable(text, 1) < 1 || text.isEmpty())
         return false;
-    }
     byte = uint8_t(text.at(0));
     m_replyBegun = true;
     if (m_replyLength < kKeptReplyBytes)

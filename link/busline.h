@@ -42,6 +42,11 @@ public:
     // The next reply byte, if it has arrived; false, with the reply marked
     // incomplete, when it has not.
     bool TakeByte(uint8_t &byte);
+    // The next reply byte if it has arrived, like TakeByte; but a byte that
+    // has not arrived leaves the reply as it was, not incomplete. For bytes
+    // a protocol looks at only for the record, so that taking them changes
+    // nothing of what it does next.
+    bool TakeByteIfArrived(uint8_t &byte);
     // Whether a byte was missing since BeginReply: the rest of the reply may
     // still be on its way.
     bool ReplyIncomplete() const { return m_replyIncomplete; }

@@ -67,6 +67,11 @@ void ExchangeRecorder::SetExpected(int length)
     m_record.expected_length = uint16_t(std::max(length, 0));
 }
 
+void ExchangeRecorder::SetExceptionCode(int code)
+{
+    m_record.exception_code = uint8_t(code);
+}
+
 void ExchangeRecorder::SetAttempt(int attempt, bool lastTry)
 {
     m_record.attempt = uint8_t(attempt);

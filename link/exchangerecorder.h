@@ -46,6 +46,8 @@ public:
     // The length of a sound reply, once it is known (the relay link's reply
     // says it in its count byte).
     void SetExpected(int length);
+    // The code of a Modbus exception reply whose CRC checked.
+    void SetExceptionCode(int code);
     // Attempt 1 or 2 of a guarded call; lastTry: no attempt follows this one
     // whatever its outcome. An attempt on its own is attempt 1 and last.
     void SetAttempt(int attempt, bool lastTry);

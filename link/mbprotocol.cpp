@@ -132,8 +132,20 @@ bool MBProtocol::ReceiveReply(int slave, Request request, int registerCount)
         return Outcome(ExchangeOutcome::OtherAddress);
     if (!m_bus.TakeByte(byte))
         return Missing();
-    if (byte & kExceptionBit)
-        return Outcome(ExchangeOutcome::Exception); // its code is not read
+    if (byte & kExceptionBit) {
+        // The reply fails here. Its code and CRC have normally arrived with
+        // it; they are taken for the record when they are there, without
+        // waiting and without calling the reply cut off when they are not,
+        // so the exchange goes on as it would without them (the next
+        // transaction purges the line anyway). A code is kept only when
+        // the CRC over the five bytes checks.
+        uint8_t code = 0;
+        uint8_t crcByte = 0;
+        if (m_bus.TakeByteIfArrived(code) && m_bus.TakeByteIfArrived(crcByte) &&
+            m_bus.TakeByteIfArrived(crcByte) && m_bus.ReplyCrc() == 0)
+            m_recorder.SetExceptionCode(code);
+        return Outcome(ExchangeOutcome::Exception);
+    }
     const int function = byte;
 
     if (function == kWriteMultipleRegisters)

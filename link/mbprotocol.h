@@ -47,7 +47,9 @@
 //                CRC run over all the bytes is 0.
 //   function 16: address, 16; nothing more is read (the rest is purged by the
 //                next transaction). A read that gets this reply fails.
-//   exception:   address, function | 0x80; fails after these two bytes.
+//   exception:   address, function | 0x80; fails after these two bytes. The
+//                code and CRC that follow are taken for the exchange's
+//                record if they have arrived, never waited for.
 //
 // On a line that carries an exchange log (SerialLine::exchangeLog) each
 // transaction leaves one ExchangeRecord: the request as sent, the reply bytes

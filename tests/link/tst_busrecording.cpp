@@ -134,14 +134,12 @@ void TestBusRecording::simulatorFaultsRecorded_data()
                                  << "no answer" << 0 << "no answer (no module at address 9)";
     QTest::newRow("bad CRC") << 6 << Fault::BadCrc << false << 2 << Outcome::CrcError << "CRC error"
                              << 21 << "CRC error";
-    // The master stops after the function byte of an exception reply; the
-    // code stays unread.
     QTest::newRow("exception") << 6 << Fault::Exception << false << 2 << Outcome::Exception
-                               << "exception (code not read)" << 2
+                               << "exception 4 (slave device failure)" << 5
                                << "exception 4 (slave device failure)";
     QTest::newRow("exception, write")
-        << 6 << Fault::Exception << true << 2 << Outcome::Exception << "exception (code not read)"
-        << 2 << "exception 4 (slave device failure)";
+        << 6 << Fault::Exception << true << 2 << Outcome::Exception
+        << "exception 4 (slave device failure)" << 5 << "exception 4 (slave device failure)";
     QTest::newRow("wrong address")
         << 6 << Fault::WrongAddress << false << 2 << Outcome::OtherAddress
         << "answer from address 7" << 1 << "answer from address 7";
@@ -314,7 +312,13 @@ void TestBusRecording::repliesClassifiedFromWhatWasRead_data()
     QTest::newRow("from address 2") << false << frame("02 03 10 D1 3C") << Outcome::OtherAddress
                                     << "answer from address 2" << 1;
     QTest::newRow("exception") << false << frame("01 83 02 C0 F1") << Outcome::Exception
-                               << "exception (code not read)" << 2;
+                               << "exception 2 (illegal data address)" << 5;
+    // Without its whole frame, or with a CRC that fails, the code is not
+    // trusted; either way the exchange is not taken for one cut off.
+    QTest::newRow("exception, code only")
+        << false << frame("01 83 02") << Outcome::Exception << "exception (code not read)" << 3;
+    QTest::newRow("exception, bad CRC") << false << frame("01 83 02 C0 F2") << Outcome::Exception
+                                        << "exception (code not read)" << 5;
     QTest::newRow("nothing") << false << QByteArray() << Outcome::NoAnswer << "no answer" << 0;
     QTest::newRow("write confirmed")
         << true << frame("01 10 00 00 00 01 01 C9") << Outcome::Answered << "answered" << 2;
