@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/trafficrows.h"
+#include "modules/trafficrows.h"
 #include "result/result.h"
 
 #include <QAbstractTableModel>
@@ -51,7 +51,7 @@ private:
 };
 
 // "Bus Traffic": the exchanges of both lines as they happen, newest at the
-// bottom, one row per attempt (link/trafficrows.h says why). It reads the
+// bottom, one row per attempt (modules/trafficrows.h says why). It reads the
 // exchange log every kRefreshMs while shown and never asks the bus; hidden
 // or closed it costs nothing (no timer runs, no listener is attached).
 //

@@ -1,4 +1,4 @@
-#include "link/trafficrows.h"
+#include "modules/trafficrows.h"
 
 #include "modules/moduletable.h"
 #include "modules/readingconversion.h"
