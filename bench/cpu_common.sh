@@ -83,10 +83,11 @@ EOF
 }
 
 # start_xvfb: an X server of the run's own, on the display KELVORA_BENCH_DISPLAY
-# names (default a random one from :150 to :249), as DISPLAY for what follows.
+# names (default a random one from :150 to :249), as DISPLAY for what follows;
+# its screen is xvfb_screen when the caller sets it, else 1024x768x24.
 start_xvfb() {
     display=${KELVORA_BENCH_DISPLAY:-":$((150 + RANDOM % 100))"}
-    Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb "$display" -screen 0 "${xvfb_screen:-1024x768x24}" -nolisten tcp >/dev/null 2>&1 &
     pids+=($!)
     export DISPLAY=$display QT_QPA_PLATFORM=xcb
     for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
@@ -98,6 +99,17 @@ start_kelvora() {
     (cd "$root" && exec "$build/kelvora") > "$work/kelvora.log" 2>&1 &
     kelvora_pid=$!
     pids+=("$kelvora_pid")
+}
+
+# main_window_at_origin: waits up to 30 s for Kelvora's main window, moves
+# it to the screen's top left corner and sets main to its id.
+main_window_at_origin() {
+    for _ in $(seq 300); do
+        xdotool search --onlyvisible --name '^KELVORA$' >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    main=$(xdotool search --onlyvisible --name '^KELVORA$' | head -1)
+    xdotool windowmove --sync "$main" 0 0
 }
 
 # utime + stime of a process in clock ticks.

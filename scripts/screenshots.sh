@@ -38,12 +38,7 @@ sed -i 's/^Period=.*/Period=10/' "$work/config/Quelmar/QMRTD.conf"
 
 start_xvfb
 start_kelvora
-for _ in $(seq 300); do
-    xdotool search --onlyvisible --name '^KELVORA$' >/dev/null 2>&1 && break
-    sleep 0.1
-done
-main=$(xdotool search --onlyvisible --name '^KELVORA$' | head -1)
-xdotool windowmove --sync "$main" 0 0
+main_window_at_origin
 click() { xdotool mousemove --sync "$1" "$2" click 1; sleep 0.5; }
 shot() { import -window "$main" "$out/$1.png"; echo "$name: $out/$1.png"; }
 

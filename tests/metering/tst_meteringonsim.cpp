@@ -11,6 +11,7 @@
 #include "sim/bussimulator.h"
 #include "support/modal.h"
 #include "support/windowenvironment.h"
+#include "widgets/stateimages.h"
 #include "widgets/stringgrid.h"
 
 #include <QDir>
@@ -23,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <atomic>
 #include <chrono>
@@ -46,6 +48,8 @@ private slots:
     void lineVanishesDuringAnExchange();
     void stopClosesThePort();
     void stopAndStartBeginAtTickZeroWithOneSend();
+    void busStatusFollowsWhatTheModuleDid_data();
+    void busStatusFollowsWhatTheModuleDid();
 
 private:
     // Builds the window on the simulator's line with the configuration file
@@ -62,6 +66,9 @@ private:
     QList<QStringList> logRows(int module) const;
     void verifyDatalogWhole() const;
     QList<SimRequest> writes() const;
+    // Module m's node in the metering tree, and its picture.
+    const QTreeWidgetItem *treeNode(int module) const;
+    QImage treePicture(int module) const;
 
     std::unique_ptr<WindowEnvironment> m_env;
     std::unique_ptr<BusSimulator> m_sim;
@@ -309,6 +316,23 @@ QList<SimRequest> tst_MeteringOnSim::writes() const
             found.append(request);
     }
     return found;
+}
+
+const QTreeWidgetItem *tst_MeteringOnSim::treeNode(int module) const
+{
+    const QTreeWidget *tree = m_window->Metering_F1->metering_T;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *node = tree->topLevelItem(i);
+        if (node->data(0, Qt::UserRole).toInt() == module)
+            return node;
+    }
+    return nullptr;
+}
+
+QImage tst_MeteringOnSim::treePicture(int module) const
+{
+    const QTreeWidgetItem *node = treeNode(module);
+    return node ? node->icon(0).pixmap(16, 16).toImage() : QImage();
 }
 
 void tst_MeteringOnSim::allModulesReadEveryPeriod()
@@ -563,6 +587,119 @@ void tst_MeteringOnSim::stopAndStartBeginAtTickZeroWithOneSend()
     QCOMPARE(m_window->cycle.tick_count, 1);
     QVERIFY(AllNumbers(rowTexts(2)));
     QVERIFY(writes().isEmpty());
+}
+
+void tst_MeteringOnSim::busStatusFollowsWhatTheModuleDid_data()
+{
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<bool>("answered"); // module 5's read still ends answered
+    QTest::addColumn<int>("attempts");  // requests to module 5 in the period
+    // The status's words for the read, and the simulator's for the request
+    // that read ended on; an empty status text: any failure but "answered".
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QString>("simSays");
+
+    QTest::newRow("none") << Fault::None << true << 1 << "answered"
+                          << "answered";
+    // The retry takes the first request's answer, which came after the
+    // 50 ms window: the read is answered, although the simulator answered
+    // neither request in time and says so of both.
+    QTest::newRow("late") << Fault::Late << true << 2 << "answered"
+                          << "no answer";
+    QTest::newRow("silent") << Fault::Silent << false << 2 << "no answer"
+                            << "no answer";
+    QTest::newRow("bad CRC") << Fault::BadCrc << false << 2 << "CRC error"
+                             << "CRC error";
+    QTest::newRow("exception") << Fault::Exception << false << 2
+                               << "exception 4 (slave device failure)"
+                               << "exception 4 (slave device failure)";
+    QTest::newRow("wrong address") << Fault::WrongAddress << false << 2 << "answer from address 6"
+                                   << "answer from address 6";
+    QTest::newRow("cut-off") << Fault::CutOff << false << 2 << "incomplete reply (10 of 21 bytes)"
+                             << "incomplete reply (10 of 21 bytes)";
+    QTest::newRow("garbage") << Fault::Garbage << false << 2 << QString() << "garbage";
+}
+
+// The bus status of a module the simulator fails, gathered by the real bus
+// layer from real exchanges: one read a period, counted once however many
+// attempts it took, its last outcome in the words the simulator uses for
+// what it did, and the crossed picture in the tree only once a whole period
+// went by without an answer. The next answer brings the green dot back.
+void tst_MeteringOnSim::busStatusFollowsWhatTheModuleDid()
+{
+    QFETCH(Fault, fault);
+    QFETCH(bool, answered);
+    QFETCH(int, attempts);
+    QFETCH(QString, outcome);
+    QFETCH(QString, simSays);
+    const QImage green = StateIcon(kMarkOn).pixmap(16, 16).toImage();
+    const QImage crossed = StateIcon(kStateNotAnswering).pixmap(16, 16).toImage();
+
+    startMetering();
+    const ModuleBusStatus &module = m_window->bus_status.Module(5);
+    runPeriod();
+    QCOMPARE(module.reads_answered, 1);
+    QCOMPARE(BusStatus::StateText(module.state), QStringLiteral("answering"));
+
+    if (fault != Fault::None)
+        QVERIFY(m_sim->setFault(5, fault));
+    m_sim->clearRequests();
+    runPeriod();
+    QList<SimAction> did;
+    for (const SimAction &action : m_sim->actions()) {
+        if (action.request.address == 5)
+            did.append(action);
+    }
+    QCOMPARE(did.size(), attempts);
+    QCOMPARE(did.last().fault, fault);
+    QCOMPARE(did.last().outcome, simSays);
+
+    QCOMPARE(module.reads_answered, answered ? 2 : 1);
+    QCOMPARE(module.reads_failed, answered ? 0 : 1);
+    QVERIFY(module.last_read);
+    QCOMPARE(int(module.last_read->attempt), attempts);
+    const QString said = m_window->bus_status.Outcome(module.last_read);
+    if (outcome.isEmpty()) {
+        QVERIFY(module.last_read->outcome != ExchangeOutcome::Answered);
+        QVERIFY(!said.isEmpty());
+    } else {
+        QCOMPARE(said, outcome);
+    }
+    for (int m : {2, 9}) {
+        QCOMPARE(m_window->bus_status.Module(m).reads_answered, 2);
+        QCOMPARE(m_window->bus_status.Module(m).reads_failed, 0);
+    }
+    // Failed, but not yet for a whole period: the green dot stays.
+    QCOMPARE(BusStatus::StateText(module.state),
+             answered ? QStringLiteral("answering") : QStringLiteral("last read failed"));
+    QCOMPARE(treePicture(5), green);
+
+    tick(); // tick 0 ends the period
+    QCOMPARE(BusStatus::StateText(module.state),
+             answered ? QStringLiteral("answering") : QStringLiteral("not answering"));
+    QCOMPARE(treePicture(5), answered ? green : crossed);
+    QCOMPARE(treePicture(2), green);
+    QVERIFY(treeNode(5));
+    const QString hint = treeNode(5)->toolTip(0);
+    if (answered) {
+        QVERIFY2(hint.startsWith(QStringLiteral("Module 5: answering, 2 of 2 reads answered, "
+                                                "last round trip ")),
+                 qPrintable(hint));
+    } else {
+        const QString last =
+            fault == Fault::Silent ? QString() : QStringLiteral(" (last: %1)").arg(said);
+        QVERIFY2(hint.startsWith(QStringLiteral("Module 5: not answering for a whole period, "
+                                                "no answer since ")),
+                 qPrintable(hint));
+        QVERIFY2(hint.endsWith(last + QStringLiteral(", 1 of 2 reads answered")), qPrintable(hint));
+    }
+
+    m_sim->clearFaults(5);
+    while (m_window->cycle.tick_count != 0)
+        tick();
+    QCOMPARE(BusStatus::StateText(module.state), QStringLiteral("answering"));
+    QCOMPARE(module.reads_answered + module.reads_failed, 3);
+    QCOMPARE(treePicture(5), green);
 }
 
 QTEST_MAIN(tst_MeteringOnSim)
