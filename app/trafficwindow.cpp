@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTableView>
@@ -211,7 +212,10 @@ TrafficWindow::TrafficWindow(const ExchangeLog &log, std::function<TrafficDecodi
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
 
-    resize(1200, 520);
+    // Wide enough for the bytes of a metering read; never wider than the
+    // screen it opens on, where the columns scroll instead.
+    const QRect available = screen()->availableGeometry();
+    resize(std::min(1200, available.width() - 40), std::min(520, available.height() - 80));
     m_lastFolder = QDir::homePath();
     RefreshTimerTimer();
 }

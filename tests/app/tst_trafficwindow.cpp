@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -40,6 +41,7 @@ private slots:
     void failedSaveIsReportedInABox();
     void readsTheLogOnlyWhileShown();
     void escapeCloses();
+    void opensNoWiderThanItsScreen();
     void tableIsReadByAssistiveTechnology();
     void menuItemOpensOneWindowOnTheBusLog();
     void keysInTheTrafficWindowAreItsOwn();
@@ -263,6 +265,18 @@ void TestTrafficWindow::escapeCloses()
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     QTest::keyClick(w->Traffic_Grid, Qt::Key_Escape);
     QVERIFY(!w->isVisible());
+}
+
+// It opened 1200 wide whatever the screen, so on a 1024-wide one its
+// buttons and last columns lay off the screen.
+void TestTrafficWindow::opensNoWiderThanItsScreen()
+{
+    ExchangeLog log;
+    const auto w = Window(log);
+    const QRect available = w->screen()->availableGeometry();
+    QVERIFY(available.width() < 1200); // the offscreen screen is 800 wide
+    QVERIFY(w->width() <= available.width());
+    QVERIFY(w->height() <= available.height());
 }
 
 void TestTrafficWindow::tableIsReadByAssistiveTechnology()
