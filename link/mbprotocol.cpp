@@ -7,6 +7,9 @@ namespace {
 constexpr int kReadHoldingRegisters = 3;
 constexpr int kWriteMultipleRegisters = 16;
 constexpr int kExceptionBit = 0x80;
+// A write's confirmation after address and function: first register and
+// count echoed, then the CRC.
+constexpr int kWriteEchoRest = 6;
 
 // 5 ms before the line is touched and 5 ms before the write give the previous
 // user of the line (and a slave still answering a late frame) time to finish.
@@ -148,9 +151,22 @@ bool MBProtocol::ReceiveReply(int slave, Request request, int registerCount)
     }
     const int function = byte;
 
-    if (function == kWriteMultipleRegisters)
-        return Outcome(request == Request::Write ? ExchangeOutcome::Answered
-                                                 : ExchangeOutcome::BadReply);
+    if (function == kWriteMultipleRegisters) {
+        if (request != Request::Write)
+            return Outcome(ExchangeOutcome::BadReply);
+        // A write counts as confirmed by these two bytes. The echo and CRC
+        // that follow are taken for the record when they have arrived,
+        // never waited for: a whole confirmation whose CRC fails is recorded
+        // as a CRC error, though the write still counts.
+        uint8_t rest = 0;
+        int taken = 0;
+        while (taken < kWriteEchoRest && m_bus.TakeByteIfArrived(rest))
+            ++taken;
+        Outcome(ExchangeOutcome::Answered);
+        if (taken == kWriteEchoRest && m_bus.ReplyCrc() != 0)
+            m_outcome = ExchangeOutcome::CrcError;
+        return true;
+    }
     if (function != kReadHoldingRegisters)
         return Outcome(ExchangeOutcome::BadReply);
 

@@ -45,8 +45,9 @@
 //   function 3:  address, 3, byte count b, b data bytes, CRC low, CRC high;
 //                sound when b is twice the register count asked for and the
 //                CRC run over all the bytes is 0.
-//   function 16: address, 16; nothing more is read (the rest is purged by the
-//                next transaction). A read that gets this reply fails.
+//   function 16: address, 16; the write counts as confirmed (the rest is
+//                taken for the exchange's record if it has arrived, never
+//                waited for). A read that gets this reply fails.
 //   exception:   address, function | 0x80; fails after these two bytes. The
 //                code and CRC that follow are taken for the exchange's
 //                record if they have arrived, never waited for.

@@ -127,7 +127,10 @@ void TestBusRecording::simulatorFaultsRecorded_data()
     QTest::newRow("sound read") << 6 << Fault::None << false << 1 << Outcome::Answered << "answered"
                                 << 21 << "answered";
     QTest::newRow("sound write") << 6 << Fault::None << true << 1 << Outcome::Answered << "answered"
-                                 << 2 << "answered";
+                                 << 8 << "answered";
+    // Address and function confirm a write; the record still tells its CRC.
+    QTest::newRow("write, bad CRC")
+        << 6 << Fault::BadCrc << true << 1 << Outcome::CrcError << "CRC error" << 8 << "CRC error";
     QTest::newRow("silent") << 6 << Fault::Silent << false << 2 << Outcome::NoAnswer << "no answer"
                             << 0 << "no answer";
     QTest::newRow("nobody at 9") << 9 << Fault::None << false << 2 << Outcome::NoAnswer
@@ -174,7 +177,8 @@ void TestBusRecording::simulatorFaultsRecorded()
         std::array<uint16_t, 8> values{};
         ok = Protocol().ReadRegisters({address, &m_port}, 16, 8, values.data());
     }
-    QCOMPARE(ok, outcome == Outcome::Answered && fault != Fault::Garbage);
+    QCOMPARE(ok, (outcome == Outcome::Answered && fault != Fault::Garbage) ||
+                     (write && outcome == Outcome::CrcError));
 
     const QList<ExchangeRecord> records = RecordsAfter(m_log, before);
     QCOMPARE(records.size(), attempts);
@@ -321,7 +325,13 @@ void TestBusRecording::repliesClassifiedFromWhatWasRead_data()
                                         << "exception (code not read)" << 5;
     QTest::newRow("nothing") << false << QByteArray() << Outcome::NoAnswer << "no answer" << 0;
     QTest::newRow("write confirmed")
-        << true << frame("01 10 00 00 00 01 01 C9") << Outcome::Answered << "answered" << 2;
+        << true << frame("01 10 00 00 00 01 01 C9") << Outcome::Answered << "answered" << 8;
+    // The write still counts (address and function confirm it); the record
+    // says what came with it.
+    QTest::newRow("write confirmed, bad CRC")
+        << true << frame("01 10 00 00 00 01 01 CA") << Outcome::CrcError << "CRC error" << 8;
+    QTest::newRow("write confirmed, echo cut off")
+        << true << frame("01 10 00 00") << Outcome::Answered << "answered" << 4;
 }
 
 void TestBusRecording::repliesClassifiedFromWhatWasRead()
@@ -340,7 +350,7 @@ void TestBusRecording::repliesClassifiedFromWhatWasRead()
     const std::array<int16_t, 1> one = {7};
     const bool ok = write ? mb.WriteMultipleRegisters(1, 0, 1, one.data())
                           : mb.ReadHoldingRegisters(1, 16, 8, values.data());
-    QCOMPARE(ok, outcome == Outcome::Answered);
+    QCOMPARE(ok, outcome == Outcome::Answered || (write && outcome == Outcome::CrcError));
     const QList<ExchangeRecord> records = RecordsAfter(m_log, before);
     QCOMPARE(records.size(), 1);
     const ExchangeRecord &r = records[0];

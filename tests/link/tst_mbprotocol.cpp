@@ -189,12 +189,13 @@ void TestMBProtocol::writeFrameCarriesValuesHighByteFirst()
 void TestMBProtocol::writeReplyAcceptedAfterTwoBytes()
 {
     FakeLine line;
-    line.QueueReply(frame("01 10 00 00 00 04 00 00")); // rest and CRC are not looked at
+    line.QueueReply(frame("01 10 00 00 00 04 00 00")); // the CRC does not stop it
     const std::array<int16_t, 2> notch = {306, 0};
     QVERIFY(MBProtocol(&line, line.Waiter()).WriteMultipleRegisters(1, 46252, 2, notch.data()));
     QCOMPARE(hexOf(line.chunks.at(0).bytes),
              QStringLiteral("01 10 B4 AC 00 02 04 01 32 00 00 5E B6"));
-    QCOMPARE(line.bytesRead, 2);
+    QCOMPARE(line.bytesRead, 8);
+    QCOMPARE(line.waits, (QList<int>{5, 5, 50}));
     QVERIFY(!line.Connected());
 }
 
@@ -238,7 +239,7 @@ void TestMBProtocol::unicastWriteGoesByConfirmationNotSendResult()
     const std::array<int16_t, 4> types = {0x0101, 0x0101, 0x0101, 0x0101};
     QVERIFY(mb.WriteMultipleRegisters(1, 0, 4, types.data()));
     QCOMPARE(line.chunks.at(0).sent, 0);
-    QCOMPARE(line.bytesRead, 2);
+    QCOMPARE(line.bytesRead, 8);
     QVERIFY(!line.Connected());
 }
 
