@@ -68,7 +68,7 @@ bool VRXProtocol::PollModule(int module, const std::array<int, 8> &types, VrxRes
         m_port->Write(request.data() + 1, kRequestLength - 1);
         sent = true;
 
-        m_bus.Wait(kReplyWindowMs);
+        m_bus.Wait(kReplyWindowMs + m_port->ReplyAllowanceMs());
         polled = TakeReply(address, result, recorder);
     } catch (const EComPortError &error) {
         if (opening)

@@ -43,7 +43,7 @@ ComportGuard::~ComportGuard()
     Release();
 }
 
-std::string ComportGuard::LockFilePath()
+std::string ComportGuard::LockFilePath(const std::string &name)
 {
     const char *dir = std::getenv("KELVORA_LOCK_DIR");
     std::string base;
@@ -53,7 +53,15 @@ std::string ComportGuard::LockFilePath()
         base = "/run/lock";
     else
         base = "/tmp";
-    return base + "/comport.lock";
+    if (name.empty())
+        return base + "/comport.lock";
+    std::string file = "comport-";
+    for (const char c : name) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '.' || c == '-';
+        file += plain ? c : '_';
+    }
+    return base + "/" + file + ".lock";
 }
 
 ComportGuard::WaitResult ComportGuard::Acquire(int timeoutMs)
@@ -62,7 +70,7 @@ ComportGuard::WaitResult ComportGuard::Acquire(int timeoutMs)
     if (m_held)
         return WaitResult::Acquired;
     if (m_fd < 0)
-        m_fd = OpenLockFile(LockFilePath());
+        m_fd = OpenLockFile(LockFilePath(m_name));
     if (m_fd < 0)
         return WaitResult::Failed;
 

@@ -119,14 +119,14 @@ bool MBProtocol::SendRequest()
 
 void MBProtocol::DropLateReply()
 {
-    m_bus.Wait(kReplyWindowMs);
+    m_bus.Wait(kReplyWindowMs + m_port->ReplyAllowanceMs());
     m_port->Purge(true, false);
 }
 
 bool MBProtocol::ReceiveReply(int slave, Request request, int registerCount)
 {
     m_bus.BeginReply();
-    m_bus.Wait(kReplyWindowMs);
+    m_bus.Wait(kReplyWindowMs + m_port->ReplyAllowanceMs());
 
     uint8_t byte = 0;
     if (!m_bus.TakeByte(byte))

@@ -15,7 +15,9 @@
 // Each transaction opens the line, purges it, sends the request (5 ms wait,
 // purge if output is still pending, 5 ms wait, write), waits 50 ms and then
 // takes the reply one byte at a time with ReadAvailable(1), never waiting for
-// a byte: the whole reply must be there 50 ms after the request was written.
+// a byte: the whole reply must be there 50 ms after the request was written
+// (on a network port, 50 ms and its allowance for the round trip:
+// SerialLine::ReplyAllowanceMs; every reply window below grows by it).
 // At 19200 baud a character takes 10/19200 s = 0.52 ms, so the 21-byte reply
 // to a read of 8 registers needs 11 ms of the window, leaving the slave close
 // to 40 ms to answer. The line is closed at the end of every transaction,

@@ -96,7 +96,7 @@ bool Guarded(SerialLine *port, const Protocol::Idle &idle, const Protocol::Stop 
             appendHeld(stopping);
             if (stopping)
                 return false;
-            ComportGuard guard;
+            ComportGuard guard(port ? port->GuardName().toStdString() : std::string());
             const auto waitStart = Clock::now();
             switch (WaitForGuard(guard, patience, idle)) {
             case ComportGuard::WaitResult::Acquired: {

@@ -86,6 +86,15 @@ public:
     virtual ParityBits Parity() const = 0;
     virtual void SetParity(ParityBits parity) = 0;
 
+    // What every reply window on this line adds to its length: 0 for a local
+    // port, the round trip of a network one (link/netport.h).
+    virtual int ReplyAllowanceMs() const { return 0; }
+    // The name the cross-process bus guard is taken by (ComportGuard): empty
+    // for the one guard that all local ports share, the port's name for a
+    // network port, so that programs sharing one device server take turns
+    // while other buses go their own way.
+    virtual QString GuardName() const { return {}; }
+
     // The record the bus protocols keep of every attempt on this line (see
     // link/exchangelog.h); nullptr, the default, records nothing. The line's
     // owner attaches it; the log must outlive the line's use.

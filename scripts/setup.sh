@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Kelvora needs to build, test and run its demo on Debian 12.
+# ser2net is the serial device server the network-port tests put in front of
+# the bus simulator.
 # Only missing packages are installed; uses sudo when not run as root.
 # "setup.sh packaging" also installs what building and checking the Debian
 # package takes (scripts/package.sh calls it so).
@@ -8,7 +10,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config make
     qt6-base-dev qt6-serialport-dev libqt6printsupport6 libqt6test6 qt6-qpa-plugins
-    libmodbus-dev socat mbpoll libbenchmark-dev
+    libmodbus-dev socat mbpoll libbenchmark-dev ser2net
     clang libclang-rt-14-dev clang-format
     xvfb xauth x11-utils imagemagick fonts-dejavu-core xdotool poppler-utils python3
 )
