@@ -111,13 +111,20 @@ QString outcomeOf(Fault fault, const QByteArray &bytes, qsizetype full, bool mod
 } // namespace
 
 BusSimulator::BusSimulator(const QString &linkPath)
-    : m_usePty(true), m_linkPath(linkPath), m_portFd(-1)
+    : m_kind(LineKind::Pty), m_linkPath(linkPath), m_portFd(-1)
 {
     for (int module = 1; module <= SimRelayModule::kCount; ++module)
         m_relays.emplace_back(module, m_seed);
 }
 
-BusSimulator::BusSimulator(OpenPort port) : m_usePty(false), m_portFd(port.fd)
+BusSimulator::BusSimulator(OpenPort port) : m_kind(LineKind::Port), m_portFd(port.fd)
+{
+    for (int module = 1; module <= SimRelayModule::kCount; ++module)
+        m_relays.emplace_back(module, m_seed);
+}
+
+BusSimulator::BusSimulator(SimListenAddress address)
+    : m_kind(LineKind::Tcp), m_portFd(-1), m_tcp(std::move(address))
 {
     for (int module = 1; module <= SimRelayModule::kCount; ++module)
         m_relays.emplace_back(module, m_seed);
@@ -212,11 +219,11 @@ Result<> BusSimulator::start()
     std::lock_guard lock(m_mutex);
     if (m_running)
         return {};
-    if (!m_usePty && m_portFd < 0)
+    if (m_kind == LineKind::Port && m_portFd < 0)
         return Fail(QStringLiteral("no serial port descriptor"));
-    if (!m_usePty)
+    if (m_kind == LineKind::Port)
         ::fcntl(m_portFd, F_SETFL, ::fcntl(m_portFd, F_GETFL) | O_NONBLOCK);
-    if (m_usePty) {
+    if (m_kind != LineKind::Port) {
         if (Result<> opened = openLineLocked(); !opened)
             return opened;
     }
@@ -244,7 +251,7 @@ void BusSimulator::stop()
     }
     m_thread.join();
     std::lock_guard lock(m_mutex);
-    if (m_usePty)
+    if (m_kind != LineKind::Port)
         closeLineLocked();
     ::close(m_wakeFd);
     m_wakeFd = -1;
@@ -271,6 +278,18 @@ QString BusSimulator::ptyPath() const
     return m_pty.slavePath();
 }
 
+QString BusSimulator::listenUrl() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_tcp.url();
+}
+
+QString BusSimulator::clientAddress() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_tcp.clientName();
+}
+
 bool BusSimulator::vanish()
 {
     return changeLine(LineRequest::Vanish).ok();
@@ -294,7 +313,7 @@ Result<> BusSimulator::changeLine(LineRequest request)
 {
     std::unique_lock lock(m_mutex);
     m_lineChanged.wait(lock, [this] { return m_lineRequest == LineRequest::None; });
-    if (!m_usePty)
+    if (m_kind == LineKind::Port)
         return Fail(QStringLiteral("the line is a serial port, which cannot vanish"));
     if (request == LineRequest::Reappear && !m_vanished)
         return Fail(QStringLiteral("the line has not vanished"));
@@ -327,6 +346,8 @@ Result<> BusSimulator::applyLineChangeLocked(LineRequest request)
 
 Result<> BusSimulator::openLineLocked()
 {
+    if (m_kind == LineKind::Tcp)
+        return m_tcp.listen();
     if (Result<> opened = m_pty.open(); !opened)
         return opened;
     if (Result<> published = simPublishLink(m_linkPath, m_pty.slavePath()); !published) {
@@ -338,6 +359,7 @@ Result<> BusSimulator::openLineLocked()
 
 void BusSimulator::closeLineLocked()
 {
+    m_tcp.close();
     if (!m_pty.isOpen())
         return;
     simRemoveLink(m_linkPath, m_pty.slavePath());
@@ -346,7 +368,15 @@ void BusSimulator::closeLineLocked()
 
 int BusSimulator::lineFd() const
 {
-    return m_usePty ? m_pty.masterFd() : m_portFd;
+    switch (m_kind) {
+    case LineKind::Pty:
+        return m_pty.masterFd();
+    case LineKind::Port:
+        return m_portFd;
+    case LineKind::Tcp:
+        return m_tcp.clientFd();
+    }
+    return -1;
 }
 
 void BusSimulator::wake()
@@ -357,7 +387,9 @@ void BusSimulator::wake()
 
 void BusSimulator::run()
 {
-    SimFrameReader reader(m_usePty ? Clock::duration(kFrameSilence) : kPortFrameSilence,
+    SimFrameReader reader(m_kind == LineKind::Pty   ? Clock::duration(kFrameSilence)
+                          : m_kind == LineKind::Tcp ? Clock::duration(kTcpFrameSilence)
+                                                    : Clock::duration(kPortFrameSilence),
                           kRelayAddressHold);
     SimTransmitter transmitter;
     // When the last reply byte went out, and whether it may still be unread.
@@ -365,8 +397,19 @@ void BusSimulator::run()
     bool unread = false;
     Clock::time_point lineResumes;
     std::array<char, 512> buffer;
+    // A TCP client that hangs up sends nothing more, so the bytes it sent
+    // have ended; its replies go nowhere, and never to the next client.
+    const auto hangUp = [&] {
+        takeFrames(reader, transmitter, Clock::time_point::max());
+        reader.clear();
+        transmitter.clear();
+        std::lock_guard lock(m_mutex);
+        m_framesReceived = reader.framesEnded();
+        m_tcp.dropClient();
+    };
     for (;;) {
         int fd = -1;
+        int listenFd = -1;
         {
             std::lock_guard lock(m_mutex);
             if (m_lineRequest == LineRequest::Stop)
@@ -380,29 +423,22 @@ void BusSimulator::run()
                 m_lineChanged.notify_all();
             }
             fd = lineFd();
+            listenFd = m_tcp.listenFd();
         }
 
         Clock::time_point now = Clock::now();
-        while (const auto frame = reader.takeFrame(now)) {
-            std::optional<SimAction> action;
-            ActionObserver observer;
-            if (const auto answer = handleFrame(frame->bytes, frame->end, action))
-                transmitter.queue(answer->bytes, answer->start, answer->character);
-            if (action) {
-                std::lock_guard lock(m_mutex);
-                observer = m_observer;
-            }
-            if (action && observer)
-                observer(*action);
-        }
+        takeFrames(reader, transmitter, now);
         {
             std::lock_guard lock(m_mutex);
             m_framesReceived = reader.framesEnded();
         }
         if (const QByteArray due = transmitter.takeDue(now); !due.isEmpty()) {
-            writeToLine(due);
+            if (!writeToLine(due) && m_kind == LineKind::Tcp) {
+                hangUp();
+                continue;
+            }
             lastWrite = now;
-            unread = m_usePty;
+            unread = m_kind == LineKind::Pty;
         }
         if (unread && transmitter.isIdle() && now - lastWrite >= kUnreadReplyLifetime) {
             m_pty.discardUnreadOutput();
@@ -420,25 +456,37 @@ void BusSimulator::run()
         if (fd >= 0 && !watchLine)
             wakeAt = std::min(wakeAt, lineResumes);
 
-        std::array<pollfd, 2> fds{{{m_wakeFd, POLLIN, 0}, {fd, POLLIN, 0}}};
+        std::array<pollfd, 3> fds{
+            {{m_wakeFd, POLLIN, 0}, {watchLine ? fd : -1, POLLIN, 0}, {listenFd, POLLIN, 0}}};
         const auto wait = std::max(Clock::duration::zero(), wakeAt - now);
         const timespec timeout = toTimespec(wait);
-        const int ready = ::ppoll(fds.data(), watchLine ? 2 : 1, &timeout, nullptr);
+        const int ready = ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
         if (ready < 0)
             continue;
         if (fds[0].revents) {
             quint64 count = 0;
             [[maybe_unused]] const ssize_t n = ::read(m_wakeFd, &count, sizeof count);
         }
-        if (ready == 0 && m_usePty)
+        if (ready == 0 && m_kind == LineKind::Pty)
             m_pty.releaseExclusive();
-        if (!watchLine || fds[1].revents == 0)
+        // A newcomer waits until the client's bytes are read: a client that
+        // has hung up is then gone, and the newcomer is served, not refused.
+        if (fds[1].revents == 0) {
+            if (fds[2].revents) {
+                std::lock_guard lock(m_mutex);
+                m_tcp.acceptPending();
+            }
             continue;
+        }
 
         const Clock::time_point arrived = Clock::now();
         const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
+        if (n <= 0 && m_kind == LineKind::Tcp) {
+            hangUp();
+            continue;
+        }
         if (n <= 0) {
             // Hung up or failing: polling again at once would only spin.
             lineResumes = Clock::now() + kErrorPause;
@@ -446,9 +494,26 @@ void BusSimulator::run()
         }
         // The client that wrote these bytes set exclusive mode before it
         // wrote them, if at all; it must not outlive that client's close.
-        if (m_usePty)
+        if (m_kind == LineKind::Pty)
             m_pty.releaseExclusive();
         reader.append(QByteArrayView(buffer.data(), n), arrived);
+    }
+}
+
+void BusSimulator::takeFrames(SimFrameReader &reader, SimTransmitter &transmitter,
+                              Clock::time_point now)
+{
+    while (const auto frame = reader.takeFrame(now)) {
+        std::optional<SimAction> action;
+        ActionObserver observer;
+        if (const auto answer = handleFrame(frame->bytes, frame->end, action))
+            transmitter.queue(answer->bytes, answer->start, answer->character);
+        if (action) {
+            std::lock_guard lock(m_mutex);
+            observer = m_observer;
+        }
+        if (action && observer)
+            observer(*action);
     }
 }
 
@@ -578,8 +643,9 @@ BusSimulator::Answer BusSimulator::timedLocked(QByteArray bytes, Fault fault,
                                                Clock::time_point end) const
 {
     // On an open port the port's own baud rate spaces the bytes.
-    const Clock::duration character =
-        m_pacing && m_usePty ? Clock::duration(characterTime) : Clock::duration::zero();
+    const Clock::duration character = m_pacing && m_kind != LineKind::Port
+                                          ? Clock::duration(characterTime)
+                                          : Clock::duration::zero();
     const Clock::duration turnaround = m_pacing ? m_turnaround : Clock::duration::zero();
     Clock::duration delay = turnaround;
     if (fault == Fault::Late) {
@@ -673,6 +739,8 @@ SimRequest BusSimulator::logLocked(const QByteArray &frame)
 
 bool BusSimulator::writeToLine(const QByteArray &bytes)
 {
+    if (m_kind == LineKind::Tcp)
+        return m_tcp.send(bytes);
     const int fd = lineFd();
     qsizetype done = 0;
     bool discarded = false;
@@ -683,7 +751,7 @@ bool BusSimulator::writeToLine(const QByteArray &bytes)
             done += n;
         } else if (n < 0 && errno == EINTR) {
             continue;
-        } else if (n < 0 && errno == EAGAIN && m_usePty && !discarded) {
+        } else if (n < 0 && errno == EAGAIN && m_kind == LineKind::Pty && !discarded) {
             // Full of answers nobody read: the next client purges them anyway.
             m_pty.discardUnreadOutput();
             discarded = true;

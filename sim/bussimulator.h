@@ -4,6 +4,7 @@
 
 #include "sim/simmodule.h"
 #include "sim/simpty.h"
+#include "sim/simtcpserver.h"
 #include "sim/simtransmitter.h"
 
 #include <QByteArray>
@@ -19,6 +20,8 @@
 #include <random>
 #include <thread>
 #include <vector>
+
+class SimFrameReader;
 
 // One request the simulator recognised on the line (complete, valid CRC),
 // whoever it was for.
@@ -81,10 +84,11 @@ struct SimModuleState
 // thread of its own as every module at the chosen addresses and, if chosen,
 // as the three relay-integrated modules.
 //
-// The line is either a pseudo-terminal the simulator makes itself and
-// publishes as a symbolic link at a stable path, which a master opens like a
-// serial port (as often as it likes), or the descriptor of a serial port the
-// caller has opened and set up.
+// The line is a pseudo-terminal the simulator makes itself and publishes as
+// a symbolic link at a stable path, which a master opens like a serial port
+// (as often as it likes), the descriptor of a serial port the caller has
+// opened and set up, or the client of a TCP server it runs (SimTcpServer),
+// for a master that reaches its bus through a serial device server.
 //
 // Usage from a test:
 //     BusSimulator sim(dir.filePath("ttyBUS"));
@@ -124,6 +128,13 @@ struct SimModuleState
 // - A reply that no master has read kUnreadReplyLifetime after its last byte
 //   is discarded, as a real line loses what nobody listens to; a master that
 //   opens the line later does not find it.
+//
+// Over TCP the client's bytes are the line, framed and answered as on the
+// pty, replies paced alike, with two differences: kTcpFrameSilence ends a
+// request, and the line lasts as long as its client. A client that hangs up
+// leaves nothing behind: the bytes it sent are taken as ended then (a whole
+// request is still carried out, a part of one is none), and the replies it
+// did not wait for are dropped, not handed to the next client.
 class BusSimulator
 {
 public:
@@ -165,6 +176,15 @@ public:
     // what it has every 1 to 16 ms (its latency timer). Silence between
     // reads of up to that long is therefore no silence on the line.
     static constexpr std::chrono::milliseconds kPortFrameSilence{20};
+    // The same over TCP. A master's request reaches the simulator in the
+    // segments the network and any program on the way cut it into, and a
+    // device server or a pty bridge such as socat forwards serial bytes as
+    // it reads them, so the pty's 1.8 ms could cut a request at a gap that
+    // was never on a line. 20 ms, as on a real port, still lets the answer
+    // to a read of the eight readings arrive 20 + 3 + 10.9 = 33.9 ms after
+    // the master's last byte, within its 50 ms window; on a slow network
+    // the network's own delay comes on top.
+    static constexpr std::chrono::milliseconds kTcpFrameSilence{20};
     // How long a relay module's address byte waits for the rest of its poll
     // (see SimFrameReader): the master's own 50 ms reply window.
     static constexpr std::chrono::milliseconds kRelayAddressHold{50};
@@ -187,6 +207,8 @@ public:
 
     explicit BusSimulator(const QString &linkPath);
     explicit BusSimulator(OpenPort port);
+    // Listens on address (see SimTcpServer) and serves one client at a time.
+    explicit BusSimulator(SimListenAddress address);
     ~BusSimulator();
     BusSimulator(const BusSimulator &) = delete;
     BusSimulator &operator=(const BusSimulator &) = delete;
@@ -218,10 +240,11 @@ public:
     void setTurnaround(std::chrono::microseconds turnaround);
     std::chrono::microseconds turnaround() const;
 
-    // Makes the pty and publishes it, or takes the open port, and starts
-    // answering. A failure says why.
+    // Makes the pty and publishes it, takes the open port, or listens, and
+    // starts answering. A failure says why.
     Result<> start();
-    // Stops answering, closes the pty and removes its link. Idempotent.
+    // Stops answering, closes the pty and removes its link, or closes the
+    // listener and its client. Idempotent.
     void stop();
     bool isRunning() const;
 
@@ -229,10 +252,19 @@ public:
     // pty's own path at the moment (empty while vanished or stopped).
     QString linkPath() const;
     QString ptyPath() const;
+    // Over TCP: the address listened on, as "tcp://127.0.0.1:40123" (the
+    // port the system chose, when asked for 0), once start() succeeded; and
+    // the client served at the moment, as "127.0.0.1:51234". Empty
+    // otherwise.
+    QString listenUrl() const;
+    QString clientAddress() const;
 
     // The line vanishing, as when a USB adapter is pulled: the pty closes
     // (a client that has it open sees a hang-up) and its link disappears.
-    // reappear() makes a new pty and publishes it under the same link.
+    // reappear() makes a new pty and publishes it under the same link. Over
+    // TCP, as when a device server goes away: the client's connection and
+    // the listener close (a master that connects meanwhile is refused), and
+    // reappear() listens again on the same address and port.
     // Modules keep their state. Both fail on an open port, on a stopped
     // simulator, or when the line is already in that state; reappear() also
     // when no new pty could be made or published, saying why.
@@ -308,6 +340,13 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
+    enum class LineKind
+    {
+        Pty,
+        Port,
+        Tcp
+    };
+
     enum class LineRequest
     {
         None,
@@ -324,6 +363,8 @@ private:
     };
 
     void run();
+    // Frames that have ended by now, handled and their answers queued.
+    void takeFrames(SimFrameReader &reader, SimTransmitter &transmitter, Clock::time_point now);
     Result<> changeLine(LineRequest request);
     Result<> applyLineChangeLocked(LineRequest request);
     Result<> openLineLocked();
@@ -354,10 +395,11 @@ private:
     LineRequest m_lineRequest = LineRequest::None;
     Result<> m_lineResult;
 
-    const bool m_usePty;
+    const LineKind m_kind;
     const QString m_linkPath;
     const int m_portFd;
     SimPty m_pty;
+    SimTcpServer m_tcp;
     bool m_vanished = false;
 
     quint32 m_seed = 1;

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -30,8 +31,9 @@ QString usage()
                "Simulates a bus of RTD input modules (Modbus RTU slaves, functions 3 and 16;\n"
                "any other function is refused with exception 1) and, on request, the three\n"
                "relay-integrated modules, on a pseudo-terminal published as a symbolic link\n"
-               "that a master opens like a serial port. The link's path is printed as the\n"
-               "first line of standard output.\n"
+               "that a master opens like a serial port, or as a TCP server (--listen). The\n"
+               "link's path, or the address listened on, is printed as the first line of\n"
+               "standard output.\n"
                "\n"
                "On the line it behaves as the modules do: a request ends after 3.5 characters\n"
                "of silence (1.8 ms), so a pause inside a request loses it; a reply begins a\n"
@@ -77,6 +79,20 @@ QString usage()
                "                      hands bytes over in pieces, 20 ms of silence ends a\n"
                "                      request there\n"
                "  --baud N            baud rate for --port (default 19200)\n"
+               "  --listen tcp://HOST:PORT\n"
+               "                      serve a raw TCP server instead of a pty, as a serial\n"
+               "                      device server does: the client's bytes are the line.\n"
+               "                      HOST is a name, an IPv4 address or an IPv6 address\n"
+               "                      in brackets (tcp://[::1]:1502); PORT 0 lets the system\n"
+               "                      choose one. The first line of output is the address\n"
+               "                      as bound, such as tcp://127.0.0.1:40123. One client\n"
+               "                      at a time: a connection that comes while a client is\n"
+               "                      served is closed at once. Replies are paced as on the\n"
+               "                      pty; as TCP hands bytes over in segments, 20 ms of\n"
+               "                      silence ends a request there. A client that hangs up\n"
+               "                      in the middle of a request loses it. vanish closes\n"
+               "                      the client and the listener, return listens again\n"
+               "                      on the same address and port\n"
                "  --report            print on standard error, for every request received,\n"
                "                      what was done to it, as the report command lists it\n"
                "  --no-stdin          take no commands; run until SIGINT or SIGTERM.\n"
@@ -91,7 +107,8 @@ QString usage()
                "\n"
                "Standard input otherwise ends the program at its end, like quit. On exit\n"
                "(quit, end of input, SIGINT, SIGTERM, SIGHUP) the link is removed.\n"
-               "Exit status: 0 after a clean stop, 1 when the line cannot be served,\n"
+               "Exit status: 0 after a clean stop, 1 when the line cannot be served (a port\n"
+               "that does not open, an address that cannot be listened on),\n"
                "2 for a wrong command line.\n");
 }
 
@@ -239,14 +256,15 @@ int main(int argc, char *argv[])
     const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("DEVICE"));
     const QCommandLineOption baud(QStringLiteral("baud"), QString(), QStringLiteral("N"),
                                   QStringLiteral("19200"));
+    const QCommandLineOption listen(QStringLiteral("listen"), QString(), QStringLiteral("URL"));
     const QCommandLineOption noStdin(QStringLiteral("no-stdin"), QString());
     const QCommandLineOption turnaround(QStringLiteral("turnaround"), QString(),
                                         QStringLiteral("MS"));
     const QCommandLineOption noPacing(QStringLiteral("no-pacing"), QString());
     const QCommandLineOption chaos(QStringLiteral("chaos"), QString(), QStringLiteral("PERCENT"));
     const QCommandLineOption report(QStringLiteral("report"), QString());
-    parser.addOptions({help, link, module, modules, relay, seed, fault, set, port, baud, noStdin,
-                       turnaround, noPacing, chaos, report});
+    parser.addOptions({help, link, module, modules, relay, seed, fault, set, port, baud, listen,
+                       noStdin, turnaround, noPacing, chaos, report});
 
     const auto fail = [](const QString &why) {
         print(stderr, QStringLiteral("kelvora-sim: %1 (see --help)").arg(why));
@@ -262,6 +280,16 @@ int main(int argc, char *argv[])
         return fail(
             QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
 
+    std::optional<SimListenAddress> listenAddress;
+    if (parser.isSet(listen)) {
+        if (parser.isSet(port) || parser.isSet(link))
+            return fail(QStringLiteral("--listen serves no pty and no port: leave out --link "
+                                       "and --port"));
+        const Result<SimListenAddress> address = simParseListenAddress(parser.value(listen));
+        if (!address)
+            return fail(address.error());
+        listenAddress = *address;
+    }
     int portFd = -1;
     if (parser.isSet(port)) {
         const speed_t speed = baudConstant(parser.value(baud).toInt());
@@ -273,8 +301,9 @@ int main(int argc, char *argv[])
             return 1;
         }
     }
-    auto sim = portFd >= 0 ? std::make_unique<BusSimulator>(BusSimulator::OpenPort{portFd})
-                           : std::make_unique<BusSimulator>(parser.value(link));
+    auto sim = portFd >= 0     ? std::make_unique<BusSimulator>(BusSimulator::OpenPort{portFd})
+               : listenAddress ? std::make_unique<BusSimulator>(*listenAddress)
+                               : std::make_unique<BusSimulator>(parser.value(link));
     if (parser.isSet(seed)) {
         bool ok = false;
         const uint value = parser.value(seed).toUInt(&ok);
@@ -328,7 +357,9 @@ int main(int argc, char *argv[])
         print(stderr, QStringLiteral("kelvora-sim: %1").arg(started.error()));
         return 1;
     }
-    print(stdout, portFd >= 0 ? parser.value(port) : sim->linkPath());
+    print(stdout, portFd >= 0     ? parser.value(port)
+                  : listenAddress ? sim->listenUrl()
+                                  : sim->linkPath());
     print(stderr, *console.execute(QStringLiteral("list")));
     print(stderr,
           stdinNote.isEmpty()

@@ -226,6 +226,8 @@ Result<QString> SimConsole::execute(const QString &line)
     if (command == QLatin1String("return") && words.isEmpty()) {
         if (const Result<> back = m_sim.reappear(); !back)
             return Fail(back.error());
+        if (!m_sim.listenUrl().isEmpty())
+            return QStringLiteral("ok: %1").arg(m_sim.listenUrl());
         return QStringLiteral("ok: %1 -> %2").arg(m_sim.linkPath(), m_sim.ptyPath());
     }
     if (command == QLatin1String("help") || command == QLatin1String("?"))
@@ -374,7 +376,15 @@ Result<QString> SimConsole::chaos(const QStringList &args)
 QString SimConsole::list() const
 {
     QString line;
-    if (m_sim.linkPath().isEmpty())
+    const QString url = m_sim.listenUrl();
+    const QString client = m_sim.clientAddress();
+    if (!url.isEmpty() && m_sim.hasVanished())
+        line = QStringLiteral("line: %1 (vanished)").arg(url);
+    else if (!url.isEmpty() && client.isEmpty())
+        line = QStringLiteral("line: %1 (no client)").arg(url);
+    else if (!url.isEmpty())
+        line = QStringLiteral("line: %1 (client %2)").arg(url, client);
+    else if (m_sim.linkPath().isEmpty())
         line = QStringLiteral("line: serial port");
     else if (m_sim.hasVanished())
         line = QStringLiteral("line: %1 (vanished)").arg(m_sim.linkPath());
@@ -525,7 +535,9 @@ QString SimConsole::commandHelp()
         "  clear ADDR | clear rN | clear all\n"
         "                           remove the faults of one module or of all\n"
         "  vanish                   the line goes away: pty closed, link removed\n"
-        "  return                   a new pty under the same link\n"
+        "                           (--listen: the client and the listener close)\n"
+        "  return                   a new pty under the same link (--listen: it\n"
+        "                           listens again on the same address and port)\n"
         "  list                     modules, their types, identity and faults\n"
         "  log [N]                  the last N requests received (default 10)\n"
         "  report [N]               what was done to the last N requests: the fault\n"

@@ -1,9 +1,11 @@
 #include "support/modbusmaster.h"
 #include "support/pty.h"
+#include "support/tcpclient.h"
 #include "support/wire.h"
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -25,7 +27,7 @@ private slots:
         const QString text = QString::fromLocal8Bit(sim.readAllStandardOutput());
         for (const char *word :
              {"--link", "--module", "--modules", "--relay", "--seed", "--fault", "--no-stdin",
-              "--turnaround", "--no-pacing", "vanish", "return", "clear all", "quit"})
+              "--turnaround", "--no-pacing", "--listen", "vanish", "return", "clear all", "quit"})
             QVERIFY2(text.contains(QLatin1String(word)), word);
     }
 
@@ -57,6 +59,73 @@ private slots:
         QVERIFY(sim.waitForFinished(10000));
         QCOMPARE(sim.exitCode(), 2);
         QVERIFY(!QFileInfo(link()).isSymLink());
+    }
+
+    // A --listen that cannot be served as asked is a wrong command line, and
+    // the reason names what was given.
+    void wrongListenAddress_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no port") << QStringList{QStringLiteral("--listen"),
+                                                QStringLiteral("tcp://127.0.0.1")}
+                                 << "tcp://127.0.0.1";
+        QTest::newRow("port out of range")
+            << QStringList{QStringLiteral("--listen"), QStringLiteral("tcp://127.0.0.1:70000")}
+            << "tcp://127.0.0.1:70000";
+        QTest::newRow("IPv6 without brackets")
+            << QStringList{QStringLiteral("--listen"), QStringLiteral("tcp://::1:502")}
+            << "tcp://::1:502";
+        QTest::newRow("with --link")
+            << QStringList{QStringLiteral("--listen"), QStringLiteral("tcp://127.0.0.1:0"),
+                           QStringLiteral("--link"), link()}
+            << "--link";
+        QTest::newRow("with --port")
+            << QStringList{QStringLiteral("--listen"), QStringLiteral("tcp://127.0.0.1:0"),
+                           QStringLiteral("--port"), QStringLiteral("/dev/null")}
+            << "--port";
+    }
+
+    void wrongListenAddress()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, reason);
+        QProcess sim;
+        sim.start(program(), arguments);
+        QVERIFY(sim.waitForFinished(10000));
+        QCOMPARE(sim.exitCode(), 2);
+        const QString error = QString::fromLocal8Bit(sim.readAllStandardError());
+        QVERIFY2(error.contains(reason), qPrintable(error));
+        QVERIFY(sim.readAllStandardOutput().isEmpty());
+    }
+
+    // With --listen on port 0 the first line is the address as bound; a
+    // client connecting there is answered, and list shows it.
+    void listensOnTcp()
+    {
+        QProcess sim;
+        sim.start(program(), {QStringLiteral("--listen"), QStringLiteral("tcp://127.0.0.1:0"),
+                              QStringLiteral("--module"), QStringLiteral("1")});
+        QVERIFY(sim.waitForStarted(10000));
+        const QString first = readLine(sim);
+        const QRegularExpressionMatch match =
+            QRegularExpression(QStringLiteral("^tcp://127\\.0\\.0\\.1:([0-9]+)$")).match(first);
+        QVERIFY2(match.hasMatch(), qPrintable(first));
+        const quint16 port = match.captured(1).toUShort();
+        QVERIFY(port > 0);
+
+        RawLine client(connectLoopback(port));
+        QVERIFY(client.send(frame("01 03 00 04 00 01 C5 CB")));
+        QCOMPARE(client.receive(7), frame("01 03 02 00 CA 38 13"));
+        sim.write("list\n");
+        const QString line = readLine(sim);
+        QVERIFY2(line.startsWith(QStringLiteral("line: %1 (client 127.0.0.1:").arg(first)),
+                 qPrintable(line));
+
+        sim.write("quit\n");
+        QVERIFY(sim.waitForFinished(10000));
+        QCOMPARE(sim.exitCode(), 0);
+        QCOMPARE(connectLoopback(port), -1);
     }
 
     // Start, read the printed path, talk to a module, set a fault at run time,
