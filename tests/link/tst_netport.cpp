@@ -383,6 +383,17 @@ void TestNetPort::connectionStaysUpBetweenExchanges()
     port.Release();
     QCOMPARE(port.Network().Handle(), -1);
     QCOMPARE(read(port, 6, 4, 1), (Values{202}));
+
+    // Left unused, the connection ends, but never while the line is open.
+    port.Open();
+    port.Network().ReleaseIfIdle(0ms);
+    QVERIFY(port.Network().Linked());
+    port.Close();
+    port.Network().ReleaseIfIdle(1h);
+    QVERIFY(port.Network().Linked());
+    port.Network().ReleaseIfIdle(0ms);
+    QVERIFY(!port.Network().Linked());
+    QCOMPARE(read(port, 6, 4, 1), (Values{202}));
 }
 
 // The relay modules' link switches mark and space parity twice a poll; an

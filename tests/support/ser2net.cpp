@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <QList>
+
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,18 +15,25 @@ namespace {
 
 const char kProgram[] = "/usr/sbin/ser2net";
 
-bool Accepts(int port)
+// Whether something listens on 127.0.0.1:port, as the kernel's table of
+// TCP sockets says; read rather than tried, since a connection would make
+// ser2net open its device and close it again just before the test's own.
+bool Listening(int port)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly))
         return false;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
+    // "  0: 0100007F:9C41 00000000:0000 0A ...": local address, remote, state
+    // (0A: LISTEN).
+    const QByteArray local =
+        QByteArray("0100007F:") + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    const QList<QByteArray> lines = table.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 3 && fields[1] == local && fields[3] == "0A")
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -114,7 +123,7 @@ QString Ser2net::Start()
     if (!m_process.waitForStarted(5000))
         return QStringLiteral("ser2net did not start: ") + m_process.errorString();
     const QDeadlineTimer deadline(10000);
-    while (!(Accepts(m_rfc2217Port) && Accepts(m_rawPort))) {
+    while (!(Listening(m_rfc2217Port) && Listening(m_rawPort))) {
         if (m_process.state() != QProcess::Running || deadline.hasExpired()) {
             m_process.waitForReadyRead(100);
             return QStringLiteral("ser2net does not listen: ") +
