@@ -47,6 +47,8 @@ namespace {
 constexpr int kWindowWidth = 800;
 constexpr int kMinWindowHeight = 550;
 constexpr int kStatusRowHeight = 26;
+// A network port connection unused this long is ended.
+constexpr int kPortIdleMs = 10000;
 // Qt's tab sheet in the 800 x 550 window is 796 x 451, 10 pixels wider and
 // 12 higher than the sheet the plot page was drawn for. A margin of the
 // sheet's grey keeps the page 786 x 439 there, with its selection list 360
@@ -174,6 +176,14 @@ void TMainF::buildWindow()
     VRX_Read_Timer->setObjectName(QStringLiteral("VRX_Read_Timer"));
     VRX_Read_Timer->setInterval(1200);
     connect(VRX_Read_Timer, &QTimer::timeout, this, &TMainF::VRX_Read_TimerTimer);
+    PortIdle_Timer = new QTimer(this);
+    PortIdle_Timer->setObjectName(QStringLiteral("PortIdle_Timer"));
+    PortIdle_Timer->setInterval(kPortIdleMs);
+    connect(PortIdle_Timer, &QTimer::timeout, this, [this] {
+        for (BusPort *port : {&m_comport, &vrx_comport})
+            port->Network().ReleaseIfIdle(std::chrono::milliseconds(kPortIdleMs));
+    });
+    PortIdle_Timer->start();
     // The Modbus bus runs at 19200 baud, 8 data bits, no parity, one stop bit.
     // The relay-module port starts at 57600 baud with mark parity, ready for
     // the address byte of its first poll.
@@ -660,8 +670,7 @@ void TMainF::Metering_F1stop_BClick()
     Read_Timer->stop();
     table.metering_on = false;
     try {
-        if (m_comport.Connected())
-            m_comport.Close();
+        m_comport.Release();
     } catch (const EComPortError &) {
     }
 }
@@ -688,6 +697,12 @@ void TMainF::VRX_RTD_F1enable_BtnClick()
     // With nothing to poll, nothing else changes.
     if (!VRX_RTD_F1->enable_BtnClick())
         return;
+    // A network port's connection left by a scan or send goes: the poll
+    // connects on its own, and a device server may take one at a time.
+    try {
+        m_comport.Release();
+    } catch (const EComPortError &) {
+    }
     RTDModuleType1->setEnabled(false);
     BusSearch1->setEnabled(false);
     VRX_Read_Timer->start(1200);
@@ -701,8 +716,7 @@ void TMainF::VRX_RTD_F1disable_BtnClick()
     VRX_RTD_F1->disable_BtnClick();
     VRX_Read_Timer->stop();
     try {
-        if (vrx_comport.Connected())
-            vrx_comport.Close();
+        vrx_comport.Release();
     } catch (const EComPortError &) {
     }
 }
@@ -710,6 +724,7 @@ void TMainF::VRX_RTD_F1disable_BtnClick()
 void TMainF::VRX_Read_TimerTimer()
 {
     VRX_RTD_F1->Poll_Next_Module();
+    showComportProblem();
 }
 
 bool TMainF::BusSearchAllowed() const
@@ -800,10 +815,9 @@ void TMainF::FormClose()
     Read_Timer->stop();
     VRX_Read_Timer->stop();
     // A port that fails to close is of no concern any more: the program ends.
-    for (TComPort *port : {&m_comport, &vrx_comport}) {
+    for (BusPort *port : {&m_comport, &vrx_comport}) {
         try {
-            if (port->Connected())
-                port->Close();
+            port->Release();
         } catch (const EComPortError &) {
         }
     }

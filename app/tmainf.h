@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/preferences.h"
+#include "link/busport.h"
 #include "link/exchangelog.h"
-#include "link/tcomport.h"
 #include "metering/busstatus.h"
 #include "metering/meteringcycle.h"
 #include "modules/moduletable.h"
@@ -59,10 +59,15 @@ public:
     // What each module did with its reads, configuration sends and notch
     // commands, from bus_log; counted afresh at each start of metering.
     BusStatus bus_status{bus_log};
-    TComPort m_comport;
-    TComPort vrx_comport;
+    // A local serial port or a network one, as the Comport preference names.
+    BusPort m_comport;
+    BusPort vrx_comport;
     QTimer *Read_Timer = nullptr;
     QTimer *VRX_Read_Timer = nullptr;
+    // Ends a network port's connection that no page has used for a while
+    // (after a scan or a send outside metering), so that the device server
+    // is free for another program.
+    QTimer *PortIdle_Timer = nullptr;
     // The metering cycle; it holds tick_count and read_cursor.
     MeteringCycle cycle;
 

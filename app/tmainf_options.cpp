@@ -28,7 +28,7 @@ void TMainF::Comport1Click()
     // The debug link's port may be open (it stays open while its page
     // polls); it then reopens on the new name, which may fail like any open.
     // Its next poll fails quietly then, as on a port that went away.
-    for (TComPort *port : {&m_comport, &vrx_comport}) {
+    for (BusPort *port : {&m_comport, &vrx_comport}) {
         try {
             port->SetPort(PrefInfo.Comport);
         } catch (const EComPortError &) {
@@ -40,7 +40,10 @@ void TMainF::Comport1Click()
 
 void TMainF::showComportProblem()
 {
-    ShowPortProblem(com_P, PortOpenProblem(m_comport.Port(), m_comport.LastOpenError()));
+    // The port in use says how it stands: the debug link's while its page
+    // polls, else the bus's.
+    const BusPort &port = VRX_RTD_F1->Polling() ? vrx_comport : m_comport;
+    ShowPortProblem(com_P, port.Tip());
 }
 
 void TMainF::temp_PClick()

@@ -10,8 +10,10 @@
 #include "metering/tmetering_f.h"
 #include "sim/bussimulator.h"
 #include "support/modal.h"
+#include "support/ser2net.h"
 #include "support/windowenvironment.h"
 #include "widgets/stateimages.h"
+#include "widgets/statuspanel.h"
 #include "widgets/stringgrid.h"
 
 #include <QDir>
@@ -50,6 +52,8 @@ private slots:
     void stopAndStartBeginAtTickZeroWithOneSend();
     void busStatusFollowsWhatTheModuleDid_data();
     void busStatusFollowsWhatTheModuleDid();
+    void throughADeviceServer_data();
+    void throughADeviceServer();
 
 private:
     // Builds the window on the simulator's line with the configuration file
@@ -73,6 +77,9 @@ private:
     std::unique_ptr<WindowEnvironment> m_env;
     std::unique_ptr<BusSimulator> m_sim;
     std::unique_ptr<TMainF> m_window;
+    // The port the window meters through: the simulator's pty unless a test
+    // puts a device server in front of it.
+    QString m_portName;
     QDateTime m_now;
     std::shared_ptr<ModalSeen> m_modal;
     // Progress boxes over the window, and whether any modal widget was up
@@ -197,6 +204,7 @@ void tst_MeteringOnSim::init()
 
 void tst_MeteringOnSim::cleanup()
 {
+    m_portName.clear();
     QVERIFY2(!m_modal->seen, qPrintable(m_modal->caption + QLatin1Char(' ') + m_modal->text));
     QVERIFY(!m_modalDuringProgress);
     QVERIFY(!m_timerDuringProgress);
@@ -207,7 +215,9 @@ void tst_MeteringOnSim::cleanup()
 
 void tst_MeteringOnSim::startMetering()
 {
-    m_env->writeStore("Comport=" + m_sim->linkPath().toUtf8() + "\n");
+    if (m_portName.isEmpty())
+        m_portName = m_sim->linkPath();
+    m_env->writeStore("Comport=" + m_portName.toUtf8() + "\n");
     const QString cfg = m_env->path(QStringLiteral("bus.cfg"));
     {
         QFile file(cfg);
@@ -217,7 +227,7 @@ void tst_MeteringOnSim::startMetering()
 
     m_window = std::make_unique<TMainF>();
     TMainF &w = *m_window;
-    QCOMPARE(w.m_comport.Port(), m_sim->linkPath());
+    QCOMPARE(w.m_comport.Port(), m_portName);
     // The test is the timer: the real one keeps running, but never ticks.
     QObject::disconnect(w.Read_Timer, &QTimer::timeout, &w, &TMainF::Read_TimerTimer);
     new ProgressWatch(&w, w.Read_Timer, m_progressBoxes, m_modalDuringProgress,
@@ -700,6 +710,65 @@ void tst_MeteringOnSim::busStatusFollowsWhatTheModuleDid()
     QCOMPARE(BusStatus::StateText(module.state), QStringLiteral("answering"));
     QCOMPARE(module.reads_answered + module.reads_failed, 3);
     QCOMPARE(treePicture(5), green);
+}
+
+void tst_MeteringOnSim::throughADeviceServer_data()
+{
+    QTest::addColumn<bool>("rfc2217");
+    QTest::newRow("RFC 2217") << true;
+    QTest::newRow("raw TCP") << false;
+}
+
+// The bus behind ser2net: the configuration arrives, every reading comes
+// through as it was sent, and a server that dies turns the rows to "----"
+// and the Comport panel's tip to the reason, until it is back and the next
+// ticks read again, without anyone touching the window.
+void tst_MeteringOnSim::throughADeviceServer()
+{
+    QFETCH(bool, rfc2217);
+    Ser2net server(m_sim->linkPath());
+    const QString up = server.Start();
+    QVERIFY2(up.isEmpty(), qPrintable(up));
+    m_portName = rfc2217 ? server.Rfc2217Name() : server.RawName();
+    // Module 2 reads Pt100 on every input; these are its readings in tenths.
+    const QList<int> raw = {234, -32, 0, 1000, 1999, -500, 15, 777};
+    for (int k = 0; k < 8; ++k)
+        QVERIFY(m_sim->setReading(2, k + 1, quint16(raw[k])));
+
+    startMetering();
+    runPeriod();
+    QCOMPARE(rowTexts(2),
+             (QStringList{QStringLiteral("23.4"), QStringLiteral("-3.2"), QStringLiteral("0.0"),
+                          QStringLiteral("100.0"), QStringLiteral("199.9"), QStringLiteral("-50.0"),
+                          QStringLiteral("1.5"), QStringLiteral("77.7")}));
+    for (int m : {5, 9})
+        QVERIFY2(AllNumbers(rowTexts(m)), qPrintable(rowTexts(m).join(QLatin1Char(' '))));
+    const QString tip = m_window->com_P->toolTip();
+    QVERIFY2(tip.startsWith(QStringLiteral("Comport %1: connected; round trip").arg(m_portName)),
+             qPrintable(tip));
+
+    server.Kill();
+    runPeriod();
+    for (int m : kModules)
+        QCOMPARE(rowTexts(m), kDashes);
+    QCOMPARE(m_window->com_P->toolTip(),
+             QStringLiteral("Comport %1 cannot be opened: connection refused. Check the device "
+                            "server's address and port.")
+                 .arg(m_portName));
+    QVERIFY(m_window->table.metering_on);
+
+    QCOMPARE(server.Start(), QString());
+    m_sim->clearRequests();
+    runPeriod();
+    for (int m : kModules)
+        QVERIFY2(AllNumbers(rowTexts(m)), qPrintable(rowTexts(m).join(QLatin1Char(' '))));
+    QVERIFY(writes().isEmpty()); // the modules kept their configuration
+    QVERIFY(m_window->com_P->toolTip().contains(QStringLiteral("connected; round trip")));
+    verifyDatalogWhole();
+
+    // STOP ends the connection: the server is free for another program.
+    m_window->Metering_F1stop_BClick();
+    QVERIFY(!m_window->m_comport.Network().Linked());
 }
 
 QTEST_MAIN(tst_MeteringOnSim)
