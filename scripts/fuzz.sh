@@ -14,7 +14,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_mbreply fuzz_vrxreply fuzz_configfile fuzz_spinedittext)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_mbreply fuzz_vrxreply fuzz_configfile fuzz_spinedittext fuzz_rfc2217stream)
 build=${KELVORA_FUZZ_BUILD:-$root/build-fuzz}
 
 generator=()
