@@ -793,7 +793,10 @@ void TMainF::About1Click()
 void TMainF::BusStatus1Click()
 {
     if (!BusStatus_F)
-        BusStatus_F = new BusStatusWindow(bus_status, table, this);
+        BusStatus_F = new BusStatusWindow(bus_status, table, this, [this] {
+            const QString tip = m_comport.Tip();
+            return tip.isEmpty() ? QStringLiteral("Comport %1.").arg(m_comport.Port()) : tip;
+        });
     BusStatus_F->show();
     BusStatus_F->raise();
     BusStatus_F->activateWindow();

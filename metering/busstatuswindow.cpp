@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeySequence>
+#include <QLabel>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTableWidget>
@@ -43,11 +44,18 @@ void SetCellText(QTableWidget *table, int row, int col, const QString &text)
 
 } // namespace
 
-BusStatusWindow::BusStatusWindow(const BusStatus &status, const ModuleTable &table, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_status(status), m_table(table)
+BusStatusWindow::BusStatusWindow(const BusStatus &status, const ModuleTable &table, QWidget *parent,
+                                 std::function<QString()> portText)
+    : QWidget(parent, Qt::Window), m_status(status), m_table(table), m_portText(std::move(portText))
 {
     setObjectName(QStringLiteral("BusStatus_F"));
     setWindowTitle(QStringLiteral("Bus Status"));
+
+    Port_L = new QLabel(this);
+    Port_L->setObjectName(QStringLiteral("Port_L"));
+    Port_L->setWordWrap(true);
+    Port_L->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Port_L->setVisible(bool(m_portText));
 
     Status_Table = new QTableWidget(0, int(kColumns.size()), this);
     Status_Table->setObjectName(QStringLiteral("Status_Table"));
@@ -69,6 +77,7 @@ BusStatusWindow::BusStatusWindow(const BusStatus &status, const ModuleTable &tab
     buttons->addStretch();
     buttons->addWidget(Close_B);
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(Port_L);
     layout->addWidget(Status_Table);
     layout->addLayout(buttons);
 
@@ -82,6 +91,8 @@ BusStatusWindow::BusStatusWindow(const BusStatus &status, const ModuleTable &tab
 
 void BusStatusWindow::Refresh()
 {
+    if (m_portText)
+        Port_L->setText(m_portText());
     const QList<int> modules = BusStatus::ConfiguredModules(m_table);
     Status_Table->setRowCount(int(modules.size()));
     for (int row = 0; row < modules.size(); ++row) {

@@ -2,8 +2,11 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class BusStatus;
 class ModuleTable;
+class QLabel;
 class QPushButton;
 class QTableWidget;
 class QTimer;
@@ -15,6 +18,10 @@ class QTimer;
 // BusStatus it is given. A table widget, so a screen reader reads it cell by
 // cell with its column headers.
 //
+// Above the table, Port_L says how the bus's port stands, in the words
+// portText gives (for a network port: connected, its round trip and what
+// it adds to each reply window, or why it cannot be opened).
+//
 // While it shows, a timer refreshes it every kRefreshMs; hidden or closed it
 // costs nothing. Escape and "&Close" close it.
 class BusStatusWindow : public QWidget
@@ -24,11 +31,13 @@ class BusStatusWindow : public QWidget
 public:
     static constexpr int kRefreshMs = 1000;
 
-    BusStatusWindow(const BusStatus &status, const ModuleTable &table, QWidget *parent = nullptr);
+    BusStatusWindow(const BusStatus &status, const ModuleTable &table, QWidget *parent = nullptr,
+                    std::function<QString()> portText = {});
 
     // Fills the table afresh from the status and the table.
     void Refresh();
 
+    QLabel *Port_L = nullptr;
     QTableWidget *Status_Table = nullptr;
     QPushButton *Close_B = nullptr;
     QTimer *Refresh_Timer = nullptr;
@@ -40,4 +49,5 @@ protected:
 private:
     const BusStatus &m_status;
     const ModuleTable &m_table;
+    std::function<QString()> m_portText;
 };

@@ -7,6 +7,7 @@
 #include "app/tmainf.h"
 #include "config/configpage.h"
 #include "config/tmessageboxf.h"
+#include "metering/busstatuswindow.h"
 #include "metering/tmetering_f.h"
 #include "sim/bussimulator.h"
 #include "support/modal.h"
@@ -746,6 +747,10 @@ void tst_MeteringOnSim::throughADeviceServer()
     const QString tip = m_window->com_P->toolTip();
     QVERIFY2(tip.startsWith(QStringLiteral("Comport %1: connected; round trip").arg(m_portName)),
              qPrintable(tip));
+    // Bus Status says the same above its table.
+    m_window->BusStatus1Click();
+    QCOMPARE(m_window->BusStatus_F->Port_L->text(), tip);
+    m_window->BusStatus_F->close();
 
     server.Kill();
     runPeriod();
