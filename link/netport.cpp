@@ -343,10 +343,16 @@ int NetPort::Pump()
 {
     if (m_fd < 0)
         return m_lostCode ? m_lostCode : kNetClosedByServer;
+    // A server that floods the connection neither holds the caller nor fills
+    // the memory: one call reads at most kMaxInput bytes, and of what has
+    // not been read at most the newest kMaxInput bytes are kept. A line at
+    // 57600 baud brings 6 kB a second.
+    constexpr qsizetype kMaxInput = 64 * 1024;
     char buffer[4096];
-    for (;;) {
+    for (qsizetype taken = 0; taken < kMaxInput;) {
         const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
         if (n > 0) {
+            taken += n;
             const qsizetype before = m_input.size();
             if (Telnet()) {
                 m_codec.Feed(buffer, int(n), m_input);
@@ -359,6 +365,8 @@ int NetPort::Pump()
                 m_input.append(buffer, n);
             }
             m_heard = m_heard || m_input.size() > before;
+            if (m_input.size() > kMaxInput)
+                m_input.remove(0, m_input.size() - kMaxInput);
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -366,11 +374,16 @@ int NetPort::Pump()
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             return 0;
         const int code = n == 0 ? kNetClosedByServer : errno;
+        // What came before the end is still the line's.
+        QByteArray input;
+        input.swap(m_input);
         Drop();
+        m_input.swap(input);
         m_lostCode = code;
         m_lastFailure = code;
         return code;
     }
+    return 0;
 }
 
 void NetPort::Send(const QByteArray &bytes, Clock::time_point deadline)

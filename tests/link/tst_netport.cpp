@@ -144,8 +144,9 @@ Values LastReadingsSent(const BusSimulator &sim, int address)
 }
 
 // A COM port server of the test's own on 127.0.0.1, on a thread: it agrees
-// to COM port control and binary mode, answers every COM port command after
-// answerDelayMs (or never, when answerDelayMs < 0) and writes down in order
+// to COM port control and binary mode, answers a change of parity after
+// answerDelayMs and every other COM port command at once (or none ever, when
+// answerDelayMs < 0) and writes down in order
 // what it read and did: "set 3 4" (parity, mark), "answered 3 4", "data 1"
 // (one byte of the line).
 class ComPortServer
@@ -220,7 +221,8 @@ private:
                 const int value = at(4);
                 Note(QStringLiteral("set %1 %2").arg(command).arg(value));
                 if (m_delay >= 0) {
-                    QThread::msleep(m_delay);
+                    if (command == 3)
+                        QThread::msleep(m_delay);
                     QByteArray answer = in.left(end + 2);
                     answer[3] = char(command + 100);
                     ::send(fd, answer.constData(), size_t(answer.size()), MSG_NOSIGNAL);
@@ -269,6 +271,7 @@ private slots:
     void connectionDroppedMidExchange();
     void serverRefusingComPortControl();
     void rawServerThatNeverAnswers();
+    void floodingServer();
 
 private:
     QString nameOf(const QString &kind) const;
@@ -427,7 +430,7 @@ void TestNetPort::relayPollsSwitchParityThroughRfc2217()
 // of the poll only once it has answered the change to space.
 void TestNetPort::parityChangesWaitForTheServer()
 {
-    ComPortServer server(5);
+    ComPortServer server(10);
     NetPort port;
     port.SetPort(QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.port()));
     port.SetParity(ParityBits::Space);
@@ -658,6 +661,39 @@ void TestNetPort::rawServerThatNeverAnswers()
     QCOMPARE(port.LastOpenError(), 0);
     QVERIFY2(port.Tip().endsWith(QStringLiteral("Nothing has come back through it yet.")),
              qPrintable(port.Tip()));
+}
+
+// A server that sends without end neither holds a read nor fills the
+// memory: what is kept is the newest 64 kB.
+void TestNetPort::floodingServer()
+{
+    Listener listener;
+    NetPort port;
+    port.SetPort(QStringLiteral("tcp://127.0.0.1:%1").arg(listener.port()));
+    port.Open();
+    const int server = listener.accept();
+    QVERIFY(server >= 0);
+    std::atomic<bool> stop{false};
+    std::thread flood([&] {
+        const QByteArray chunk(64 * 1024, 'x');
+        while (!stop)
+            ::send(server, chunk.constData(), size_t(chunk.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+    });
+    QByteArray text;
+    int total = 0;
+    QDeadlineTimer deadline(10000);
+    while (total < 200 && !deadline.hasExpired()) {
+        total += port.ReadAvailable(text, 1);
+        QThread::msleep(1);
+    }
+    stop = true;
+    flood.join();
+    QCOMPARE(total, 200);
+    QByteArray rest;
+    const int kept = port.ReadAvailable(rest, 1 << 30);
+    QCOMPARE(kept, int(rest.size()));
+    QVERIFY(rest.size() <= 64 * 1024);
+    QVERIFY(rest.size() > 0);
 }
 
 QTEST_GUILESS_MAIN(TestNetPort)
