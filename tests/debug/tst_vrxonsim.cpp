@@ -10,6 +10,8 @@
 #include "debug/tvrx_rtd_f.h"
 #include "sim/bussimulator.h"
 #include "support/modal.h"
+#include "support/ser2net.h"
+#include "widgets/statuspanel.h"
 #include "widgets/stringgrid.h"
 
 #include <QAction>
@@ -44,6 +46,7 @@ private slots:
     void faultyModuleShowsBlueDashesAndComesBack();
     void lineVanishesAndComesBack();
     void closingWhilePollingStopsTheTimerAndClosesThePort();
+    void pollsThroughADeviceServer();
 
 private:
     // Writes the preferences (the simulator's line as the port, the unit),
@@ -63,6 +66,9 @@ private:
     std::unique_ptr<QTemporaryDir> m_work;
     QString m_oldDir;
     std::unique_ptr<BusSimulator> m_sim;
+    // The port the window polls through: the simulator's pty unless a test
+    // puts a device server in front of it.
+    QString m_portName;
     std::unique_ptr<TMainF> m_window;
     std::shared_ptr<ModalSeen> m_modal;
 };
@@ -126,6 +132,7 @@ void tst_VrxOnSim::init()
 
 void tst_VrxOnSim::cleanup()
 {
+    m_portName.clear();
     QVERIFY2(!m_modal->seen, qPrintable(m_modal->caption + QLatin1Char(' ') + m_modal->text));
     m_window.reset();
     m_sim.reset();
@@ -138,12 +145,14 @@ void tst_VrxOnSim::openWindow(const QString &unit)
     {
         QFile store(m_config->path() + QStringLiteral("/Quelmar/QMRTD.conf"));
         QVERIFY(store.open(QIODevice::WriteOnly));
-        store.write("[Preferences]\nComport=" + m_sim->linkPath().toUtf8() +
+        if (m_portName.isEmpty())
+            m_portName = m_sim->linkPath();
+        store.write("[Preferences]\nComport=" + m_portName.toUtf8() +
                     "\nTemperature=" + unit.toUtf8() + "\n");
     }
     m_window = std::make_unique<TMainF>();
     TMainF &w = *m_window;
-    QCOMPARE(w.vrx_comport.Port(), m_sim->linkPath());
+    QCOMPARE(w.vrx_comport.Port(), m_portName);
     QObject::disconnect(w.VRX_Read_Timer, &QTimer::timeout, &w, &TMainF::VRX_Read_TimerTimer);
     // What the module type page's VIEW does for the debug page set.
     w.SetTabVisible(w.VRX_Tab, true);
@@ -363,6 +372,44 @@ void tst_VrxOnSim::closingWhilePollingStopsTheTimerAndClosesThePort()
     QVERIFY(m_window->close());
     QVERIFY(!m_window->VRX_Read_Timer->isActive());
     QVERIFY(!m_window->vrx_comport.Connected());
+}
+
+// The relay modules behind an RFC 2217 device server (ser2net): the page
+// polls them as on a local port, the server switching mark and space parity
+// for every poll; Disable ends the connection.
+void tst_VrxOnSim::pollsThroughADeviceServer()
+{
+    Ser2net server(m_sim->linkPath());
+    const QString up = server.Start();
+    QVERIFY2(up.isEmpty(), qPrintable(up));
+    m_portName = server.Rfc2217Name();
+    openWindow();
+    TMainF &w = *m_window;
+    QVERIFY(w.vrx_comport.IsNetwork());
+    configure(3, kModule3Types);
+    QVERIFY(m_sim->setRelayReading(3, 1, 255));
+    QVERIFY(m_sim->setRelayReading(3, 2, 1));
+    QVERIFY(m_sim->setRelayReading(3, 3, 75));
+    QVERIFY(m_sim->setRelayReading(3, 4, 120));
+
+    w.VRX_RTD_F1enable_BtnClick();
+    // The first poll may find the connection still being made, and one
+    // more hop may hand a reply over late on a loaded machine: a poll that
+    // fails is simply made again at the next tick.
+    const QStringList expected = {QStringLiteral("SH"), QStringLiteral("OP"),
+                                  QStringLiteral("25.0"), QStringLiteral("12.0")};
+    for (int t = 0; t < 10 && !(fresh(1) && readings(1).mid(0, 4) == expected); ++t)
+        tick();
+    QCOMPARE(readings(1).mid(0, 4), expected);
+    QVERIFY(fresh(1));
+    for (const int address : polledAddresses())
+        QCOMPARE(address, 15);
+    QVERIFY(w.vrx_comport.Network().Linked());
+    QVERIFY2(w.com_P->toolTip().contains(QStringLiteral("connected; round trip")),
+             qPrintable(w.com_P->toolTip()));
+
+    page()->disable_Btn->click();
+    QVERIFY(!w.vrx_comport.Network().Linked());
 }
 
 QTEST_MAIN(tst_VrxOnSim)

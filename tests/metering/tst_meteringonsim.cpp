@@ -737,7 +737,16 @@ void tst_MeteringOnSim::throughADeviceServer()
         QVERIFY(m_sim->setReading(2, k + 1, quint16(raw[k])));
 
     startMetering();
-    runPeriod();
+    // One more hop may hand a reply over late on a loaded machine; a module
+    // read as "----" is read again in the next period.
+    const auto readAll = [this] {
+        for (int period = 0; period < 3; ++period) {
+            runPeriod();
+            if (AllNumbers(rowTexts(2)) && AllNumbers(rowTexts(5)) && AllNumbers(rowTexts(9)))
+                return;
+        }
+    };
+    readAll();
     QCOMPARE(rowTexts(2),
              (QStringList{QStringLiteral("23.4"), QStringLiteral("-3.2"), QStringLiteral("0.0"),
                           QStringLiteral("100.0"), QStringLiteral("199.9"), QStringLiteral("-50.0"),
@@ -764,7 +773,7 @@ void tst_MeteringOnSim::throughADeviceServer()
 
     QCOMPARE(server.Start(), QString());
     m_sim->clearRequests();
-    runPeriod();
+    readAll();
     for (int m : kModules)
         QVERIFY2(AllNumbers(rowTexts(m)), qPrintable(rowTexts(m).join(QLatin1Char(' '))));
     QVERIFY(writes().isEmpty()); // the modules kept their configuration
