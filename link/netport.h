@@ -96,7 +96,9 @@ public:
     void SetParity(ParityBits parity) override;
 
     int ReplyAllowanceMs() const override;
-    QString GuardName() const override { return m_port; }
+    // The name in its one spelling (NetPortName::Text), so that
+    // "RFC2217://gw:1" and "rfc2217://gw:1" take the same guard.
+    QString GuardName() const override { return m_nameValid ? m_name.Text() : m_port; }
 
     // The code of the last Open that failed; 0 once one succeeds, and for a
     // name not tried since it was set.

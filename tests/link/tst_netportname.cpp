@@ -1,5 +1,6 @@
 // Network port names as a user types them.
 
+#include "link/netport.h"
 #include "link/netportname.h"
 
 #include <QtTest>
@@ -73,6 +74,12 @@ void TestNetPortName::names()
     } else {
         QVERIFY2(result, qPrintable(result.ok() ? QString() : result.error()));
         QCOMPARE(result->Text(), parsed);
+    }
+    // One guard for every spelling of a port.
+    if (result) {
+        NetPort port;
+        port.SetPort(name);
+        QCOMPARE(port.GuardName(), parsed);
     }
     // Only a name with a scheme is taken for a network port.
     QCOMPARE(LooksLikeNetPortName(name), name.contains(QLatin1String("://")));
