@@ -71,5 +71,7 @@ Result<NetPortName> ParseNetPortName(const QString &name)
     if (port < 1 || port > 65535)
         return NotAPort(name, QStringLiteral("has a port that is not a number from 1 to 65535"));
     parsed.port = port;
+    // Host names and IPv6 digits are read without regard to case.
+    parsed.host = parsed.host.toLower();
     return parsed;
 }

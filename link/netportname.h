@@ -21,10 +21,10 @@ struct NetPortName
     };
 
     Kind kind = Kind::Raw;
-    QString host; // without brackets
+    QString host; // without brackets, in lower case
     int port = 0;
 
-    // The name again, in the spelling above (lower-case scheme).
+    // The name again, in the spelling above: scheme and host in lower case.
     QString Text() const;
 };
 
