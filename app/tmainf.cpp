@@ -659,9 +659,10 @@ void TMainF::Metering_F1stop_BClick()
     Config_Page->LockForMetering(false);
     Read_Timer->stop();
     table.metering_on = false;
+    // A network port's connection ends too, so that another program may use
+    // the device server while metering is off.
     try {
-        if (m_comport.Connected())
-            m_comport.Close();
+        m_comport.Release();
     } catch (const EComPortError &) {
     }
 }
@@ -701,8 +702,7 @@ void TMainF::VRX_RTD_F1disable_BtnClick()
     VRX_RTD_F1->disable_BtnClick();
     VRX_Read_Timer->stop();
     try {
-        if (vrx_comport.Connected())
-            vrx_comport.Close();
+        vrx_comport.Release();
     } catch (const EComPortError &) {
     }
 }
@@ -800,10 +800,9 @@ void TMainF::FormClose()
     Read_Timer->stop();
     VRX_Read_Timer->stop();
     // A port that fails to close is of no concern any more: the program ends.
-    for (TComPort *port : {&m_comport, &vrx_comport}) {
+    for (BusPort *port : {&m_comport, &vrx_comport}) {
         try {
-            if (port->Connected())
-                port->Close();
+            port->Release();
         } catch (const EComPortError &) {
         }
     }

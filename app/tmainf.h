@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/preferences.h"
+#include "link/busport.h"
 #include "link/exchangelog.h"
 #include "link/tcomport.h"
 #include "metering/busstatus.h"
@@ -59,8 +60,10 @@ public:
     // What each module did with its reads, configuration sends and notch
     // commands, from bus_log; counted afresh at each start of metering.
     BusStatus bus_status{bus_log};
-    TComPort m_comport;
-    TComPort vrx_comport;
+    // The Modbus port and the debug link's port: each a local serial port
+    // or a network one, as the name in PrefInfo.Comport says (BusPort).
+    BusPort m_comport;
+    BusPort vrx_comport;
     QTimer *Read_Timer = nullptr;
     QTimer *VRX_Read_Timer = nullptr;
     // The metering cycle; it holds tick_count and read_cursor.

@@ -28,7 +28,7 @@ void TMainF::Comport1Click()
     // The debug link's port may be open (it stays open while its page
     // polls); it then reopens on the new name, which may fail like any open.
     // Its next poll fails quietly then, as on a port that went away.
-    for (TComPort *port : {&m_comport, &vrx_comport}) {
+    for (BusPort *port : {&m_comport, &vrx_comport}) {
         try {
             port->SetPort(PrefInfo.Comport);
         } catch (const EComPortError &) {
