@@ -208,6 +208,7 @@ void TMainF::loadPreferences()
             ShowErrorReport(written.error(), this);
     }
     Load_Preferences(*store, PrefInfo);
+    recent_netports = LoadRecentNetPorts(*store);
 }
 
 void TMainF::showStatusTexts()
@@ -759,7 +760,7 @@ void TMainF::SavePreferences()
 
 Result<> TMainF::storePreferences()
 {
-    return Save_Preferences(PrefInfo, m_preferencesFile);
+    return Save_Preferences(PrefInfo, recent_netports, m_preferencesFile);
 }
 
 void TMainF::Contents1Click()

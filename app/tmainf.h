@@ -52,6 +52,9 @@ public:
     // --- state owned for the whole run -----------------------------------
     ModuleTable table;
     PrefInfoType PrefInfo;
+    // The network ports chosen before in "Comport Options", most recent
+    // first; saved with PrefInfo, in a group of their own.
+    QStringList recent_netports;
     // The help document, chosen once at start-up (FindHelpDocument).
     QString help_path;
     // Every attempt on either line, newest 100,000; declared before the
