@@ -1,5 +1,6 @@
 #include "app/comportoptions.h"
 
+#include "link/netportname.h"
 #include "link/serialline.h"
 
 namespace {
@@ -48,4 +49,60 @@ int ChosenPortIndex(const QList<PortChoice> &choices, const QString &current)
             return i;
     }
     return choices.isEmpty() ? -1 : 0;
+}
+
+QString PortNameAsListed(const QString &name)
+{
+    if (!LooksLikeNetPortName(name))
+        return name;
+    const Result<NetPortName> parsed = ParseNetPortName(name);
+    return parsed ? parsed->Text() : name;
+}
+
+QStringList RememberNetPort(const QStringList &recent, const QString &name)
+{
+    QStringList remembered;
+    const auto add = [&remembered](const QString &entry) {
+        if (!LooksLikeNetPortName(entry))
+            return;
+        const Result<NetPortName> parsed = ParseNetPortName(entry);
+        if (parsed && !remembered.contains(parsed->Text()) &&
+            remembered.size() < kRecentNetPortsMax)
+            remembered.append(parsed->Text());
+    };
+    add(name);
+    for (const QString &entry : recent)
+        add(entry);
+    return remembered;
+}
+
+QList<PortChoice> ComportItems(const QList<PortChoice> &serial, const QStringList &recent,
+                               const QString &current)
+{
+    QList<PortChoice> items = serial;
+    for (const QString &name : RememberNetPort(recent, current))
+        items.append({name, false});
+    return items;
+}
+
+Result<QString> PortOfTypedText(const QList<PortChoice> &items, const QString &text)
+{
+    const QString typed = text.trimmed();
+    for (const PortChoice &item : items) {
+        if (item.Text() == typed)
+            return item.name;
+    }
+    if (LooksLikeNetPortName(typed)) {
+        const Result<NetPortName> parsed = ParseNetPortName(typed);
+        if (!parsed)
+            return Fail(parsed.error());
+        return parsed->Text();
+    }
+    if (typed.isEmpty() && items.isEmpty())
+        return QString();
+    const QString advice = QStringLiteral("Choose a port from the list, or type a network port "
+                                          "as rfc2217://HOST:PORT or tcp://HOST:PORT.");
+    if (typed.isEmpty())
+        return Fail(advice);
+    return Fail(QStringLiteral("%1 is not a port in the list. %2").arg(typed, advice));
 }

@@ -13,6 +13,7 @@
 namespace {
 
 const QString kGroup = QStringLiteral("Preferences");
+const QString kRecentNetPortsKey = QStringLiteral("NetworkPorts/Recent");
 
 QString boolText(bool value)
 {
@@ -89,11 +90,16 @@ void writeAll(QSettings &store, const PrefInfoType &p)
     store.endGroup();
 }
 
-// Every value in the store as text. Fails, naming the file, when the store
-// could not be written.
-Result<> writeStore(QSettings &store, const PrefInfoType &prefs)
+// Every value in the store as text, and the remembered network ports when
+// given. Fails, naming the file, when the store could not be written.
+Result<> writeStore(QSettings &store, const PrefInfoType &prefs,
+                    const QStringList *recentNetPorts = nullptr)
 {
     writeAll(store, prefs);
+    if (recentNetPorts && recentNetPorts->isEmpty())
+        store.remove(kRecentNetPortsKey);
+    else if (recentNetPorts)
+        store.setValue(kRecentNetPortsKey, *recentNetPorts);
     store.sync();
     if (store.status() == QSettings::NoError)
         return {};
@@ -105,7 +111,8 @@ Result<> writeStore(QSettings &store, const PrefInfoType &prefs)
 // start-up message gave, and writes a new file in its place: nothing of it
 // is lost, and nothing of it is merged into the new one. The file is only
 // renamed, never opened, so a FIFO is kept as it is.
-Result<> keepAsideAndWrite(const QString &file, const PrefInfoType &prefs)
+Result<> keepAsideAndWrite(const QString &file, const PrefInfoType &prefs,
+                           const QStringList *recentNetPorts)
 {
     const QString kept = UnreadablePreferencesKeptAs(file);
     if (!QFile::rename(file, kept)) {
@@ -114,7 +121,7 @@ Result<> keepAsideAndWrite(const QString &file, const PrefInfoType &prefs)
                         .arg(QDir::toNativeSeparators(file), QDir::toNativeSeparators(kept)));
     }
     QSettings fresh(file, QSettings::NativeFormat);
-    return writeStore(fresh, prefs);
+    return writeStore(fresh, prefs, recentNetPorts);
 }
 
 } // namespace
@@ -225,7 +232,17 @@ void Load_Preferences(QSettings &store, PrefInfoType &p)
     store.endGroup();
 }
 
-Result<> Save_Preferences(const PrefInfoType &prefs, PreferencesFile &found)
+QStringList LoadRecentNetPorts(QSettings &store)
+{
+    // One name reads back as a text, several as a list; toStringList takes
+    // both.
+    return store.value(kRecentNetPortsKey).toStringList();
+}
+
+namespace {
+
+Result<> savePreferences(const PrefInfoType &prefs, const QStringList *recentNetPorts,
+                         PreferencesFile &found)
 {
     const QString file = PreferencesFileName();
     // A file found sound may have been replaced since (by junk, by a FIFO):
@@ -235,13 +252,13 @@ Result<> Save_Preferences(const PrefInfoType &prefs, PreferencesFile &found)
     switch (found) {
     case PreferencesFile::Sound: {
         const std::unique_ptr<QSettings> store = OpenPreferencesStore();
-        return writeStore(*store, prefs);
+        return writeStore(*store, prefs, recentNetPorts);
     }
     case PreferencesFile::CannotBeOpened:
         break;
     case PreferencesFile::NotSettings:
     case PreferencesFile::NotRegular: {
-        const Result<> written = keepAsideAndWrite(file, prefs);
+        const Result<> written = keepAsideAndWrite(file, prefs, recentNetPorts);
         if (written)
             found = PreferencesFile::Sound;
         return written;
@@ -250,4 +267,17 @@ Result<> Save_Preferences(const PrefInfoType &prefs, PreferencesFile &found)
     return Fail(QStringLiteral("The preferences could not be written to %1: the file there "
                                "cannot be opened.")
                     .arg(QDir::toNativeSeparators(file)));
+}
+
+} // namespace
+
+Result<> Save_Preferences(const PrefInfoType &prefs, PreferencesFile &found)
+{
+    return savePreferences(prefs, nullptr, found);
+}
+
+Result<> Save_Preferences(const PrefInfoType &prefs, const QStringList &recentNetPorts,
+                          PreferencesFile &found)
+{
+    return savePreferences(prefs, &recentNetPorts, found);
 }

@@ -3,6 +3,7 @@
 #include "result/result.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -83,6 +84,13 @@ Result<> Write_Default_Preferences(QSettings &store);
 // other text is taken as it is.
 void Load_Preferences(QSettings &store, PrefInfoType &prefs);
 
+// The network ports chosen before in "Comport Options", most recent first
+// (app/comportoptions.h keeps the list's rules). They are kept in the same
+// file but in a group of their own, "NetworkPorts", key "Recent" (a list of
+// texts), so that the group "Preferences" keeps its twelve values. Empty
+// when the store has none; read only from a file found Sound, like the rest.
+QStringList LoadRecentNetPorts(QSettings &store);
+
 // Writes all twelve values, going by found, what start-up made of the file,
 // and keeps found up to date:
 // - Sound: written into the store (a file that has turned unreadable since
@@ -95,3 +103,8 @@ void Load_Preferences(QSettings &store, PrefInfoType &prefs);
 // Fails, naming the file, when the store could not be written (the values
 // stay in memory and reach the store at the next save).
 Result<> Save_Preferences(const PrefInfoType &prefs, PreferencesFile &found);
+// The same, and the remembered network ports with them, in one write (an
+// empty list removes the key). Without them, as above, the group
+// "NetworkPorts" stays as the file has it, and a new file has none.
+Result<> Save_Preferences(const PrefInfoType &prefs, const QStringList &recentNetPorts,
+                          PreferencesFile &found);

@@ -218,6 +218,7 @@ void TMainF::loadPreferences()
             ShowErrorReport(written.error(), this);
     }
     Load_Preferences(*store, PrefInfo);
+    recent_netports = LoadRecentNetPorts(*store);
 }
 
 void TMainF::showStatusTexts()
@@ -669,6 +670,8 @@ void TMainF::Metering_F1stop_BClick()
     Config_Page->LockForMetering(false);
     Read_Timer->stop();
     table.metering_on = false;
+    // A network port's connection ends too, so that another program may use
+    // the device server while metering is off.
     try {
         m_comport.Release();
     } catch (const EComPortError &) {
@@ -774,7 +777,7 @@ void TMainF::SavePreferences()
 
 Result<> TMainF::storePreferences()
 {
-    return Save_Preferences(PrefInfo, m_preferencesFile);
+    return Save_Preferences(PrefInfo, recent_netports, m_preferencesFile);
 }
 
 void TMainF::Contents1Click()

@@ -51,6 +51,9 @@ public:
     // --- state owned for the whole run -----------------------------------
     ModuleTable table;
     PrefInfoType PrefInfo;
+    // The network ports chosen before in "Comport Options", most recent
+    // first; saved with PrefInfo, in a group of their own.
+    QStringList recent_netports;
     // The help document, chosen once at start-up (FindHelpDocument).
     QString help_path;
     // Every attempt on either line, newest 100,000; declared before the
@@ -59,7 +62,8 @@ public:
     // What each module did with its reads, configuration sends and notch
     // commands, from bus_log; counted afresh at each start of metering.
     BusStatus bus_status{bus_log};
-    // A local serial port or a network one, as the Comport preference names.
+    // The Modbus port and the debug link's port: each a local serial port
+    // or a network one, as the name in PrefInfo.Comport says (BusPort).
     BusPort m_comport;
     BusPort vrx_comport;
     QTimer *Read_Timer = nullptr;

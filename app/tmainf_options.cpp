@@ -21,7 +21,7 @@
 void TMainF::Comport1Click()
 {
     {
-        TComportF dialog(PrefInfo.Comport, ListPorts(), this);
+        TComportF dialog(PrefInfo.Comport, recent_netports, ListPorts(), this);
         dialog.exec();
     }
     SavePreferences();

@@ -69,7 +69,9 @@ int main(int argc, char **argv)
     (void)QTest::qWaitForWindowExposed(&w);
 
     QString comport = links.filePath(QStringLiteral("kelvora-sim/ttyKELV0"));
-    TComportF comportDialog(comport, ports, &w);
+    QStringList recent{QStringLiteral("rfc2217://192.168.10.40:4001"),
+                       QStringLiteral("tcp://gateway.plant.local:4002")};
+    TComportF comportDialog(comport, recent, ports, &w);
     comportDialog.show();
     Save(&comportDialog, file("comport-dialog.png"));
     comportDialog.cport_CB->showPopup();

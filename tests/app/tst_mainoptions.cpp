@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolTip>
@@ -46,6 +47,7 @@ private slots:
     void comportListIsSortedAndOffersStableNamesAndTheSimulator();
     void comportChangeWhileTheDebugLinkHoldsItsPortThrowsNothing();
     void enterInComportKeepsThePortTheDebugLinkPollsOn();
+    void comportTypedNetworkPortIsSetSavedAndOfferedNextTime();
     void temperatureDialogSetsSavesAndShowsTheUnit();
     void periodDialogUsesTheActiveModules();
     void moduleTypeShowsOnlyTheSelection();
@@ -241,6 +243,62 @@ void TestMainOptions::enterInComportKeepsThePortTheDebugLinkPollsOn()
     QCOMPARE(w.m_comport.Port(), bus);
     QCOMPARE(w.vrx_comport.Port(), bus);
     w.VRX_RTD_F1disable_BtnClick();
+}
+
+// A network port typed in the dialog becomes the port of both lines, kind and
+// all, and is saved: its name as Comport among the twelve values, and in the
+// list of network ports of its own group, which the next start offers again
+// and chooses. Nothing connects: the name is only set.
+void TestMainOptions::comportTypedNetworkPortIsSetSavedAndOfferedNextTime()
+{
+    Pty serial;
+    const QStringList ports{serial.Path()};
+    const QString typed = QStringLiteral("tcp://127.0.0.1:4001");
+    {
+        TMainF w;
+        w.ListPorts = [&ports] { return ports; };
+        Answer<TComportF>([&w] { w.Comport1->trigger(); },
+                          [&typed](TComportF *dialog) {
+                              dialog->cport_CB->setEditText(typed);
+                              dialog->ok_BClick();
+                          });
+        QCOMPARE(w.PrefInfo.Comport, typed);
+        for (BusPort *port : {&w.m_comport, &w.vrx_comport}) {
+            QCOMPARE(port->Port(), typed);
+            QVERIFY(port->IsNetwork());
+            QVERIFY(!port->Connected());
+        }
+        QCOMPARE(w.com_P->text(), QStringLiteral("Comport: ") + typed);
+        QSettings raw(m_env->storeFile(), QSettings::IniFormat);
+        raw.beginGroup(QStringLiteral("Preferences"));
+        QCOMPARE(raw.childKeys().size(), 12);
+        QCOMPARE(raw.value(QStringLiteral("Comport")).toString(), typed);
+        raw.endGroup();
+        QCOMPARE(raw.value(QStringLiteral("NetworkPorts/Recent")).toStringList(),
+                 QStringList{typed});
+    }
+
+    TMainF next;
+    next.ListPorts = [&ports] { return ports; };
+    QVERIFY(next.m_comport.IsNetwork());
+    QStringList texts;
+    QString chosen;
+    Answer<TComportF>([&next] { next.Comport1Click(); },
+                      [&](TComportF *dialog) {
+                          for (int i = 0; i < dialog->cport_CB->count(); ++i)
+                              texts << dialog->cport_CB->itemText(i);
+                          chosen = dialog->cport_CB->currentText();
+                          // Back to the serial port: the network port stays offered.
+                          dialog->cport_CB->setCurrentIndex(0);
+                          dialog->ok_BClick();
+                      });
+    QCOMPARE(texts, (QStringList{serial.Path(), typed}));
+    QCOMPARE(chosen, typed);
+    QCOMPARE(next.m_comport.Port(), serial.Path());
+    QVERIFY(!next.m_comport.IsNetwork());
+    QCOMPARE(next.recent_netports, QStringList{typed});
+    QSettings raw(m_env->storeFile(), QSettings::IniFormat);
+    QCOMPARE(raw.value(QStringLiteral("NetworkPorts/Recent")).toStringList(), QStringList{typed});
 }
 
 void TestMainOptions::temperatureDialogSetsSavesAndShowsTheUnit()

@@ -62,6 +62,7 @@ private slots:
     void closingSavesPlacementAndStopsTimers();
     void unwritablePreferencesAreReported();
     void busPortsTakeTheirLineSettings();
+    void storedNetworkPortNamesBothPortsWithoutConnecting();
     void miscPageComputesActiveSet();
     void help_data();
     void help();
@@ -452,6 +453,28 @@ void TestMainWindow::busPortsTakeTheirLineSettings()
     w.vrx_comport.Open();
     QCOMPARE(LineSettings(pty.Slave()), QStringLiteral("57600 8M1 raw"));
     w.vrx_comport.Close();
+}
+
+// A Comport that names a network port makes both port objects network ports
+// with their own line settings. Start-up only names the port: nothing
+// connects before the first exchange, so a server that is down cannot hold
+// the window up (port 9 of the loopback address refuses at once anyway).
+void TestMainWindow::storedNetworkPortNamesBothPortsWithoutConnecting()
+{
+    m_env->writeStore("Comport=rfc2217://127.0.0.1:9\n");
+    TMainF w;
+    for (BusPort *port : {&w.m_comport, &w.vrx_comport}) {
+        QVERIFY(port->IsNetwork());
+        QCOMPARE(port->Port(), QStringLiteral("rfc2217://127.0.0.1:9"));
+        QVERIFY(!port->Connected());
+        QVERIFY(!port->Network().Linked());
+        QCOMPARE(port->LastOpenError(), 0);
+    }
+    QCOMPARE(w.m_comport.BaudRate(), 19200);
+    QCOMPARE(w.m_comport.Parity(), ParityBits::None);
+    QCOMPARE(w.vrx_comport.BaudRate(), 57600);
+    QCOMPARE(w.vrx_comport.Parity(), ParityBits::Mark);
+    QCOMPARE(w.com_P->text(), QStringLiteral("Comport: rfc2217://127.0.0.1:9"));
 }
 
 void TestMainWindow::miscPageComputesActiveSet()

@@ -2,6 +2,7 @@
 #include "app/tperiodf.h"
 #include "app/ttemperaturef.h"
 #include "support/lockholder.h"
+#include "support/modal.h"
 #include "support/pty.h"
 #include "widgets/tqmspinedit.h"
 
@@ -29,6 +30,10 @@ private slots:
     void portHeldElsewhereIsMarkedAndOkStoresTheBareName();
     void portThisProgramHoldsIsMarked();
     void comportCancelKeepsThePort();
+    void comportOffersRememberedNetworkPorts();
+    void typedNetworkPortIsStoredAndRemembered();
+    void typedTextThatNamesNoPortIsRefused_data();
+    void typedTextThatNamesNoPortIsRefused();
     void temperature_data();
     void temperature();
     void periodOpensOnMinimumAndValue();
@@ -89,6 +94,7 @@ void TestOptionDialogs::dialogsHaveTheirShape()
 {
     QFETCH(QString, which);
     QString port = QStringLiteral("ttyS0");
+    QStringList recent;
     QString unit = QStringLiteral("Celsius");
     int period = 63;
     QWidget owner;
@@ -96,7 +102,7 @@ void TestOptionDialogs::dialogsHaveTheirShape()
     owner.show();
     std::unique_ptr<QDialog> dialog;
     if (which == QLatin1String("comport"))
-        dialog = std::make_unique<TComportF>(port, QStringList(), &owner);
+        dialog = std::make_unique<TComportF>(port, recent, QStringList(), &owner);
     else if (which == QLatin1String("temperature"))
         dialog = std::make_unique<TTemperatureF>(unit, &owner);
     else
@@ -147,7 +153,8 @@ void TestOptionDialogs::comportOpensOnTheCurrentPort()
     if (current.startsWith(QLatin1Char('#')))
         current = lines.paths.at(current.mid(1).toInt());
     QString Comport = current;
-    TComportF dialog(Comport, lines.paths);
+    QStringList recent;
+    TComportF dialog(Comport, recent, lines.paths);
     QCOMPARE(ItemTexts(dialog.cport_CB), lines.paths); // every port free, none marked
     QCOMPARE(dialog.cport_CB->currentIndex(), selected);
     QVERIFY(!dialog.ComPort1.Connected());
@@ -169,7 +176,8 @@ void TestOptionDialogs::portHeldElsewhereIsMarkedAndOkStoresTheBareName()
     LockHolder holder(held); // another program, holding it with flock
     QVERIFY(holder.locked());
     QString Comport = held;
-    TComportF dialog(Comport, lines.paths);
+    QStringList recent;
+    TComportF dialog(Comport, recent, lines.paths);
     QCOMPARE(ItemTexts(dialog.cport_CB),
              (QStringList{lines.paths.at(0), held + QStringLiteral("  (in use)")}));
     QCOMPARE(dialog.cport_CB->currentIndex(), 1);
@@ -188,7 +196,8 @@ void TestOptionDialogs::portThisProgramHoldsIsMarked()
     mine.SetPort(lines.paths.at(0));
     mine.Open();
     QString Comport = QStringLiteral("ttyS0");
-    TComportF dialog(Comport, lines.paths);
+    QStringList recent;
+    TComportF dialog(Comport, recent, lines.paths);
     QCOMPARE(dialog.cport_CB->itemText(0), lines.paths.at(0) + QStringLiteral("  (in use)"));
     QVERIFY(mine.Connected());
 }
@@ -197,10 +206,110 @@ void TestOptionDialogs::comportCancelKeepsThePort()
 {
     const Ports lines(2);
     QString Comport = QStringLiteral("ttyKelvoraGone");
-    TComportF dialog(Comport, lines.paths);
+    QStringList recent;
+    TComportF dialog(Comport, recent, lines.paths);
     dialog.cancel_BClick();
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
     QCOMPARE(Comport, QStringLiteral("ttyKelvoraGone"));
+}
+
+// The network ports used before follow the serial ports as their names, never
+// probed (a probe would mark them "  (in use)": no such device file), and
+// the current one is chosen. Choosing one with OK moves it to the front.
+void TestOptionDialogs::comportOffersRememberedNetworkPorts()
+{
+    const Ports lines(2);
+    QString Comport = QStringLiteral("tcp://10.0.0.5:4002");
+    QStringList recent{QStringLiteral("rfc2217://gw.plant:2217"),
+                       QStringLiteral("tcp://10.0.0.5:4002")};
+    TComportF dialog(Comport, recent, lines.paths);
+    const QStringList network{QStringLiteral("tcp://10.0.0.5:4002"),
+                              QStringLiteral("rfc2217://gw.plant:2217")};
+    QCOMPARE(ItemTexts(dialog.cport_CB), lines.paths + network);
+    QCOMPARE(dialog.cport_CB->currentIndex(), 2);
+    QCOMPARE(dialog.cport_CB->currentText(), QStringLiteral("tcp://10.0.0.5:4002"));
+    QCOMPARE(dialog.ComPort1.Port(), lines.paths.at(1)); // the last port probed
+
+    dialog.cport_CB->setCurrentIndex(3);
+    dialog.ok_BClick();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(Comport, QStringLiteral("rfc2217://gw.plant:2217"));
+    QCOMPARE(recent, (QStringList{QStringLiteral("rfc2217://gw.plant:2217"),
+                                  QStringLiteral("tcp://10.0.0.5:4002")}));
+}
+
+// Typed as a user types it, in the box's own text field, and confirmed with
+// the OK button.
+void TestOptionDialogs::typedNetworkPortIsStoredAndRemembered()
+{
+    const Ports lines(1);
+    QString Comport = lines.paths.at(0);
+    QStringList recent{QStringLiteral("rfc2217://gw.plant:2217")};
+    TComportF dialog(Comport, recent, lines.paths);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QVERIFY(dialog.cport_CB->isEditable());
+    dialog.cport_CB->lineEdit()->selectAll();
+    QTest::keyClicks(dialog.cport_CB->lineEdit(), QStringLiteral("tcp://127.0.0.1:4001"));
+    QCOMPARE(dialog.cport_CB->toolTip(), QStringLiteral("tcp://127.0.0.1:4001"));
+    dialog.ok_B->click();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(Comport, QStringLiteral("tcp://127.0.0.1:4001"));
+    QCOMPARE(recent, (QStringList{QStringLiteral("tcp://127.0.0.1:4001"),
+                                  QStringLiteral("rfc2217://gw.plant:2217")}));
+    // Typed text never became an item.
+    QCOMPARE(ItemTexts(dialog.cport_CB), lines.paths + recent.mid(1));
+}
+
+void TestOptionDialogs::typedTextThatNamesNoPortIsRefused_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("a network name without its port")
+        << "tcp://gw"
+        << "tcp://gw has no port: write rfc2217://HOST:PORT or tcp://HOST:PORT.";
+    QTest::newRow("a port not listed")
+        << "ttyKelvoraGone"
+        << "ttyKelvoraGone is not a port in the list. Choose a port from the list, or type a "
+           "network port as rfc2217://HOST:PORT or tcp://HOST:PORT.";
+}
+
+// Enter with a text that names no port shows why, and the dialog stays open
+// on what was typed, to be put right; Cancel then stores nothing, not even
+// a sound name typed since.
+void TestOptionDialogs::typedTextThatNamesNoPortIsRefused()
+{
+    QFETCH(QString, typed);
+    const Ports lines(1);
+    const QString before = lines.paths.at(0);
+    QString Comport = before;
+    const QStringList remembered{QStringLiteral("rfc2217://gw.plant:2217")};
+    QStringList recent = remembered;
+    TComportF dialog(Comport, recent, lines.paths);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QLineEdit *field = dialog.cport_CB->lineEdit();
+    field->clear();
+    QTest::keyClicks(field, typed);
+
+    auto seen = std::make_shared<ModalSeen>();
+    AnswerNextModal(seen, [](QWidget *box) { PressButton(box, QStringLiteral("OK")); });
+    QTest::keyClick(field, Qt::Key_Return);
+    QVERIFY(seen->seen);
+    QCOMPARE(seen->caption, QStringLiteral("Comport Options"));
+    QTEST(seen->text, "says");
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.result(), 0);
+    QCOMPARE(dialog.cport_CB->currentText(), typed);
+    QCOMPARE(Comport, before);
+    QCOMPARE(recent, remembered);
+
+    field->clear();
+    QTest::keyClicks(field, QStringLiteral("tcp://127.0.0.1:4001"));
+    dialog.cancel_B->click();
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QCOMPARE(Comport, before);
+    QCOMPARE(recent, remembered);
 }
 
 void TestOptionDialogs::temperature_data()
@@ -328,7 +437,8 @@ void TestOptionDialogs::controlsAreNamedByTheirLabels()
     QString port = QStringLiteral("ttyS0");
     QString unit = QStringLiteral("Celsius");
     int period = 63;
-    TComportF comport(port, {});
+    QStringList recent;
+    TComportF comport(port, recent, {});
     TTemperatureF temperature(unit);
     TPeriodF periodDialog(period, 0);
     const QList<std::pair<QLabel *, QWidget *>> pairs = {

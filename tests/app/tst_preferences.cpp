@@ -33,6 +33,9 @@ private slots:
     void fileThatCannotBeOpenedSaysSoAndStays();
     void saveKeepsAnUnreadableFileAndWritesACleanOne_data();
     void saveKeepsAnUnreadableFileAndWritesACleanOne();
+    void recentNetPortsBesideTheTwelve_data();
+    void recentNetPortsBesideTheTwelve();
+    void recentNetPortsGoIntoTheFileThatReplacesAnUnreadableOne();
 
 private:
     QString storeFile() const { return m_dir->path() + QStringLiteral("/Quelmar/QMRTD.conf"); }
@@ -422,6 +425,67 @@ void TestPreferences::saveKeepsAnUnreadableFileAndWritesACleanOne()
     PrefInfoType loaded;
     Load_Preferences(*store, loaded);
     QCOMPARE(loaded.Period, 91);
+}
+
+// The remembered network ports go into a group of their own and come back as
+// saved, one name or several; the group "Preferences" keeps its twelve
+// values. A save without the list leaves it as it is; an empty one removes
+// it.
+void TestPreferences::recentNetPortsBesideTheTwelve_data()
+{
+    QTest::addColumn<QStringList>("recent");
+    QTest::newRow("one") << QStringList{QStringLiteral("tcp://127.0.0.1:4001")};
+    QTest::newRow("several") << QStringList{QStringLiteral("rfc2217://gw.plant:2217"),
+                                            QStringLiteral("tcp://[fe80::1]:4001"),
+                                            QStringLiteral("tcp://10.0.0.5:4002")};
+}
+
+void TestPreferences::recentNetPortsBesideTheTwelve()
+{
+    QFETCH(QStringList, recent);
+    PrefInfoType p;
+    p.Comport = recent.first();
+    PreferencesFile found = PreferencesFile::Sound;
+    QVERIFY(Save_Preferences(p, recent, found));
+    {
+        QSettings raw(storeFile(), QSettings::IniFormat);
+        QCOMPARE(raw.childGroups(),
+                 (QStringList{QStringLiteral("NetworkPorts"), QStringLiteral("Preferences")}));
+        raw.beginGroup(QStringLiteral("Preferences"));
+        QCOMPARE(raw.childKeys().size(), 12);
+        QCOMPARE(raw.value(QStringLiteral("Comport")).toString(), recent.first());
+        raw.endGroup();
+        QCOMPARE(raw.value(QStringLiteral("NetworkPorts/Recent")).toStringList(), recent);
+    }
+    QCOMPARE(LoadRecentNetPorts(*OpenPreferencesStore()), recent);
+
+    p.Period = 90;
+    QVERIFY(Save_Preferences(p, found));
+    QCOMPARE(LoadRecentNetPorts(*OpenPreferencesStore()), recent);
+
+    QVERIFY(Save_Preferences(p, QStringList(), found));
+    QSettings raw(storeFile(), QSettings::IniFormat);
+    QCOMPARE(raw.childGroups(), QStringList{QStringLiteral("Preferences")});
+    QCOMPARE(raw.value(QStringLiteral("Preferences/Period")).toString(), QStringLiteral("90"));
+    QVERIFY(LoadRecentNetPorts(*OpenPreferencesStore()).isEmpty());
+}
+
+// A damaged file is still kept aside whole by the first save; the new file
+// holds the twelve values and the list.
+void TestPreferences::recentNetPortsGoIntoTheFileThatReplacesAnUnreadableOne()
+{
+    const QByteArray junk = "[NetworkPorts\nRecent=tcp://old:1\n";
+    writeRaw(junk);
+    PreferencesFile found = ExaminePreferencesFile();
+    QCOMPARE(found, PreferencesFile::NotSettings);
+    const QStringList recent{QStringLiteral("tcp://gw:4001")};
+    QVERIFY(Save_Preferences(PrefInfoType(), recent, found));
+    QCOMPARE(found, PreferencesFile::Sound);
+    QCOMPARE(ReadFile(storeFile() + QStringLiteral(".unreadable")), junk);
+    QSettings raw(storeFile(), QSettings::IniFormat);
+    QCOMPARE(raw.status(), QSettings::NoError);
+    QCOMPARE(raw.allKeys().size(), 13);
+    QCOMPARE(raw.value(QStringLiteral("NetworkPorts/Recent")).toStringList(), recent);
 }
 
 QTEST_APPLESS_MAIN(TestPreferences)
