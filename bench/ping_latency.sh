@@ -53,20 +53,11 @@ cd "$(dirname "$0")/.."
 root=$PWD
 build=$(cd "${1:-build}" && pwd)
 
-for tool in Xvfb xdpyinfo xdotool python3; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "ping_latency: $tool is missing; run scripts/setup.sh" >&2
-        exit 1
-    fi
-done
-if [ ! -x "$build/bench/ping_window" ]; then
-    echo "ping_latency: $build/bench/ping_window is missing; build it first" >&2
-    exit 1
-fi
-
 name=ping_latency
 # shellcheck source=bench/cpu_common.sh
 . bench/cpu_common.sh
+# shellcheck source=bench/ping_common.sh
+. bench/ping_common.sh
 
 # --- the bus: 63 modules and the relay modules, faults on standard input ---
 block() { echo 1 1 2 3 4 5 1 0; }
@@ -103,31 +94,12 @@ lockfile="$work/lock/comport.lock"
 start_xvfb
 start_kelvora
 
-# The id of the shown top-level window with exactly this name, or nothing.
-window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1 || true; }
-# wait_for NAME SECONDS: until the window shows; wait_gone NAME SECONDS: until
-# it is gone. Both give up quietly after SECONDS.
-wait_for() { for _ in $(seq $(($2 * 20))); do [ -n "$(window "$1")" ] && return 0; sleep 0.05; done; return 1; }
-wait_gone() { for _ in $(seq $(($2 * 20))); do [ -z "$(window "$1")" ] && return 0; sleep 0.05; done; return 1; }
-
-# The automatic start sends the configuration before the window shows.
-wait_for KELVORA 60 || { echo "$name: no Kelvora window" >&2; cat "$work/kelvora.log" >&2; exit 1; }
-main=$(window KELVORA)
-xdotool windowmove --sync "$main" 0 0
-sleep 1
+show_main
 
 # --- the pinger -------------------------------------------------------------
-mkfifo "$work/ping.in"
-"$build/bench/ping_window" "$main" < "$work/ping.in" > "$work/ping.out" 2> "$work/ping.err" &
-ping_pid=$!
-pids+=("$ping_pid")
-exec 8> "$work/ping.in"
-situation() { echo "situation $*" >&8; }
-settle() { situation "~ $1"; sleep "${2:-1.5}"; }
+start_pinger
 
 # Places in the 800 x 550 window, at 0, 0.
-click() { xdotool mousemove --sync "$1" "$2" click 1; }
-stop_button() { click 478 469; }     # START/STOP Metering
 misc_tab() { click 251 32; }         # the third tab, "Miscellaneous Info"
 scan_button() { click 359 470; }
 freq_button() { click 596 470; }
@@ -172,28 +144,7 @@ release_guard() {
     holder_pid=""
 }
 
-# --- module reads per metering stretch, from the datalog ----------------------
-# "rows failed": rows so far, and rows whose first reading is "----".
-log_counts() {
-    cat "$work"/plant_*.csv 2>/dev/null | awk -F'\t' '
-        $2 ~ /^RTD Module/ { rows++; v = $3; gsub(/[ \r]/, "", v); if (v == "----") failed++ }
-        END { printf "%d %d\n", rows, failed }'
-}
-reads_report=()
-# metering NAME SECONDS COMMAND...: the situation NAME while COMMAND runs
-# (set up), then SECONDS of metering in it.
-metering() {
-    local label=$1 seconds=$2 before after
-    shift 2
-    before=$(log_counts)
-    situation "$label"
-    "$@"
-    sleep "$seconds"
-    after=$(log_counts)
-    reads_report+=("$(printf '%-44s reads %3d   failed %3d' "$label" \
-        $(( ${after% *} - ${before% *} )) $(( ${after#* } - ${before#* } )))")
-}
-nothing() { :; }
+# --- faults ------------------------------------------------------------------
 all_silent() { for m in $(seq 63); do sim fault "$m" silent; done; }
 mixed_faults() {
     local kinds=(late badcrc garbage exception silent lost)
@@ -247,8 +198,7 @@ settle "after STOP" 1
 start_sim --turnaround 43
 situation "send configuration, replies cut off"
 stop_button
-wait_for "Sending Configuration" 5 || echo "$name: the send did not start" >&2
-wait_gone "Sending Configuration" 120 || echo "$name: the send did not end" >&2
+through_box "Sending Configuration" send
 metering "metering, replies cut off" 6 nothing
 metering "metering, replies cut off, another master" 8 take_turns 60 200
 release_guard
@@ -268,16 +218,14 @@ situation "send configuration, 63 modules, 59 silent"
 click 20 9                           # File
 sleep 0.3
 click 90 95                          # Send Configuration
-wait_for "Sending Configuration" 5 || echo "$name: the send did not start" >&2
-wait_gone "Sending Configuration" 120 || echo "$name: the send did not end" >&2
+through_box "Sending Configuration" send
 settle "after send"
 
 misc_tab
 settle "after tab" 1
 situation "scan 63 modules, 59 silent"
 scan_button
-wait_for "Scanning Modules" 5 || echo "$name: the scan did not start" >&2
-wait_gone "Scanning Modules" 120 || echo "$name: the scan did not end" >&2
+through_box "Scanning Modules" scan
 import -window root "$work/scan.png" 2>/dev/null || true
 settle "after scan"
 
@@ -297,28 +245,15 @@ xdotool key 6
 wait_for "Please Read Carefully" 5 || echo "$name: no notch warning" >&2
 sleep 0.3
 xdotool key Return
-wait_for "Setting Frequency" 5 || echo "$name: the notch command did not start" >&2
-wait_gone "Setting Frequency" 120 || echo "$name: the notch command did not end" >&2
+through_box "Setting Frequency" "notch command"
 wait_for "Frequency Change" 120 || echo "$name: no closing box" >&2
 settle "~ closing box" 0.5
 xdotool key Return
 settle "after notch"
 sim clear all
 
-# The debug page: RTD Module Type, VRX-RTD (DEBUG only), VIEW; module 1
-# with input 1 a Pt100; Enable.
-click 66 9                           # Options
-sleep 0.3
-click 120 119                        # RTD Module Type
-sleep 0.5
-click 330 253                        # VRX-RTD (DEBUG only)
-click 393 300                        # VIEW
-sleep 0.5
-click 52 54                          # Module 1: green dot
-click 277 120                        # its input 1
-xdotool key Down                     # Pt100
-sleep 0.3
-click 341 438                        # Enable
+# The debug page polling relay module 1.
+enable_debug_page
 settle "after Enable" 2
 import -window root "$work/debug.png" 2>/dev/null || true
 situation "debug page polling a silent relay module"
@@ -331,15 +266,7 @@ sleep 5
 sim return
 settle "after debug" 2
 
-echo end >&8
-wait "$ping_pid" || true
-if ! kill -0 "$kelvora_pid" 2>/dev/null; then
-    status=0
-    wait "$kelvora_pid" || status=$?
-    echo "$name: Kelvora ended during the run (status $status)" >&2
-    cat "$work/kelvora.log" >&2
-fi
-if [ -s "$work/ping.err" ]; then cat "$work/ping.err" >&2; fi
+stop_pinger
 
 echo "window answers to _NET_WM_PING every 50 ms, Xvfb, paced simulator ($build)"
 grep -v '^~' "$work/ping.out"
