@@ -89,7 +89,7 @@ EOF
 ser2net_pid=""
 # start_ser2net: ser2net in the foreground, until both ports listen.
 start_ser2net() {
-    "$ser2net" -n -d -c "$work/ser2net.yaml" -P "$work/ser2net.pid" >> "$work/ser2net.log" 2>&1 &
+    "$ser2net" -n -d -u -c "$work/ser2net.yaml" -P "$work/ser2net.pid" >> "$work/ser2net.log" 2>&1 &
     ser2net_pid=$!
     pids+=("$ser2net_pid")
     for _ in $(seq 100); do

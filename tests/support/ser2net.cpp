@@ -115,11 +115,13 @@ QString Ser2net::Start()
         return QStringLiteral("cannot write %1").arg(configPath);
     file.close();
 
-    // -n: stay in the foreground; -d: no daemon, log to standard error; -P:
-    // a pid file of its own, not the system's.
+    // -n: stay in the foreground; -d: no daemon, log to standard error; -u:
+    // no UUCP lock file, which a ser2net killed by a test would leave in
+    // /run/lock for every pty; -P: a pid file of its own, not the system's.
     m_process.start(QString::fromLatin1(kProgram),
-                    {QStringLiteral("-n"), QStringLiteral("-d"), QStringLiteral("-c"), configPath,
-                     QStringLiteral("-P"), m_dir.filePath(QStringLiteral("ser2net.pid"))});
+                    {QStringLiteral("-n"), QStringLiteral("-d"), QStringLiteral("-u"),
+                     QStringLiteral("-c"), configPath, QStringLiteral("-P"),
+                     m_dir.filePath(QStringLiteral("ser2net.pid"))});
     if (!m_process.waitForStarted(5000))
         return QStringLiteral("ser2net did not start: ") + m_process.errorString();
     const QDeadlineTimer deadline(10000);
