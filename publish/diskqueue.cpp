@@ -224,8 +224,14 @@ Result<> DiskQueue::Load(DiskQueueOpenReport &report)
     if (!info.exists() && !QDir().mkpath(m_folder))
         return Fail(QStringLiteral("The publishing queue's folder %1 cannot be made.").arg(shown));
 
+    // A folder that cannot be listed would look empty, and the seqs would
+    // start again under the names of segments it holds.
+    if (::access(QFile::encodeName(m_folder).constData(), R_OK | W_OK | X_OK) != 0) {
+        return Fail(QStringLiteral("The publishing queue's folder %1 cannot be used: %2.")
+                        .arg(shown, OsError(errno)));
+    }
     const QByteArray lockPath = QFile::encodeName(QDir(m_folder).filePath(kLockName));
-    m_lockFd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    m_lockFd = ::open(lockPath.constData(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
     if (m_lockFd < 0) {
         return Fail(QStringLiteral("The publishing queue's folder %1 cannot be used: %2.")
                         .arg(shown, OsError(errno)));
@@ -282,7 +288,8 @@ Result<> DiskQueue::Load(DiskQueueOpenReport &report)
             report.foreignFiles << name;
             continue;
         }
-        const Result<QByteArray> bytes = ReadAt(segment->fd, 0, st.st_size, segment->path);
+        const Result<QByteArray> bytes =
+            ReadAt(segment->fd, 0, std::min<qint64>(st.st_size, kSegmentHeader), segment->path);
         if (!bytes)
             return Fail(bytes.error());
         const QByteArray header = SegmentHeader(segment->firstSeq);
@@ -291,7 +298,7 @@ Result<> DiskQueue::Load(DiskQueueOpenReport &report)
             report.foreignFiles << name;
             continue;
         }
-        segment->fileBytes = bytes->size();
+        segment->fileBytes = st.st_size;
         segment->end = headerBytes;
         m_segments.push_back(std::move(segment));
     }
@@ -435,6 +442,7 @@ void DiskQueue::DropOldestLocked()
 {
     const std::shared_ptr<Segment> oldest = m_segments.front();
     const quint64 done = DoneLocked();
+    // Counted by seq: a message already lost to damage in it counts too.
     const quint64 from = std::max(done, oldest->firstSeq - 1);
     if (oldest->lastSeq > from)
         m_dropped += oldest->lastSeq - from;

@@ -110,7 +110,8 @@ private slots:
     void foreignFilesAreLeftAlone();
     void unusablePathFailsInWords_data();
     void unusablePathFailsInWords();
-    void readOnlyFolderFailsInWords();
+    void folderWithoutRightsFailsInWords_data();
+    void folderWithoutRightsFailsInWords();
     void appendsFromOneThreadPeekAndAckFromAnother();
 
 private:
@@ -446,16 +447,32 @@ void TestDiskQueue::unusablePathFailsInWords()
     QCOMPARE(ReadFileBytes(Folder() + QStringLiteral("/queue.ack")), before);
 }
 
-// As root a folder's mode stops nothing, so the queue opens as "nobody" in a
-// child there.
-void TestDiskQueue::readOnlyFolderFailsInWords()
+void TestDiskQueue::folderWithoutRightsFailsInWords_data()
 {
-    QVERIFY(QDir().mkpath(Folder()));
+    QTest::addColumn<int>("mode");
+    QTest::newRow("read-only") << int(QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                      QFileDevice::ReadOther | QFileDevice::ExeOther);
+    // Listed, it would look empty: the seqs would start again under the
+    // names of the segments it holds.
+    QTest::newRow("cannot be listed") << int(QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                             QFileDevice::WriteOther | QFileDevice::ExeOther);
+}
+
+// As root a folder's mode stops nothing, so the queue opens as "nobody"
+// there (RunAsNobody).
+void TestDiskQueue::folderWithoutRightsFailsInWords()
+{
+    QFETCH(int, mode);
+    {
+        auto queue = OpenQueue(Folder());
+        QVERIFY(queue);
+        QVERIFY(AppendNumbered(*queue, 3));
+    }
+    const QStringList before = QDir(Folder()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
     QVERIFY(QFile::setPermissions(m_dir->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                      QFileDevice::ExeOwner |
                                                      QFileDevice::ExeOther));
-    QVERIFY(QFile::setPermissions(Folder(), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
-                                                QFileDevice::ReadOther | QFileDevice::ExeOther));
+    QVERIFY(QFile::setPermissions(Folder(), QFileDevice::Permissions(mode)));
     const auto open = [&]() {
         const Result<std::unique_ptr<DiskQueue>> opened = DiskQueue::Open(Folder());
         if (opened)
@@ -466,7 +483,7 @@ void TestDiskQueue::readOnlyFolderFailsInWords()
     QVERIFY(QFile::setPermissions(Folder(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                 QFileDevice::ExeOwner));
     QCOMPARE(result, 0);
-    QVERIFY(QDir(Folder()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+    QCOMPARE(QDir(Folder()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), before);
 }
 
 // The metering cycle appends while the publisher peeks, acknowledges and
