@@ -1,5 +1,7 @@
 #include "metering/datalogfile.h"
 
+#include "metering/appendwhole.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -94,28 +96,28 @@ Result<QByteArray> LeadBeforeRow(int fd, off_t size, const QString &shown)
     return last == '\r' ? QByteArray("\n") : QByteArray("\r\n");
 }
 
-// After a write() that put down only `written` of its bytes: takes exactly
-// those bytes back. With O_APPEND they end where the file offset now stands,
-// so they began `written` bytes before it; they are cut off only while they
-// are still the end of the file, since a byte after them is somebody else's.
-Result<> TakeBackShortWrite(int fd, ssize_t written, qsizetype wanted, const QString &shown)
+// What went wrong with an append that did not put the whole row down.
+Result<> AppendFailure(const WholeAppend &append, qsizetype wanted, const QString &shown)
 {
+    if (append.written <= 0) {
+        const QString why =
+            append.written < 0 ? OsError(append.writeError) : QStringLiteral("nothing was written");
+        return Fail(QStringLiteral("The row could not be added to %1: %2.").arg(shown, why));
+    }
     const QString lost = QStringLiteral("The row could not be added to %1: only %2 of its %3 bytes "
                                         "could be written")
                              .arg(shown)
-                             .arg(written)
+                             .arg(append.written)
                              .arg(wanted);
-    const off_t end = ::lseek(fd, 0, SEEK_CUR);
-    struct stat info
-    {
-    };
-    if (end < off_t(written) || ::fstat(fd, &info) != 0 || info.st_size != end)
+    switch (append.rest) {
+    case WholeAppend::Rest::LeftInFile:
         return Fail(lost + QStringLiteral(", and they were left in the file."));
-    if (::ftruncate(fd, end - off_t(written)) != 0) {
-        return Fail(lost +
-                    QStringLiteral(", and they could not be taken back: %1.").arg(OsError(errno)));
+    case WholeAppend::Rest::CannotTakeBack:
+        return Fail(lost + QStringLiteral(", and they could not be taken back: %1.")
+                               .arg(OsError(append.truncateError)));
+    default:
+        return Fail(lost + QLatin1Char('.'));
     }
-    return Fail(lost + QLatin1Char('.'));
 }
 
 Result<> AppendToFile(const QString &path, const QByteArray &row)
@@ -151,16 +153,10 @@ Result<> AppendToFile(const QString &path, const QByteArray &row)
     // One write() of everything: another reader, a kill or a full disk sees
     // the file either without the row or with all of it.
     const QByteArray bytes = *lead + row;
-    ssize_t written;
-    do {
-        written = ::write(fd, bytes.constData(), size_t(bytes.size()));
-    } while (written < 0 && errno == EINTR);
-    if (written == bytes.size())
+    const WholeAppend append = AppendWhole(fd, bytes);
+    if (append.whole(bytes))
         return {};
-    if (written > 0)
-        return TakeBackShortWrite(fd, written, bytes.size(), shown);
-    const QString why = written < 0 ? OsError(errno) : QStringLiteral("nothing was written");
-    return Fail(QStringLiteral("The row could not be added to %1: %2.").arg(shown, why));
+    return AppendFailure(append, bytes.size(), shown);
 }
 
 } // namespace

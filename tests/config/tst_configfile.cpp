@@ -1,4 +1,5 @@
 #include "config/configfile.h"
+#include "support/asnobody.h"
 #include "support/filesizecap.h"
 
 #include <QDir>
@@ -7,7 +8,6 @@
 #include <QTest>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 // The file layout is written out again here, byte by byte, so that a change
@@ -382,21 +382,7 @@ void TestConfigFile::saveIntoReadOnlyFolderOverwritesAWritableFile()
             return 2;
         return 0;
     };
-    int result = -1;
-    if (::geteuid() == 0) {
-        const pid_t child = ::fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
-            const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
-            ::_exit(dropped ? save() : 3);
-        }
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY(WIFEXITED(status));
-        result = WEXITSTATUS(status);
-    } else {
-        result = save();
-    }
+    const int result = RunAsNobody(save);
     QVERIFY(QFile::setPermissions(folder, readOnlyFolder | QFileDevice::WriteOwner));
     QCOMPARE(result, 0);
     QCOMPARE(ReadFileBytes(path), image);
